@@ -1,0 +1,133 @@
+#include "app/LegacyWindow.h"
+
+#include <cmath>
+
+#include <GLFW/glfw3.h>
+
+#include "app/KeyCodes.h"
+
+int legacyAction(int glfw3Action) {
+  if (glfw3Action == GLFW_REPEAT) return -1;
+  return glfw3Action == GLFW_PRESS ? LegacyWindow::kPress : LegacyWindow::kRelease;
+}
+
+bool LegacyWindow::open(int width, int height, bool visible) {
+  glfwDefaultWindowHints();
+  glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
+  glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 1);
+  glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_COMPAT_PROFILE);
+  glfwWindowHint(GLFW_OPENGL_DEBUG_CONTEXT, GLFW_TRUE);
+  glfwWindowHint(GLFW_RED_BITS, 8);
+  glfwWindowHint(GLFW_GREEN_BITS, 8);
+  glfwWindowHint(GLFW_BLUE_BITS, 8);
+  glfwWindowHint(GLFW_ALPHA_BITS, 8);
+  glfwWindowHint(GLFW_DEPTH_BITS, 24);
+  glfwWindowHint(GLFW_STENCIL_BITS, 8);
+  glfwWindowHint(GLFW_VISIBLE, visible ? GLFW_TRUE : GLFW_FALSE);
+
+  window = glfwCreateWindow(width, height, "", nullptr, nullptr);
+  if (!window) return false;
+  glfwSetWindowUserPointer(window, this);
+  glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
+  glfwMakeContextCurrent(window);
+  // 2.7 swapped without waiting for the display; a progressive renderer
+  // wants every frame it can get.
+  glfwSwapInterval(0);
+  return true;
+}
+
+void LegacyWindow::setTitle(const char* title) { glfwSetWindowTitle(window, title); }
+
+LegacyWindow* LegacyWindow::owner(GLFWwindow* window) {
+  return static_cast<LegacyWindow*>(glfwGetWindowUserPointer(window));
+}
+
+void LegacyWindow::setWindowSizeCallback(WindowSizeFn callback) {
+  windowSizeCallback = callback;
+  glfwSetFramebufferSizeCallback(window, callback ? onFramebufferSize : nullptr);
+  if (!callback) return;
+  int width = 0, height = 0;
+  glfwGetFramebufferSize(window, &width, &height);
+  callback(width, height);
+}
+
+void LegacyWindow::setKeyCallback(KeyFn callback) {
+  keyCallback = callback;
+  glfwSetKeyCallback(window, callback ? onKey : nullptr);
+}
+
+void LegacyWindow::setCharCallback(CharFn callback) {
+  charCallback = callback;
+  glfwSetCharCallback(window, callback ? onChar : nullptr);
+}
+
+void LegacyWindow::setMousePosCallback(MousePosFn callback) {
+  mousePosCallback = callback;
+  glfwSetCursorPosCallback(window, callback ? onCursorPos : nullptr);
+  if (!callback) return;
+  double x = 0.0, y = 0.0;
+  glfwGetCursorPos(window, &x, &y);
+  callback(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)));
+}
+
+void LegacyWindow::setMouseButtonCallback(MouseButtonFn callback) {
+  mouseButtonCallback = callback;
+  glfwSetMouseButtonCallback(window, callback ? onMouseButton : nullptr);
+}
+
+void LegacyWindow::setMouseWheelCallback(MouseWheelFn callback) {
+  mouseWheelCallback = callback;
+  glfwSetScrollCallback(window, callback ? onScroll : nullptr);
+  if (callback) callback(currentWheelPosition());
+}
+
+int LegacyWindow::currentWheelPosition() const { return static_cast<int>(std::lround(wheelTotal)); }
+
+void LegacyWindow::onFramebufferSize(GLFWwindow* window, int width, int height) {
+  LegacyWindow* self = owner(window);
+  if (self->windowSizeCallback) self->windowSizeCallback(width, height);
+}
+
+void LegacyWindow::onKey(GLFWwindow* window, int key, int, int action, int) {
+  LegacyWindow* self = owner(window);
+  const int legacyKey = legacyKeyCode(key);
+  const int legacy = legacyAction(action);
+  if (!self->keyCallback || legacyKey == kKeyUnknown || legacy < 0) return;
+  self->keyCallback(legacyKey, legacy);
+}
+
+void LegacyWindow::onChar(GLFWwindow* window, unsigned int codepoint) {
+  LegacyWindow* self = owner(window);
+  if (self->charCallback) self->charCallback(static_cast<int>(codepoint), kPress);
+}
+
+void LegacyWindow::onCursorPos(GLFWwindow* window, double x, double y) {
+  LegacyWindow* self = owner(window);
+  if (self->mousePosCallback) {
+    self->mousePosCallback(static_cast<int>(std::floor(x)), static_cast<int>(std::floor(y)));
+  }
+}
+
+void LegacyWindow::onMouseButton(GLFWwindow* window, int button, int action, int) {
+  LegacyWindow* self = owner(window);
+  const int legacy = legacyAction(action);
+  if (!self->mouseButtonCallback || legacy < 0) return;
+  self->mouseButtonCallback(button, legacy);
+}
+
+void LegacyWindow::onScroll(GLFWwindow* window, double, double yoffset) {
+  LegacyWindow* self = owner(window);
+  self->wheelTotal += yoffset;
+  if (self->mouseWheelCallback) self->mouseWheelCallback(self->currentWheelPosition());
+}
+
+bool LegacyWindow::escapePressed() const { return glfwGetKey(window, GLFW_KEY_ESCAPE) == GLFW_PRESS; }
+
+bool LegacyWindow::isOpen() const { return !glfwWindowShouldClose(window); }
+
+double LegacyWindow::time() const { return glfwGetTime(); }
+
+void LegacyWindow::swapBuffers() {
+  glfwSwapBuffers(window);
+  glfwPollEvents();
+}

@@ -1,0 +1,129 @@
+// Entry point of xmastrace and xmastrace_fast: opens the window, builds the
+// Application and runs the frame loop until Escape or the window closes.
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include "ExitStatus.h"
+#include "app/Application.h"
+#include "app/DebugOutput.h"
+#include "app/KeyState.h"
+#include "app/LegacyWindow.h"
+#include "app/MouseState.h"
+
+#ifdef XMASTRACE_ONE_BOUNCE
+constexpr PathVariant kVariant = PathVariant::OneBounce;
+#else
+constexpr PathVariant kVariant = PathVariant::TwoBounce;
+#endif
+
+constexpr int kWidth = 768;
+constexpr int kHeight = 512;
+constexpr float kFirstFrameStep = 0.016f;
+constexpr const char* kTitle = "Quellmark wish you a merry christmas";
+
+// The program-wide objects the window callbacks feed.
+KeyState* gKeys = nullptr;
+MouseState* gMouse = nullptr;
+Application* gApp = nullptr;
+
+static void onWindowSize(int width, int height) {
+  if (gMouse) gMouse->resize(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  if (gApp) glViewport(0, 0, width, height);
+}
+
+static void onKey(int key, int action) {
+  if (gApp) gKeys->setKey(key, action == LegacyWindow::kPress);
+}
+
+static void onChar(int, int) {}
+
+static void onMousePos(int x, int y) {
+  if (gApp) gMouse->setPosition(x, y);
+}
+
+static void onMouseButton(int button, int action) {
+  if (gApp) gMouse->setButton(button, action == LegacyWindow::kPress);
+}
+
+static void onMouseWheel(int position) {
+  if (gApp) gMouse->setWheel(position);
+}
+
+// GLEW's status 2 (GLEW_ERROR_GL_VERSION_10_ONLY) means no usable context;
+// every other status leaves enough to go on with.
+static bool loaderUsable(GLenum glewStatus) { return glewStatus != GLEW_ERROR_GL_VERSION_10_ONLY; }
+
+static void connectCallbacks(LegacyWindow& window) {
+  window.setWindowSizeCallback(onWindowSize);
+  window.setKeyCallback(onKey);
+  window.setCharCallback(onChar);
+  window.setMousePosCallback(onMousePos);
+  window.setMouseButtonCallback(onMouseButton);
+  window.setMouseWheelCallback(onMouseWheel);
+}
+
+static void runFrameLoop(LegacyWindow& window) {
+  double lastTime = 0.0;
+  bool firstFrame = true;
+  do {
+    if (gApp) {
+      const double now = window.time();
+      float dt = static_cast<float>(now - lastTime);
+      lastTime = now;
+      // The first frame must not see the time spent building the scene.
+      if (firstFrame) {
+        dt = kFirstFrameStep;
+        firstFrame = false;
+      }
+      gApp->update(dt, *gKeys, *gMouse);
+      gApp->draw();
+    }
+    if (gKeys) gKeys->endFrame();
+    if (gMouse) gMouse->endFrame();
+    window.swapBuffers();
+  } while (!window.escapePressed() && window.isOpen());
+}
+
+static void destroyProgramObjects() {
+  delete gApp;
+  delete gMouse;
+  delete gKeys;
+  gApp = nullptr;
+  gMouse = nullptr;
+  gKeys = nullptr;
+}
+
+int main() {
+  if (!glfwInit()) return -1;
+
+  LegacyWindow window;
+  if (!window.open(kWidth, kHeight)) {
+    glfwTerminate();
+    return -1;
+  }
+  glewExperimental = GL_TRUE;
+  if (!loaderUsable(glewInit())) {
+    glfwTerminate();
+    return -1;
+  }
+  window.setTitle(kTitle);
+  installDebugOutput();
+
+  gKeys = new KeyState();
+  gMouse = new MouseState(kWidth, kHeight);
+  gApp = new Application(kWidth, kHeight, kVariant);
+  const int startupStatus = gApp->startupStatus();
+  if (startupStatus != kStatusOk) {
+    glfwTerminate();
+    destroyProgramObjects();
+    return startupStatus;
+  }
+
+  connectCallbacks(window);
+  runFrameLoop(window);
+
+  // The context goes first; the Application's destructor makes no GL call.
+  glfwTerminate();
+  destroyProgramObjects();
+  return 0;
+}

@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs the Debian packages the build, the demo and the tests need.
+# Idempotent and quiet: when everything is there it prints nothing.
+set -e
+
+PACKAGES="cmake g++ make pkg-config
+  libglfw3-dev libglew-dev libgl-dev libgl1-mesa-dri
+  libsdl2-mixer-dev libpng-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool x11-apps imagemagick"
+
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing missing packages:$missing"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
