@@ -1,0 +1,42 @@
+#pragma once
+
+// A hidden window with a current GL context for tests that need GL. The
+// context is created once per test program and kept to its end, since
+// creating contexts on llvmpipe is slow. Tests run under Xvfb when there is
+// no display (tools/run-tests.sh).
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include <gtest/gtest.h>
+
+#include "app/DebugOutput.h"
+#include "app/LegacyWindow.h"
+
+class GlContext {
+ public:
+  // Returns the shared context, or nullptr when none can be made (the caller
+  // then fails the test with a clear message).
+  static GlContext* get(int width = 64, int height = 64) {
+    static GlContext* context = create(width, height);
+    return context;
+  }
+
+  LegacyWindow window;
+
+ private:
+  static GlContext* create(int width, int height) {
+    if (!glfwInit()) return nullptr;
+    auto* context = new GlContext();
+    if (!context->window.open(width, height, /*visible=*/false)) return nullptr;
+    glewExperimental = GL_TRUE;
+    if (glewInit() == GLEW_ERROR_GL_VERSION_10_ONLY) return nullptr;
+    installDebugOutput();
+    return context;
+  }
+};
+
+// Use at the top of a GL test: fails it when there is no context.
+#define REQUIRE_GL_CONTEXT()                                                  \
+  do {                                                                        \
+    ASSERT_NE(GlContext::get(), nullptr) << "no GL context (is DISPLAY set?)"; \
+  } while (0)
