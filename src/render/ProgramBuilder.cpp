@@ -1,0 +1,137 @@
+#include "render/ProgramBuilder.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "render/HeaderExport.h"
+
+namespace {
+
+constexpr int kStageCount = 5;
+constexpr int kOutputCount = 4;
+constexpr const char* kOutputNames[kOutputCount] = {"output0", "output1", "output2", "output3"};
+
+// With GL_ARB_debug_output the driver has reported the problem through the
+// debug callback already; printing the log as well would say it twice.
+bool logsGoThroughDebugOutput() { return GLEW_ARB_debug_output; }
+
+std::string shaderLog(GLuint shader) {
+  GLint length = 0;
+  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+  std::vector<GLchar> log(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+  glGetShaderInfoLog(shader, length, nullptr, log.data());
+  return log.data();
+}
+
+std::string programLog(GLuint program) {
+  GLint length = 0;
+  glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+  std::vector<GLchar> log(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+  glGetProgramInfoLog(program, length, nullptr, log.data());
+  return log.data();
+}
+
+// Compiles one slot's file; a file that does not open leaves the stage out
+// (shader 0) and is no error.
+bool compileFile(GLenum type, const char* fileName, GLuint& shader, std::string& source) {
+  shader = 0;
+  if (!readTextFile(fileName, source)) return true;
+  shader = compileShader(type, source.c_str());
+  return shader != 0;
+}
+
+GLuint linkProgram(const GLuint (&shaders)[kStageCount]) {
+  const GLuint program = glCreateProgram();
+  for (int i = 0; i < kOutputCount; ++i) glBindFragDataLocation(program, i, kOutputNames[i]);
+  for (GLuint shader : shaders) {
+    if (shader != 0) glAttachShader(program, shader);
+  }
+  glLinkProgram(program);
+  GLint linked = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &linked);
+  if (!linked && !logsGoThroughDebugOutput()) {
+    std::fprintf(stderr, "Linker failure: %s\n", programLog(program).c_str());
+  }
+  return program;
+}
+
+}  // namespace
+
+bool isShaderFileName(const char* fragment) {
+  return fragment != nullptr && std::string(fragment).find(".glsl") != std::string::npos;
+}
+
+bool readTextFile(const std::string& fileName, std::string& content) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  content = buffer.str();
+  return true;
+}
+
+GLuint compileShader(GLenum type, const char* source) {
+  const GLuint shader = glCreateShader(type);
+  glShaderSource(shader, 1, &source, nullptr);
+  glCompileShader(shader);
+  GLint compiled = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+  if (compiled) return shader;
+  if (!logsGoThroughDebugOutput()) {
+    std::fprintf(stderr, "Compile failure in shader:\n%s\n", shaderLog(shader).c_str());
+  }
+  glDeleteShader(shader);
+  return 0;
+}
+
+namespace {
+
+void deleteShaders(const GLuint (&shaders)[kStageCount]) {
+  for (GLuint shader : shaders) {
+    if (shader != 0) glDeleteShader(shader);
+  }
+}
+
+// Compiles the fragment slot: a file (with the optional header export) or
+// the argument's own text.
+bool compileFragment(const char* fragment, bool exportHeader, GLuint& shader) {
+  shader = 0;
+  if (fragment == nullptr) return true;
+  if (!isShaderFileName(fragment)) {
+    shader = compileShader(GL_FRAGMENT_SHADER, fragment);
+    return shader != 0;
+  }
+  std::string source;
+  if (!compileFile(GL_FRAGMENT_SHADER, fragment, shader, source)) return false;
+  if (exportHeader && shader != 0) ::exportHeader(fragment, source);
+  return true;
+}
+
+}  // namespace
+
+BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
+                          const char* tessEvalFile, const char* geometryFile,
+                          const char* fragment, bool exportHeader) {
+  const char* files[kStageCount - 1] = {vertexFile, tessControlFile, tessEvalFile, geometryFile};
+  const GLenum types[kStageCount - 1] = {GL_VERTEX_SHADER, GL_TESS_CONTROL_SHADER,
+                                         GL_TESS_EVALUATION_SHADER, GL_GEOMETRY_SHADER};
+  GLuint shaders[kStageCount] = {};
+  bool compiled = true;
+  std::string source;
+  for (int slot = 0; slot < kStageCount - 1 && compiled; ++slot) {
+    if (files[slot] != nullptr) compiled = compileFile(types[slot], files[slot], shaders[slot], source);
+  }
+  if (compiled) compiled = compileFragment(fragment, exportHeader, shaders[kStageCount - 1]);
+
+  BuiltProgram result;
+  if (compiled) {
+    result.program = linkProgram(shaders);
+  } else {
+    result.status = kStatusFatal;
+  }
+  // Attached shaders live on inside the program; the rest are not needed.
+  deleteShaders(shaders);
+  return result;
+}

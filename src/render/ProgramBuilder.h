@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include <GL/glew.h>
+
+#include "ExitStatus.h"
+
+// Building the GL programs of the demo from shader files or built-in text.
+
+// A fragment argument naming a file rather than holding source text.
+bool isShaderFileName(const char* fragment);
+
+// Compiles one stage from complete source text. Returns the shader, or 0 when
+// it does not compile; the log then goes to standard error, unless debug
+// output is on, which has already reported it.
+GLuint compileShader(GLenum type, const char* source);
+
+struct BuiltProgram {
+  GLuint program = 0;      // linked or not; 0 when a stage did not compile
+  int status = kStatusOk;  // kStatusFatal when a stage did not compile
+};
+
+// Slots 1 to 4 are file names or null; a missing file leaves its stage out
+// silently. `fragment` is a file name when it contains ".glsl", otherwise the
+// source text itself. With exportHeader, a fragment shader read from a file
+// is also written out as <stem>.h. Output names output0..output3 get
+// locations 0..3. A failed link is reported and the program still returned.
+BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
+                          const char* tessEvalFile, const char* geometryFile,
+                          const char* fragment, bool exportHeader);
+
+// Whole file content; false when it cannot be opened.
+bool readTextFile(const std::string& fileName, std::string& content);
