@@ -17,7 +17,10 @@ xvfb-run -a -s "-screen 0 768x512x24" sh -c "
   demo=\$!
   sleep $SECONDS_TO_RUN
   import -window root '$SHOT'
-  xdotool search --name 'Quellmark' key Escape 2>/dev/null || kill \$demo
+  window=\$(xdotool search --onlyvisible --limit 1 --name 'Quellmark' 2>/dev/null)
+  [ -n \"\$window\" ] && xdotool windowfocus --sync \$window key Escape 2>/dev/null
+  sleep 1
+  kill \$demo 2>/dev/null || true
   wait \$demo
 "
 echo "Screenshot saved to $SHOT"
