@@ -7,13 +7,17 @@ start_demo() {
   DEMO_PID=$!
 }
 
-# find_demo_window SECONDS: prints the demo window's id once it is mapped.
+# find_demo_window SECONDS: prints the demo window's id once it is mapped;
+# fails at once if the demo has ended without one.
 find_demo_window() {
   xdotool search --sync --onlyvisible --limit 1 --name "Quellmark wish you a merry christmas" &
   search=$!
   waited=0
   while kill -0 $search 2>/dev/null; do
-    if [ $waited -ge "$1" ]; then kill $search 2>/dev/null; return 1; fi
+    if [ $waited -ge "$1" ] || ! kill -0 "$DEMO_PID" 2>/dev/null; then
+      kill $search 2>/dev/null
+      return 1
+    fi
     sleep 1
     waited=$((waited + 1))
   done
