@@ -1,10 +1,9 @@
 #pragma once
 
+#include "render/PathVariant.h"
+
 class KeyState;
 class MouseState;
-
-// The two programs differ only in the path-tracing shader and the seed fill.
-enum class PathVariant { TwoBounce, OneBounce };
 
 // Stand-in until the renderer exists: it owns nothing and clears the window.
 class Application {

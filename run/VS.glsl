@@ -1,0 +1,11 @@
+#version 330
+// A plain pass-through pair; the program it makes is built at start-up but
+// drawn by no pass.
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec2 tex_coord;
+out vec2 tex_c;
+
+void main() {
+  tex_c = tex_coord;
+  gl_Position = vec4(position, 1.0);
+}

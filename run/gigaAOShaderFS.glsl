@@ -1,0 +1,1 @@
+../src/render/shaders/gigaAOShaderFS.glsl

@@ -1,0 +1,121 @@
+#include "render/Sampling.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+float randomFraction(JitterRandom random) {
+  return static_cast<float>(static_cast<double>(random()) / kJitterRandMax);
+}
+
+// Keeps the grid cells of the last row and column in the same rounding as the
+// first: the cell edge is the single-precision sixth.
+constexpr float kCell = 1.0f / 6.0f;
+
+float cellCoordinate(float fraction, int cell) {
+  return static_cast<float>(static_cast<double>(fraction) * kCell +
+                            static_cast<double>(cell) * kCell - 0.5);
+}
+
+// Moves a coordinate towards the centre by a random share of its cube, so
+// the outer cells crowd the pixel centre a little less.
+float pullTowardsCentre(float v, float fraction) {
+  const double d = v;
+  return static_cast<float>(d - static_cast<double>(fraction) * d * d * d);
+}
+
+void swapPairs(std::vector<float>& offsets, int a, int b) {
+  std::swap(offsets[2 * a], offsets[2 * b]);
+  std::swap(offsets[2 * a + 1], offsets[2 * b + 1]);
+}
+
+}  // namespace
+
+// The offsets were designed for a runtime generator of 15-bit values; glibc
+// gives 31 bits, so the low 15 stand in for them.
+int runtimeRandom15() { return std::rand() & kJitterRandMax; }
+
+std::vector<float> jitterGrid(JitterRandom random) {
+  std::vector<float> offsets;
+  offsets.reserve(2 * kJitterOffsetCount);
+  for (int i = 0; i < kJitterGridSize; ++i) {
+    for (int j = 0; j < kJitterGridSize; ++j) {
+      const float x = cellCoordinate(randomFraction(random), j);
+      const float y = cellCoordinate(randomFraction(random), i);
+      offsets.push_back(pullTowardsCentre(x, randomFraction(random)));
+      offsets.push_back(pullTowardsCentre(y, randomFraction(random)));
+    }
+  }
+  return offsets;
+}
+
+void shufflePairs(std::vector<float>& offsets, JitterRandom random) {
+  const int pairs = static_cast<int>(offsets.size() / 2);
+  if (pairs == 0) return;
+  for (int n = 0; n < kJitterShuffleSwaps; ++n) {
+    const int a = random() % pairs;
+    const int b = random() % pairs;
+    swapPairs(offsets, a, b);
+  }
+}
+
+std::vector<float> makeJitterOffsets() {
+  std::srand(kJitterSeed);
+  std::vector<float> offsets = jitterGrid(runtimeRandom15);
+  shufflePairs(offsets, runtimeRandom15);
+  return offsets;
+}
+
+uint32_t Xorshift128::next() {
+  const uint32_t t = x ^ (x << 11);
+  x = y;
+  y = z;
+  z = w;
+  w = w ^ (w >> 19) ^ t ^ (t >> 8);
+  return w;
+}
+
+float seedFromOutput(uint32_t output) {
+  constexpr float kModulusRange = 4194304.0f;  // 2^22
+  const float unit = static_cast<float>(static_cast<double>(output) * (1.0 / 4294967296.0));
+  const float seed = unit * kModulusRange;
+  // Outputs within 2^-25 of 2^32 round up to exactly 2^22, outside the
+  // shader generators' range; keep them just below it.
+  return seed < kModulusRange ? seed : std::nextafter(kModulusRange, 0.0f);
+}
+
+std::vector<float> makeSeedBuffer(int width, int height, PathVariant variant) {
+  const size_t count =
+      width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) * 4 : 0;
+  Xorshift128 generator;
+  const float first = seedFromOutput(generator.next());
+  if (variant == PathVariant::OneBounce) return std::vector<float>(count, first);
+  std::vector<float> seeds(count);
+  for (float& seed : seeds) seed = seedFromOutput(generator.next());
+  return seeds;
+}
+
+void SamplingSchedule::restart() {
+  sampleCount = -1;
+  frameCounter = 0;
+}
+
+FramePass SamplingSchedule::nextPass() const {
+  const bool rejitter = frameCounter % kRejitterPeriod == 0;
+  return sampleCount == -1 || rejitter ? FramePass::Primary : FramePass::PathTrace;
+}
+
+void SamplingSchedule::primaryPassDone(int jitterFloats) {
+  jitterIndex += 2;
+  if (jitterIndex >= jitterFloats) jitterIndex = 0;
+  if (sampleCount == -1) sampleCount = 0;
+}
+
+void SamplingSchedule::pathTracePassDone() {
+  randomPing = randomPing == 0 ? 1 : 0;
+  ++sampleCount;
+}
+
+void SamplingSchedule::frameDone() { ++frameCounter; }

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/PathVariant.h"
+
+// CPU-side state of progressive sampling: sub-pixel jitter offsets, the seeds
+// of the shaders' per-pixel random generators and the schedule that decides
+// which pass each frame runs.
+
+constexpr int kJitterGridSize = 6;
+constexpr int kJitterOffsetCount = kJitterGridSize * kJitterGridSize;
+constexpr int kJitterShuffleSwaps = 1024;
+constexpr unsigned kJitterSeed = 12355;
+// A new primary pass (with the next jitter offset) every this many frames.
+constexpr int kRejitterPeriod = 24;
+
+// A source of random integers in 0..kJitterRandMax.
+using JitterRandom = int (*)();
+constexpr int kJitterRandMax = 32767;
+// The runtime library's generator cut to that range.
+int runtimeRandom15();
+
+// 36 (x, y) pairs as 72 floats, row by row: pair (i, j) is drawn inside
+// cell (column j, row i) of a 6 x 6 grid over [-0.5, 0.5]^2, then pulled
+// towards the centre by a random share of its cube.
+std::vector<float> jitterGrid(JitterRandom random);
+// 1024 swaps of randomly chosen pairs (a pair may swap with itself).
+void shufflePairs(std::vector<float>& offsets, JitterRandom random);
+// The grid, shuffled, from the runtime generator seeded with kJitterSeed, so
+// the result is the same on every run.
+std::vector<float> makeJitterOffsets();
+
+// Marsaglia's 128-bit xorshift generator.
+struct Xorshift128 {
+  uint32_t x = 123456789;
+  uint32_t y = 362436069;
+  uint32_t z = 521288629;
+  uint32_t w = 88675123;
+
+  uint32_t next();
+};
+
+// A generator output as a seed of the shader's generators: a value in
+// [0, 2^22), the range of their moduli.
+float seedFromOutput(uint32_t output);
+
+// width x height RGBA texels of seeds. Two-bounce: fresh outputs everywhere
+// after dropping the first; one-bounce: the first output in every float.
+std::vector<float> makeSeedBuffer(int width, int height, PathVariant variant);
+
+// Which pass a frame runs.
+enum class FramePass { Primary, PathTrace };
+
+struct SamplingSchedule {
+  int sampleCount = 0;   // samples in the sum; -1 asks for a restart
+  int frameCounter = 0;  // frames since the last restart
+  int jitterIndex = 0;   // float index of the next primary pass's offset
+  int randomPing = 0;    // random texture the next path-tracing pass writes
+
+  // After a camera change: the next frame casts primary rays again.
+  void restart();
+  FramePass nextPass() const;
+  // Moves to the next jitter offset (wrapping at jitterFloats) and ends a
+  // requested restart.
+  void primaryPassDone(int jitterFloats);
+  // The written random texture becomes the one read next.
+  void pathTracePassDone();
+  void frameDone();
+};
