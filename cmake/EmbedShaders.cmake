@@ -8,14 +8,7 @@
 if(CMAKE_SCRIPT_MODE_FILE)
   # Script mode: INPUT (.glsl), OUTPUT (.h), NAME (C++ identifier) and an
   # optional DEFINE inserted after the #version line.
-  if(EXISTS "${INPUT}")
-    file(READ "${INPUT}" text)
-  else()
-    # Lets the library build before the shader exists; the demo then draws
-    # nothing but still runs.
-    message(WARNING "${INPUT} is missing: embedding a shader that writes no hits")
-    set(text "#version 330\nout vec4 output0;\nout vec4 output1;\nout vec4 output2;\nvoid main() { output0 = vec4(0.0); output1 = vec4(0.0); output2 = vec4(0.0, 0.0, 0.0, 1.0); }\n")
-  endif()
+  file(READ "${INPUT}" text)
   if(DEFINE)
     string(FIND "${text}" "#version" version_at)
     set(insert_at 0)
@@ -39,33 +32,24 @@ if(CMAKE_SCRIPT_MODE_FILE)
   file(READ "${OUTPUT}.glsl" hex HEX)
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
   get_filename_component(source_name "${INPUT}" NAME)
-  file(WRITE "${OUTPUT}.tmp"
+  file(WRITE "${OUTPUT}"
     "// Generated at build time from ${source_name}; edit that file instead.\n"
     "#pragma once\n"
     "inline constexpr char ${NAME}[] = {${bytes}0x00};\n")
-  # Only a changed text touches the header, so unrelated builds stay quiet.
-  file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
-  file(REMOVE "${OUTPUT}.tmp")
   return()
 endif()
 
 set(XMASTRACE_SHADER_DIR ${CMAKE_SOURCE_DIR}/src/render/shaders)
 set(XMASTRACE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated/render)
-# Re-run the configuration when a shader file appears or goes.
-file(GLOB XMASTRACE_SHADER_FILES CONFIGURE_DEPENDS ${XMASTRACE_SHADER_DIR}/*.glsl)
 
 function(xmastrace_embed_shader source header name define)
   set(input ${XMASTRACE_SHADER_DIR}/${source})
   set(output ${XMASTRACE_GENERATED_DIR}/${header})
-  set(depends ${CMAKE_CURRENT_FUNCTION_LIST_FILE})
-  if(EXISTS ${input})
-    list(APPEND depends ${input})
-  endif()
   add_custom_command(
     OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -DINPUT=${input} -DOUTPUT=${output} -DNAME=${name}
             -DDEFINE=${define} -P ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
-    DEPENDS ${depends}
+    DEPENDS ${input} ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
     COMMENT "Embedding ${source} as ${name}"
     VERBATIM)
   target_sources(xmastrace_core PRIVATE ${output})
