@@ -1,0 +1,71 @@
+#pragma once
+
+#include <GL/glew.h>
+
+#include "geometry/Matrix.h"
+#include "geometry/Vector.h"
+#include "render/FrameBufferObject.h"
+
+// The three passes of a frame. They share one GL state contract: between
+// passes the depth test is on, blending is off, no program or vertex array is
+// bound, unit 0 is active and the window's framebuffer is bound.
+
+// The GL objects the passes read and write; owned by the Application.
+struct FrameResources {
+  GLuint textureProgram = 0;
+  GLuint accumProgram = 0;
+  GLuint voxelProgram = 0;
+  GLuint pathProgram = 0;
+  // Node pool (3D), triangle ids, triangle positions, triangle normals.
+  GLuint sceneTextures[4] = {};
+  GLuint brdfTexture = 0;
+  GLuint sampleTexture = 0;
+  GLuint accumTexture = 0;
+  GLuint randomTextures[2] = {};
+  const FrameBufferObject* primaryFbo = nullptr;
+  const FrameBufferObject* pathFbo = nullptr;
+  GLuint boxVertexArray = 0;
+  GLuint quadVertexArray = 0;
+};
+
+// The per-frame values the ray-tracing passes upload.
+struct FrameView {
+  Matrix4 mvp;
+  Vector3 A, B, C;  // image plane at distance 1 (lower-left corner C)
+  Vector3 eye;
+  float screenWidth = 0.0f;
+  float screenHeight = 0.0f;
+  Vector3 lightPos;
+  Vector3 bbMin, bbMax, bbOffset;
+  float bbMaxDim = 0.0f;
+  float stepSize = 0.0f;
+  float jitter[2] = {0.0f, 0.0f};
+};
+
+constexpr int kBoxIndexDrawCount = 36;
+constexpr int kQuadVertexDrawCount = 6;
+
+// One RGBA32F render target, width x height, nearest filtering, clamped to
+// its border; `data` (4 floats per texel) may be null.
+GLuint createScreenTexture(int width, int height, const float* data);
+
+// The depth test every pass restores.
+void enableDepthTest();
+
+// Clears the window's colour and depth at the start of a frame.
+void clearWindow();
+
+// Casts the primary rays: the back faces of the scene box into the three hit
+// buffers of primaryFbo.
+void primaryPass(const FrameResources& resources, const FrameView& view);
+
+// One path-traced sample per pixel, added to the sum in accumTexture (cleared
+// first when `firstSample`). randomTextures[randomPing] is written (pathFbo
+// holds it at attachment 1) and the other one read; on return the other one
+// is attached instead, ready for the next pass with the opposite ping.
+void pathTracePass(const FrameResources& resources, const FrameView& view, int randomPing,
+                  bool firstSample);
+
+// Shows hit buffer `displayMode` while there is no sample, otherwise the sum
+// divided by sampleCount.
+void displayPass(const FrameResources& resources, int sampleCount, int displayMode);
