@@ -1,0 +1,232 @@
+// OctreeScene::loadObj: the scene's OBJ reader. The scene class itself lives
+// with the scene code; only its loader is here, next to the line scanner.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "ExitStatus.h"
+#include "geometry/ObjLineScanner.h"
+#include "scene/OctreeScene.h"
+
+namespace {
+
+// Reads the whole file; false when it cannot be opened or read (a directory
+// opens fine but cannot be read).
+bool readWholeFile(const std::string& file_name, std::string& contents) {
+  std::FILE* file = std::fopen(file_name.c_str(), "rb");
+  if (!file) return false;
+  bool ok = true;
+  // Only a regular file has a size worth reserving (a directory reports a
+  // huge one).
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file_name, error);
+  if (!error && size < (uintmax_t{1} << 32)) contents.reserve(static_cast<size_t>(size));
+  char chunk[1 << 16];
+  for (;;) {
+    const size_t got = std::fread(chunk, 1, sizeof chunk, file);
+    contents.append(chunk, got);
+    if (got < sizeof chunk) {
+      ok = !std::ferror(file);
+      break;
+    }
+  }
+  std::fclose(file);
+  return ok;
+}
+
+// A face whose indices can only be checked once the whole file is read:
+// positions defined after the face, or file normals that might yet come.
+struct DeferredCheck {
+  size_t face;
+  uint64_t line;
+};
+
+// One call's working state; it never outlives loadObj.
+struct ObjReader {
+  OctreeScene& scene;
+  const std::string& file_name;
+  bool smooth_normals;
+  uint8_t tag;
+  size_t vertex_base;
+  size_t face_base;
+  std::vector<Vector3> normals;
+  std::vector<DeferredCheck> deferred;
+  // Only kept when loading smooth: the faces written with bare vertex
+  // indices, which carry no normal indices and get the face normal.
+  std::vector<bool> plain_faces;
+  uint64_t line_number = 0;
+
+  int64_t fileVertexCount() const { return static_cast<int64_t>(scene.positions.size() - vertex_base); }
+
+  int reportBadIndex(uint64_t line) const {
+    std::cout << "ERROR: face index out of range in OBJLoader (" << file_name << ", line " << line << ")\n"
+              << std::flush;
+    return kStatusMalformed;
+  }
+
+  int readLine(const char* begin, const char* end) {
+    switch (classifyObjLine(begin, end, smooth_normals)) {
+      case ObjLineKind::kVertex: {
+        Vector3 position;
+        if (scanVertexLine(begin, end, position) < 3) return reportBadVertex();
+        scene.positions.push_back(position);
+        return kStatusOk;
+      }
+      case ObjLineKind::kNormal: {
+        Vector3 normal;
+        if (scanNormalLine(begin, end, normal) < 3) return reportBadVertex();
+        normals.push_back(normal);
+        return kStatusOk;
+      }
+      case ObjLineKind::kFace:
+        return readFace(scanFaceLine(begin, end));
+      case ObjLineKind::kIgnored:
+        break;
+    }
+    return kStatusOk;
+  }
+
+  static int reportBadVertex() {
+    std::cout << "ERROR: vertex not in wanted format in OBJLoader\n" << std::flush;
+    return kStatusMalformed;
+  }
+
+  // Negative indices count back from the last element read so far (-1 is
+  // the last one). Returns the one-based index, or 0 when it names nothing.
+  static int64_t resolveIndex(int32_t index, int64_t count_so_far) {
+    if (index > 0) return index;
+    if (index == 0) return 0;
+    const int64_t resolved = count_so_far + index + 1;
+    return resolved > 0 ? resolved : 0;
+  }
+
+  int readFace(const ObjFaceLine& line) {
+    if (line.form == 0) {
+      std::cout << "ERROR: I don't know the format of that FaceMtl\n" << std::flush;
+      return kStatusMalformed;
+    }
+    MeshFace face;
+    bool check_later = false;
+    const int64_t vertex_count = fileVertexCount();
+    for (int k = 0; k < 3; ++k) {
+      const int64_t index = resolveIndex(line.vertex[k], vertex_count);
+      if (index == 0 || static_cast<int64_t>(vertex_base) + index > std::numeric_limits<int32_t>::max()) {
+        return reportBadIndex(line_number);
+      }
+      check_later |= index > vertex_count;
+      face.vertex_index[k] = static_cast<int32_t>(static_cast<int64_t>(vertex_base) + index);
+      face.texcoord_index[k] = line.texcoord[k];
+      face.normal_index[k] = line.normal[k];
+    }
+    // Only smooth loading uses normal indices, and only if the file turns out
+    // to have normals; whether they are sound is decided at the end.
+    if (smooth_normals && line.form != 4) {
+      const int64_t normal_count = static_cast<int64_t>(normals.size());
+      for (int k = 0; k < 3; ++k) {
+        const int64_t index = resolveIndex(line.normal[k], normal_count);
+        face.normal_index[k] = index > std::numeric_limits<int32_t>::max() ? 0 : static_cast<int32_t>(index);
+        check_later |= face.normal_index[k] == 0 || index > normal_count;
+      }
+    }
+    face.material = scene.object_count;
+    face.tag = tag;
+    if (check_later) deferred.push_back({scene.faces.size(), line_number});
+    if (smooth_normals) plain_faces.push_back(line.form == 4);
+    scene.faces.push_back(face);
+    return kStatusOk;
+  }
+
+  bool usesFileNormals() const { return smooth_normals && !normals.empty(); }
+
+  bool usesFileNormalsFor(size_t face) const { return usesFileNormals() && !plain_faces[face - face_base]; }
+
+  int checkDeferredFaces() const {
+    const int64_t last_vertex = static_cast<int64_t>(scene.positions.size());
+    const int64_t normal_count = static_cast<int64_t>(normals.size());
+    for (const DeferredCheck& check : deferred) {
+      const MeshFace& face = scene.faces[check.face];
+      const bool check_normals = usesFileNormalsFor(check.face);
+      for (int k = 0; k < 3; ++k) {
+        if (face.vertex_index[k] > last_vertex) return reportBadIndex(check.line);
+        if (check_normals && (face.normal_index[k] < 1 || face.normal_index[k] > normal_count)) {
+          return reportBadIndex(check.line);
+        }
+      }
+    }
+    return kStatusOk;
+  }
+
+  void assignNormals() {
+    for (size_t i = face_base; i < scene.faces.size(); ++i) {
+      MeshFace& face = scene.faces[i];
+      if (usesFileNormalsFor(i)) {
+        for (int k = 0; k < 3; ++k) face.normal[k] = normals[static_cast<size_t>(face.normal_index[k] - 1)];
+      } else {
+        const Vector3 n = faceNormal(face);
+        face.normal[0] = face.normal[1] = face.normal[2] = n;
+      }
+    }
+  }
+
+  // (P0 - P1) x (P0 - P2): counter-clockwise corners face it; its length is
+  // twice the area. Left unnormalised on purpose.
+  Vector3 faceNormal(const MeshFace& face) const {
+    const Vector3& p0 = scene.positions[static_cast<size_t>(face.vertex_index[0] - 1)];
+    const Vector3& p1 = scene.positions[static_cast<size_t>(face.vertex_index[1] - 1)];
+    const Vector3& p2 = scene.positions[static_cast<size_t>(face.vertex_index[2] - 1)];
+    const Vector3 e1{p0.x - p1.x, p0.y - p1.y, p0.z - p1.z};
+    const Vector3 e2{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
+    return {e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
+  }
+
+  // Every line is read whole, the last one too when no newline ends it. A
+  // carriage return before the newline is not part of the line, and a NUL
+  // ends the line's text, as it would for the C string functions.
+  int readAll(const std::string& contents) {
+    const char* p = contents.data();
+    const char* const end = p + contents.size();
+    const bool has_nul = std::memchr(p, '\0', contents.size()) != nullptr;
+    while (p != end) {
+      const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+      const char* line_end = newline ? newline : end;
+      if (has_nul) {
+        const char* nul = static_cast<const char*>(std::memchr(p, '\0', static_cast<size_t>(line_end - p)));
+        if (nul) line_end = nul;
+      }
+      if (line_end != p && line_end[-1] == '\r') --line_end;
+      ++line_number;
+      const int status = readLine(p, line_end);
+      if (status != kStatusOk) return status;
+      p = newline ? newline + 1 : end;
+    }
+    return kStatusOk;
+  }
+};
+
+}  // namespace
+
+int OctreeScene::loadObj(const std::string& file_name, bool smooth_normals, uint8_t tag) {
+  std::string contents;
+  if (!readWholeFile(file_name, contents)) {
+    std::cout << "ERROR: loading obj:(" << file_name << ") file is not good\n" << std::flush;
+    return kStatusOk;
+  }
+  ObjReader reader{*this, file_name, smooth_normals, tag, positions.size(), faces.size(), {}, {}, {}};
+  int status = reader.readAll(contents);
+  if (status == kStatusOk) status = reader.checkDeferredFaces();
+  if (status != kStatusOk) {
+    // Leave the scene as it was before the call.
+    positions.resize(reader.vertex_base);
+    faces.resize(reader.face_base);
+    return status;
+  }
+  reader.assignNormals();
+  ++object_count;
+  return kStatusOk;
+}
