@@ -2,8 +2,10 @@
 // front of the test room. Mirror and emitter paths are deterministic and
 // checked against the composition worked out here; random paths are checked
 // through the generator steps they consume.
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
