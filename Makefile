@@ -27,3 +27,10 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Regenerates the demo's music with the tune generator (needs libmp3lame).
+.PHONY: tune
+tune: configure
+	@cmake -S . -B $(BUILD) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target tunegen
+	@$(BUILD)/tools/tunegen/tunegen run/data/sound.mp3

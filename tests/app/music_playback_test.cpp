@@ -180,21 +180,25 @@ TEST_F(MusicTest, LoopsTheFileAtAQuarterOfItsLevelWithoutAGap) {
   EXPECT_EQ(run.messages, "");
   EXPECT_NE(run.music, MusicHandle::None);
 
-  // A quarter of a value of at least 64 is at least 16, so the first frames
-  // to reach these levels are the same frame of the music.
-  const std::size_t referenceStart = firstFrameReaching(reference.output, 64);
-  const std::size_t runStart = firstFrameReaching(run.output, 16);
-  ASSERT_LT(referenceStart, frameCount(reference.output));
-  ASSERT_GE(runStart, referenceStart);
-  const std::size_t shift = runStart - referenceStart;
-  const std::size_t wrap = shift + referenceStart + reference.frames;
+  // Both outputs begin with the device's silence, of different lengths. A
+  // quarter of a value of at least 64 is at least 16, so the first frames to
+  // reach these levels are the same frame of the music; from there the
+  // reference's first sounding frame gives where the music starts in each.
+  const std::size_t referenceLoud = firstFrameReaching(reference.output, 64);
+  const std::size_t runLoud = firstFrameReaching(run.output, 16);
+  ASSERT_LT(referenceLoud, frameCount(reference.output));
+  const std::size_t referenceStart = firstFrameReaching(reference.output, 1);
+  ASSERT_GE(runLoud, referenceLoud - referenceStart);
+  const std::size_t runStart = runLoud - (referenceLoud - referenceStart);
+  const std::size_t sounding = lastFrameReaching(reference.output, 1) + 1 - referenceStart;
+  const std::size_t wrap = runStart + reference.frames;
   ASSERT_LE(wrap + framesOf(2.0), frameCount(run.output));
 
   std::size_t levelMismatches = 0;
-  for (std::size_t frame = referenceStart; frame < referenceStart + reference.frames; ++frame) {
+  for (std::size_t frame = 0; frame < sounding; ++frame) {
     for (std::size_t channel = 0; channel < kChannels; ++channel) {
-      const int full = reference.output[frame * 2 + channel];
-      const int played = run.output[(frame + shift) * 2 + channel];
+      const int full = reference.output[(referenceStart + frame) * 2 + channel];
+      const int played = run.output[(runStart + frame) * 2 + channel];
       if (std::abs(played - full / 4) > 1) ++levelMismatches;
     }
   }

@@ -84,7 +84,7 @@ constexpr std::array<double, 3> kPadPans = {-0.6, 0.0, 0.6};
 constexpr int kPadHarmonics = 6;
 constexpr double kPadAttackSeconds = 0.35;
 constexpr double kPadReleaseSeconds = 0.8;
-constexpr double kPadGain = 0.05;
+constexpr double kPadGain = 0.065;
 
 void addPad(StereoLoop& loop, const Note& note, int sampleRate, int beatFrames) {
   const std::size_t start = static_cast<std::size_t>(std::lround(note.startBeat * beatFrames));
@@ -108,7 +108,7 @@ void addPad(StereoLoop& loop, const Note& note, int sampleRate, int beatFrames) 
 
 // Round bass: a sine with a little second and third harmonic, plucked.
 constexpr double kBassDecaySeconds = 1.2;
-constexpr double kBassGain = 0.3;
+constexpr double kBassGain = 0.24;
 
 void addBass(StereoLoop& loop, const Note& note, int sampleRate, int beatFrames) {
   const double hz = midiToHz(note.pitch);

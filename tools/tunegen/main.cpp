@@ -16,7 +16,7 @@ constexpr int kSampleRate = 44100;
 // 0.45 s a beat (about 133 beats a minute) is a whole number of frames, so
 // every bar line falls on a frame and the loop is exactly 32 bars.
 constexpr int kBeatFrames = 19845;
-constexpr double kReverbLevel = 0.9;
+constexpr double kReverbLevel = 0.15;
 // Headroom for the encoder, whose output may overshoot the input's peak.
 constexpr double kPeak = 0.79;
 constexpr int kKilobitsPerSecond = 192;
