@@ -34,3 +34,10 @@ tune: configure
 	@cmake -S . -B $(BUILD) >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS) --target tunegen
 	@$(BUILD)/tools/tunegen/tunegen run/data/sound.mp3
+
+# Regenerates the room's meshes (run/data/xmas/*.obj) with the room generator.
+.PHONY: room
+room: configure
+	@cmake -S . -B $(BUILD) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target roomgen
+	@$(BUILD)/tools/roomgen/roomgen run/data/xmas
