@@ -1,15 +1,220 @@
 #include "app/Application.h"
 
-#include <GL/glew.h>
+#include <algorithm>
+#include <cmath>
+#include <iostream>
 
 #include "ExitStatus.h"
+#include "app/KeyCodes.h"
+#include "app/KeyState.h"
+#include "app/MouseState.h"
+#include "render/BuiltinShaders.h"
+#include "render/ProgramBuilder.h"
+#include "scene/SceneTextures.h"
+
+namespace {
+
+constexpr float kLightTurnRate = 0.5f;   // radians per second
+constexpr float kLightCreep = 0.025f;    // units per frame while accumulating
+constexpr float kLightRadius = 8.0f;
+constexpr float kLightHeight = 5.0f;
+constexpr float kLightCentreZ = 10.0f;
+constexpr float kIsoRate = 0.1f;         // per second
+constexpr int kDisplayModeCount = 3;
+constexpr float kSceneHalfExtent = 30.0f;
+
+// Largest edge of the box; strict comparisons, so ties go to the later axis.
+float largestExtent(const Vector3& extent) {
+  if (extent.x > extent.y && extent.x > extent.z) return extent.x;
+  if (extent.y > extent.z) return extent.y;
+  return extent.z;
+}
+
+// Keeps the program in use when its replacement does not build; an edited
+// shader with a typo must not end a running demo.
+void replaceProgram(GLuint& program, const BuiltProgram& built) {
+  if (built.status != kStatusOk) return;
+  program = built.program;
+}
+
+}  // namespace
+
+void animateLight(Vector3& lightPos, float& lightAngle, float dt, bool accumulating) {
+  lightAngle += dt * kLightTurnRate;
+  const float c = static_cast<float>(std::cos(static_cast<double>(lightAngle)));
+  const float s = static_cast<float>(std::sin(static_cast<double>(lightAngle)));
+  if (accumulating) {
+    lightPos.x += c * kLightCreep;
+    lightPos.z += s * kLightCreep;
+  } else {
+    lightPos = {kLightRadius * c, kLightHeight, kLightRadius * s + kLightCentreZ};
+  }
+}
+
+int nextDisplayMode(int displayMode) {
+  const int next = displayMode + 1;
+  return next >= kDisplayModeCount ? 0 : next;
+}
+
+void adjustIsoValue(float& isoValue, float dt, bool up, bool down, std::ostream& out) {
+  if (up) {
+    isoValue = std::min(isoValue + dt * kIsoRate, 1.0f);
+    out << "iso value: " << isoValue << std::endl;
+  }
+  if (down) {
+    isoValue = std::max(isoValue - dt * kIsoRate, 0.0f);
+    out << "iso value: " << isoValue << std::endl;
+  }
+}
 
 Application::Application(int width, int height, PathVariant variant)
-    : width(width), height(height), variant(variant), status(kStatusOk) {}
+    : width(width), height(height), variant(variant) {
+  status = start();
+}
 
-void Application::update(float, const KeyState&, const MouseState&) {}
+Application::~Application() { stopMusic(music); }
+
+int Application::start() {
+  if (const int built = buildPrograms(); built != kStatusOk) return built;
+  placeCamera();
+  createSceneBox();
+  jitterOffsets = makeJitterOffsets();
+  if (const int built = scene.buildScene(); built != kStatusOk) return built;
+  if (const int made = createRenderTargets(); made != kStatusOk) return made;
+  createSceneTextures(scene, sceneTextures);
+  enableDepthTest();
+  music = startMusic();
+  return kStatusOk;
+}
+
+int Application::buildPrograms() {
+  const struct {
+    GLuint* program;
+    const char* vertexFile;
+    const char* fragment;
+    bool exportHeader;
+  } builds[] = {
+      {&vsFsProgram, "VS.glsl", "FS.glsl", true},
+      {&textureProgram, "TextureShaderVS.glsl", "TextureShaderFS.glsl", false},
+      {&accumProgram, "TextureShaderAccumVS.glsl", "TextureShaderAccumFS.glsl", false},
+      {&voxelProgram, "VoxelShaderVSgiga.glsl", primaryRayFragmentSource(), false},
+      {&pathProgram, "gigaAOShaderVS.glsl", pathTraceFragmentSource(variant), false},
+  };
+  for (const auto& build : builds) {
+    const BuiltProgram built =
+        buildProgram(build.vertexFile, nullptr, nullptr, nullptr, build.fragment, build.exportHeader);
+    if (built.status != kStatusOk) return built.status;
+    *build.program = built.program;
+  }
+  return kStatusOk;
+}
+
+void Application::placeCamera() {
+  camera.lookAt({-7.0f, -20.0f, 13.0f}, {-4.0f, -23.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
+  camera.setPerspective(60.0f, static_cast<float>(width) / static_cast<float>(height), 1.0f,
+                        1000.0f);
+}
+
+void Application::createSceneBox() {
+  bbMin = {-kSceneHalfExtent, -kSceneHalfExtent, -kSceneHalfExtent};
+  bbMax = {kSceneHalfExtent, kSceneHalfExtent, kSceneHalfExtent};
+  bbOffset = bbMax;
+  bbMaxDim = largestExtent({bbMax.x - bbMin.x, bbMax.y - bbMin.y, bbMax.z - bbMin.z});
+  // GEOMETRY: box and quad meshes go here.
+}
+
+int Application::createRenderTargets() {
+  const std::vector<float> seeds = makeSeedBuffer(width, height, variant);
+  sampleTexture = createScreenTexture(width, height, nullptr);
+  accumTexture = createScreenTexture(width, height, nullptr);
+  randomTextures[0] = createScreenTexture(width, height, seeds.data());
+  randomTextures[1] = createScreenTexture(width, height, seeds.data());
+
+  if (const int made = primaryFbo.create(width, height, GL_RGBA16F, 3, false, true);
+      made != kStatusOk) {
+    return made;
+  }
+  // Its textures come from outside, so the check at creation always meets a
+  // missing attachment; that is reported and harmless.
+  if (const int made = pathFbo.create(width, height, GL_RGBA32F, 2, false, false);
+      made != kStatusOk) {
+    return made;
+  }
+  pathFbo.attachTexture(0, sampleTexture);
+  pathFbo.attachTexture(1, randomTextures[0]);
+  return kStatusOk;
+}
+
+void Application::update(float dt, const KeyState& keys, const MouseState& mouse) {
+  if (camera.update(dt, keys, mouse)) sampling.restart();
+  animateLight(lightPos, lightAngle, dt, sampling.sampleCount > 0);
+  if (keys.pressed[kKeyF1]) displayMode = nextDisplayMode(displayMode);
+  if (keys.pressed[kKeyF5]) reloadPrograms();
+  adjustIsoValue(isoValue, dt, keys.down[kKeyUp], keys.down[kKeyDown], std::cout);
+}
+
+void Application::reloadPrograms() {
+  replaceProgram(voxelProgram, buildProgram("VoxelShaderVSgiga.glsl", nullptr, nullptr, nullptr,
+                                            "VoxelShaderFSgiga.glsl", true));
+  replaceProgram(textureProgram, buildProgram("TextureShaderVS.glsl", nullptr, nullptr, nullptr,
+                                              "TextureShaderFS.glsl", false));
+  replaceProgram(pathProgram, buildProgram("gigaAOShaderVS.glsl", nullptr, nullptr, nullptr,
+                                           "gigaAOShaderFS.glsl", true));
+  replaceProgram(accumProgram, buildProgram("TextureShaderAccumVS.glsl", nullptr, nullptr, nullptr,
+                                            "TextureShaderAccumFS.glsl", false));
+}
+
+FrameResources Application::frameResources() const {
+  FrameResources resources;
+  resources.textureProgram = textureProgram;
+  resources.accumProgram = accumProgram;
+  resources.voxelProgram = voxelProgram;
+  resources.pathProgram = pathProgram;
+  std::copy(std::begin(sceneTextures), std::end(sceneTextures), resources.sceneTextures);
+  resources.brdfTexture = scene.brdf_texture;
+  resources.sampleTexture = sampleTexture;
+  resources.accumTexture = accumTexture;
+  resources.randomTextures[0] = randomTextures[0];
+  resources.randomTextures[1] = randomTextures[1];
+  resources.primaryFbo = &primaryFbo;
+  resources.pathFbo = &pathFbo;
+  resources.boxVertexArray = boxVertexArray;
+  resources.quadVertexArray = quadVertexArray;
+  return resources;
+}
+
+FrameView Application::frameView() {
+  FrameView view;
+  camera.imagePlane(view.A, view.B, view.C, 1.0f);
+  view.mvp = camera.viewProjection();
+  view.eye = camera.eye;
+  view.screenWidth = static_cast<float>(width);
+  view.screenHeight = static_cast<float>(height);
+  view.lightPos = lightPos;
+  view.bbMin = bbMin;
+  view.bbMax = bbMax;
+  view.bbOffset = bbOffset;
+  view.bbMaxDim = bbMaxDim;
+  view.stepSize = stepSize;
+  const size_t index = static_cast<size_t>(sampling.jitterIndex);
+  if (index + 1 < jitterOffsets.size()) {
+    view.jitter[0] = jitterOffsets[index];
+    view.jitter[1] = jitterOffsets[index + 1];
+  }
+  return view;
+}
 
 void Application::draw() {
-  glClearColor(0.05f, 0.1f, 0.2f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  const FrameResources resources = frameResources();
+  const FrameView view = frameView();
+  clearWindow();
+  if (sampling.nextPass() == FramePass::PathTrace) {
+    pathTracePass(resources, view, sampling.randomPing, sampling.sampleCount == 0);
+    sampling.pathTracePassDone();
+  } else {
+    primaryPass(resources, view);
+    sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));
+  }
+  displayPass(resources, sampling.sampleCount, displayMode);
+  sampling.frameDone();
 }

@@ -1,27 +1,99 @@
 #pragma once
 
+#include <iosfwd>
+#include <vector>
+
+#include <GL/glew.h>
+
+#include "app/Music.h"
+#include "geometry/CameraOrbit.h"
+#include "geometry/Vector.h"
+#include "render/FrameBufferObject.h"
+#include "render/FramePasses.h"
 #include "render/PathVariant.h"
+#include "render/Sampling.h"
+#include "scene/OctreeScene.h"
 
 class KeyState;
 class MouseState;
 
-// Stand-in until the renderer exists: it owns nothing and clears the window.
+// The one object that owns the demo: programs, render targets, meshes, the
+// camera, the scene with its octree, the sampling state and the music. The
+// constructor performs the whole start-up; a fatal error there stops it and
+// is kept in startupStatus() for main to exit with. Fields are public so that
+// tests can look at the state each step leaves behind.
 class Application {
  public:
   Application(int width, int height, PathVariant variant);
-  virtual ~Application() = default;
+  // Makes no GL call: the context is gone by the time main deletes this.
+  virtual ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
   // kStatusOk, or the exit status of a fatal start-up error.
   int startupStatus() const { return status; }
 
+  // Moves the camera, restarting the sampling when it changed, animates the
+  // light and handles F1, F5, Up and Down.
   void update(float dt, const KeyState& keys, const MouseState& mouse);
+  // Draws one frame: a primary pass after a restart and every 24th frame,
+  // otherwise one more path-traced sample; then the display.
   void draw();
 
- private:
+  GLuint boxVertexBuffer = 0, boxIndexBuffer = 0, boxVertexArray = 0;
+  GLuint quadVertexBuffer = 0, quadVertexArray = 0;
+  GLuint vsFsProgram = 0;
+  GLuint textureProgram = 0;
+  GLuint accumProgram = 0;
+  GLuint voxelProgram = 0;
+  GLuint pathProgram = 0;
+  GLuint sceneTextures[4] = {};
+  GLuint sampleTexture = 0;
+  GLuint accumTexture = 0;
+  GLuint randomTextures[2] = {};
+  CameraOrbit camera;
   int width;
   int height;
+  Vector3 lightPos;
+  float lightAngle = 0.0f;
+  Vector3 bbMin, bbMax, bbOffset;
+  float bbMaxDim = 0.0f;
+  float stepSize = 1.0f / 1024.0f;
+  float isoValue = 0.25f;
+  std::vector<Vector3> boxVertices;
+  int displayMode = 0;
+  OctreeScene scene;
+  FrameBufferObject primaryFbo;
+  FrameBufferObject pathFbo;
+  // sampleCount, frameCounter, jitterIndex and randomPing.
+  SamplingSchedule sampling;
+  std::vector<float> jitterOffsets;
+  MusicHandle music = MusicHandle::None;
   PathVariant variant;
-  int status;
+
+ private:
+  int start();
+  int buildPrograms();
+  void placeCamera();
+  void createSceneBox();
+  int createRenderTargets();
+  void reloadPrograms();
+  FrameResources frameResources() const;
+  FrameView frameView();
+
+  int status = 0;
 };
+
+// Per-frame rules of update, free of GL so that they can be tested alone.
+
+// The light circles (radius 8 at height 5 around (0, 5, 10)) until samples
+// accumulate; then it creeps 0.025 units per frame along the turning
+// direction (cos, 0, sin) of its angle.
+void animateLight(Vector3& lightPos, float& lightAngle, float dt, bool accumulating);
+
+// F1 cycles 0, 1, 2.
+int nextDisplayMode(int displayMode);
+
+// Up raises and Down lowers the value by dt * 0.1 within [0, 1], each
+// printing "iso value: " and the value.
+void adjustIsoValue(float& isoValue, float dt, bool up, bool down, std::ostream& out);

@@ -175,9 +175,13 @@ void primaryPass(const FrameResources& resources, const FrameView& view) {
   bindTexture(kPrimaryBrdfUnit, GL_TEXTURE_1D, resources.brdfTexture);
   glActiveTexture(GL_TEXTURE0);
 
-  glBindVertexArray(resources.boxVertexArray);
-  glDrawElements(GL_TRIANGLES, kBoxIndexDrawCount, GL_UNSIGNED_SHORT, nullptr);
-  glBindVertexArray(0);
+  // Without a box there is no index buffer, and the compatibility profile
+  // would read the indices from client memory at address 0.
+  if (resources.boxVertexArray != 0) {
+    glBindVertexArray(resources.boxVertexArray);
+    glDrawElements(GL_TRIANGLES, kBoxIndexDrawCount, GL_UNSIGNED_SHORT, nullptr);
+    glBindVertexArray(0);
+  }
   glUseProgram(0);
   glCullFace(GL_BACK);
   resources.primaryFbo->unbind();
