@@ -48,7 +48,7 @@ struct Partial {
   double decaySeconds;
 };
 constexpr std::array<Partial, 6> kBellPartials = {{
-    {1.0, 1.0, 1.1},
+    {1.0, 1.0, 0.9},
     {2.0, 0.35, 0.55},
     {2.76, 0.12, 0.3},
     {3.0, 0.1, 0.25},
