@@ -68,8 +68,7 @@ struct ChordChange {
   const Chord* chord;
 };
 
-// Sections by first bar.
-constexpr int kIntroBar = 0;
+// Sections by first bar; the intro takes the bars before the first verse.
 constexpr int kVerse1Bar = 4;
 constexpr int kVerse2Bar = 12;
 constexpr int kRefrainBar = 20;
@@ -97,27 +96,27 @@ std::vector<ChordChange> chordChanges() {
 
 double beatOf(int bar, double beat) { return bar * kBeatsPerBar + beat; }
 
-// The diatonic third below, in G major (every melody note is in the scale).
+// The diatonic third below in G major; a note outside the scale gets the
+// minor third.
 int thirdBelow(int pitch) {
   static const std::array<int, 7> scale = {0, 2, 4, 5, 7, 9, 11};  // from G
-  const int fromG = pitch - 55;
-  const int octave = fromG / 12;
-  int step = 0;
-  while (scale[static_cast<std::size_t>(step)] != fromG % 12) ++step;
-  const int lower = step - 2;
-  const int lowerOctave = lower < 0 ? octave - 1 : octave;
-  return 55 + lowerOctave * 12 + scale[static_cast<std::size_t>((lower + 7) % 7)];
+  const int fromG = ((pitch - 55) % 12 + 12) % 12;
+  const auto found = std::find(scale.begin(), scale.end(), fromG);
+  if (found == scale.end()) return pitch - 3;
+  const auto step = found - scale.begin();
+  const auto lower = (step + 5) % 7;  // two steps down
+  const int interval = scale[static_cast<std::size_t>(step)] - scale[static_cast<std::size_t>(lower)];
+  return pitch - (interval > 0 ? interval : interval + 12);
 }
 
 // The melody sounds an octave above the written voice, on the bells. The
 // pickup into the first phrase sits on the intro's last beat.
 constexpr int kBellOctave = 12;
 
-void addMelody(Arrangement& arrangement, const std::vector<Bar>& bars, std::size_t fromBar, int count, int atBar,
-               double velocity, bool harmony) {
-  for (int i = 0; i < count; ++i) {
-    for (const BarNote& note : bars[fromBar + static_cast<std::size_t>(i)]) {
-      const double start = beatOf(atBar + i, note.beat);
+void addMelody(Arrangement& arrangement, const std::vector<Bar>& bars, int atBar, double velocity, bool harmony) {
+  for (std::size_t i = 0; i < bars.size(); ++i) {
+    for (const BarNote& note : bars[i]) {
+      const double start = beatOf(atBar + static_cast<int>(i), note.beat);
       const int pitch = note.pitch + kBellOctave;
       arrangement.notes.push_back({Instrument::Bell, start, note.length, pitch, velocity});
       if (harmony) arrangement.notes.push_back({Instrument::Bell, start, note.length, thirdBelow(pitch), velocity * 0.55});
@@ -178,11 +177,12 @@ Arrangement merryChristmasArrangement() {
   addPickup(arrangement, kVerse1Bar);
   // Each section's last bar carries the pickup into the next one, except the
   // coda's: the intro follows it.
-  addMelody(arrangement, verseBars(), 0, 8, kVerse1Bar, 0.8, false);
-  addMelody(arrangement, verseBars(), 0, 8, kVerse2Bar, 0.8, true);
-  addMelody(arrangement, refrainBars(), 0, 8, kRefrainBar, 0.85, false);
+  addMelody(arrangement, verseBars(), kVerse1Bar, 0.8, false);
+  addMelody(arrangement, verseBars(), kVerse2Bar, 0.8, true);
+  addMelody(arrangement, refrainBars(), kRefrainBar, 0.85, false);
+  // The coda's last note is held to the bar line instead of leading on.
   std::vector<Bar> codaBars(verseBars().begin() + kCodaFromVerseBar, verseBars().end());
   codaBars.back() = {{0, 3, verseBars().back().front().pitch}};
-  addMelody(arrangement, codaBars, 0, 4, kCodaBar, 0.8, true);
+  addMelody(arrangement, codaBars, kCodaBar, 0.8, true);
   return arrangement;
 }
