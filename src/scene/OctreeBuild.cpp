@@ -53,15 +53,66 @@ TriangleBounds boundsOf(const Vector3& a, const Vector3& b, const Vector3& c) {
   return bounds;
 }
 
+// A candidate handed from a node to one of its children: the triangle's
+// first texel, with the top bit set when the triangle lies inside the
+// child's box (first texels stay below 2^21).
+constexpr uint32_t kInsideBit = 0x80000000u;
+
+// Rounding is monotonic, so (lowest corner - center) is the smallest of the
+// overlap test's own corner offsets: comparing the bounds reproduces its
+// box-axis rejection exactly. A triangle whose offsets all lie within the
+// half edges passes every axis and the plane test too, so it is accepted
+// without running them. Together they decide most candidates without the
+// full test and never differently from it.
+//
+// Along one axis, the two halves of a node a triangle can touch (bit 0 the
+// lower, bit 1 the upper) and those it lies inside, without branches: the
+// outcome is data, not control flow.
+struct AxisReach {
+  unsigned possible;
+  unsigned inside;
+};
+
+inline AxisReach reachAlong(float lo, float hi, float lower_center, float upper_center,
+                            float half) {
+  const float lower_from = lo - lower_center;
+  const float lower_to = hi - lower_center;
+  const float upper_from = lo - upper_center;
+  const float upper_to = hi - upper_center;
+  // Bounds hold no NaN, so "not (from > half)" is "from <= half".
+  const unsigned possible = (unsigned(lower_from <= half) & unsigned(lower_to >= -half)) |
+                            (unsigned(upper_from <= half) & unsigned(upper_to >= -half)) << 1;
+  const unsigned inside = (unsigned(lower_from >= -half) & unsigned(lower_to <= half)) |
+                          (unsigned(upper_from >= -half) & unsigned(upper_to <= half)) << 1;
+  return {possible, inside & possible};
+}
+
+// The children (bit k * 4 + j * 2 + i) on the lower and upper side of each
+// axis.
+constexpr uint8_t kChildrenAlongX[4] = {0x00, 0x55, 0xAA, 0xFF};
+constexpr uint8_t kChildrenAlongY[4] = {0x00, 0x33, 0xCC, 0xFF};
+constexpr uint8_t kChildrenAlongZ[4] = {0x00, 0x0F, 0xF0, 0xFF};
+
 class OctreeBuilder {
  public:
   explicit OctreeBuilder(OctreeScene& scene) : scene(scene) {}
 
   int build() {
     computeBounds();
-    std::vector<uint32_t> root_list;
-    for (uint32_t first = 0; first < scene.triangle_cursor; first += 3) root_list.push_back(first);
-    return buildNode(root_list.data(), root_list.size(), 0, {0, 0, 0, scene_dim}, {0, 0, 0});
+    // The root is the lower child of a node twice its size.
+    std::vector<uint32_t>& root_candidates = handed[0][0];
+    for (uint32_t first = 0; first < scene.triangle_cursor; first += 3) {
+      const TriangleBounds& b = bounds[first / 3];
+      unsigned possible = 1;
+      unsigned inside = 1;
+      for (int axis = 0; axis < 3; ++axis) {
+        const AxisReach reach = reachAlong(b.lo[axis], b.hi[axis], 512.0f, 1536.0f, 512.0f);
+        possible &= reach.possible;
+        inside &= reach.inside;
+      }
+      if (possible) root_candidates.push_back(first | (inside ? kInsideBit : 0u));
+    }
+    return buildNode(root_candidates, 0, {0, 0, 0, scene_dim}, {0, 0, 0});
   }
 
  private:
@@ -71,31 +122,50 @@ class OctreeBuilder {
     for (size_t t = 0; t < bounds.size(); ++t) bounds[t] = boundsOf(p[3 * t], p[3 * t + 1], p[3 * t + 2]);
   }
 
-  // Appends to `own` every candidate that triangleOverlapsBox accepts.
-  // Rounding is monotonic, so (lowest corner - center) is the smallest of
-  // the test's own corner offsets: the bounds reproduce its box-axis
-  // rejection exactly. A triangle whose offsets all lie inside the half
-  // edges passes every axis and the plane test too, so it is accepted
-  // without running them.
-  void filter(const uint32_t* candidates, size_t count, const Vector3& center, float h,
-              std::vector<uint32_t>& own) const {
-    const Vector3 half{h, h, h};
-    const float c[3] = {center.x, center.y, center.z};
+  // The node's own list: the handed candidates that overlap its box.
+  void keepOverlapping(const std::vector<uint32_t>& candidates, const NodeBox& box,
+                       std::vector<uint32_t>& own) const {
+    const int h = box.edge / 2;
+    const Vector3 center{float(box.x + h), float(box.y + h), float(box.z + h)};
+    const Vector3 half{float(h), float(h), float(h)};
     const Vector3* p = scene.triangle_positions.data();
-    for (size_t i = 0; i < count; ++i) {
-      const uint32_t first = candidates[i];
-      const TriangleBounds& b = bounds[first / 3];
-      bool inside = true;
-      bool separated = false;
-      for (int axis = 0; axis < 3; ++axis) {
-        const float lo = b.lo[axis] - c[axis];
-        const float hi = b.hi[axis] - c[axis];
-        separated = separated || lo > h || hi < -h;
-        inside = inside && lo >= -h && hi <= h;
-      }
-      if (separated) continue;
-      if (inside || triangleOverlapsBox(center, half, p[first], p[first + 1], p[first + 2]))
+    own.clear();
+    for (const uint32_t candidate : candidates) {
+      const uint32_t first = candidate & ~kInsideBit;
+      if ((candidate & kInsideBit) ||
+          triangleOverlapsBox(center, half, p[first], p[first + 1], p[first + 2]))
         own.push_back(first);
+    }
+  }
+
+  // Sorts an internal node's list into the candidate lists of its eight
+  // children, keeping scene order within each.
+  void handToChildren(const std::vector<uint32_t>& own, const NodeBox& box, int child_depth) {
+    std::vector<uint32_t>* children = handed[child_depth];
+    for (int c = 0; c < 8; ++c) children[c].clear();
+    const int h = box.edge / 2;
+    const float child_half = float(h / 2);
+    const int origin[3] = {box.x, box.y, box.z};
+    float lower[3];
+    float upper[3];
+    for (int axis = 0; axis < 3; ++axis) {
+      lower[axis] = float(origin[axis] + h / 2);
+      upper[axis] = float(origin[axis] + h + h / 2);
+    }
+    for (const uint32_t first : own) {
+      const TriangleBounds& b = bounds[first / 3];
+      const AxisReach x = reachAlong(b.lo[0], b.hi[0], lower[0], upper[0], child_half);
+      const AxisReach y = reachAlong(b.lo[1], b.hi[1], lower[1], upper[1], child_half);
+      const AxisReach z = reachAlong(b.lo[2], b.hi[2], lower[2], upper[2], child_half);
+      unsigned possible = kChildrenAlongX[x.possible] & kChildrenAlongY[y.possible] &
+                          kChildrenAlongZ[z.possible];
+      const unsigned inside =
+          kChildrenAlongX[x.inside] & kChildrenAlongY[y.inside] & kChildrenAlongZ[z.inside];
+      while (possible != 0) {
+        const unsigned child = unsigned(__builtin_ctz(possible));
+        children[child].push_back(first | ((inside >> child & 1u) << 31));
+        possible &= possible - 1;
+      }
     }
   }
 
@@ -134,13 +204,10 @@ class OctreeBuilder {
     return kStatusOk;
   }
 
-  int buildNode(const uint32_t* candidates, size_t count, int depth, const NodeBox& box,
+  int buildNode(const std::vector<uint32_t>& candidates, int depth, const NodeBox& box,
                 const Texel& texel) {
-    const int h = box.edge / 2;
-    const Vector3 center{float(box.x + h), float(box.y + h), float(box.z + h)};
     std::vector<uint32_t>& own = lists[depth];
-    own.clear();
-    filter(candidates, count, center, float(h), own);
+    keepOverlapping(candidates, box, own);
 
     uint32_t word = 0;
     bool internal = false;
@@ -161,13 +228,15 @@ class OctreeBuilder {
 
     const BrickCursor brick = scene.brick_cursor;
     advanceBrick(scene.brick_cursor);
+    handToChildren(own, box, depth + 1);
+    const int h = box.edge / 2;
     // z outermost, x innermost: the order in which bricks and leaf runs are
     // handed out below depends on it.
     for (int k = 0; k < 2; ++k) {
       for (int j = 0; j < 2; ++j) {
         for (int i = 0; i < 2; ++i) {
           const NodeBox child{box.x + i * h, box.y + j * h, box.z + k * h, h};
-          const int status = buildNode(own.data(), own.size(), depth + 1, child,
+          const int status = buildNode(handed[depth + 1][k * 4 + j * 2 + i], depth + 1, child,
                                        {brick.x + i, brick.y + j, brick.z + k});
           if (status != kStatusOk) return status;
         }
@@ -178,9 +247,12 @@ class OctreeBuilder {
 
   OctreeScene& scene;
   std::vector<TriangleBounds> bounds;
-  // One list per level of the current path, reused by siblings: a child's
-  // subtree is finished before the next child fills the same list.
+  // Per level of the current path: the node's own list, and the candidate
+  // lists it hands to its eight children. A child's subtree is finished
+  // before its next sibling reads its own candidates, so every level needs
+  // only one set, reused.
   std::vector<uint32_t> lists[kMaxDepth + 1];
+  std::vector<uint32_t> handed[kMaxDepth + 1][8];
   bool pool_full_reported = false;
 };
 
