@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <utility>
 
 #include "ExitStatus.h"
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
+#include "geometry/Mesh.h"
 #include "render/BuiltinShaders.h"
 #include "render/ProgramBuilder.h"
 #include "scene/SceneTextures.h"
@@ -120,7 +122,14 @@ void Application::createSceneBox() {
   bbMax = {kSceneHalfExtent, kSceneHalfExtent, kSceneHalfExtent};
   bbOffset = bbMax;
   bbMaxDim = largestExtent({bbMax.x - bbMin.x, bbMax.y - bbMin.y, bbMax.z - bbMin.z});
-  // GEOMETRY: box and quad meshes go here.
+  BoxMesh box = createBoxMesh(bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
+  boxVertexBuffer = box.vertexBuffer;
+  boxIndexBuffer = box.indexBuffer;
+  boxVertexArray = box.vertexArray;
+  boxVertices = std::move(box.vertices);
+  const QuadMesh quad = createQuadMesh();
+  quadVertexBuffer = quad.vertexBuffer;
+  quadVertexArray = quad.vertexArray;
 }
 
 int Application::createRenderTargets() {

@@ -1,0 +1,188 @@
+#include "app/Application.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ExitStatus.h"
+#include "app/KeyCodes.h"
+#include "app/KeyState.h"
+#include "app/MouseState.h"
+#include "support/GlContext.h"
+
+namespace {
+
+// Small targets: llvmpipe renders every pixel on the CPU.
+constexpr int kWidth = 48;
+constexpr int kHeight = 32;
+
+std::vector<float> readTexture(GLuint texture) {
+  std::vector<float> texels(4 * kWidth * kHeight);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return texels;
+}
+
+int countOccurrences(const std::string& text, const std::string& part) {
+  int count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// The Application reads its files relative to the working directory, which
+// is run/ for the programs.
+class ApplicationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_GL_CONTEXT();
+    previous = std::filesystem::current_path();
+    std::filesystem::current_path(XMASTRACE_RUN_DIR);
+    glViewport(0, 0, kWidth, kHeight);
+  }
+  void TearDown() override { std::filesystem::current_path(previous); }
+
+  std::unique_ptr<Application> start(PathVariant variant) {
+    testing::internal::CaptureStdout();
+    auto app = std::make_unique<Application>(kWidth, kHeight, variant);
+    startupOutput = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(app->startupStatus(), kStatusOk) << startupOutput;
+    return app;
+  }
+
+  // One frame as main runs it.
+  void frame(Application& app, float dt = 0.016f) {
+    app.update(dt, keys, mouse);
+    app.draw();
+    keys.endFrame();
+    mouse.endFrame();
+  }
+
+  std::filesystem::path previous;
+  std::string startupOutput;
+  KeyState keys;
+  MouseState mouse{kWidth, kHeight};
+};
+
+TEST_F(ApplicationTest, StartsOnTheRoomWithItsStatisticsAndOneFramebufferNote) {
+  auto app = start(PathVariant::TwoBounce);
+  EXPECT_NE(startupOutput.find("number of faces loaded: "), std::string::npos) << startupOutput;
+  EXPECT_NE(startupOutput.find("time to build: "), std::string::npos);
+  EXPECT_EQ(countOccurrences(startupOutput, "Frame buffer incomplete, missing attachment\n"), 1);
+  EXPECT_EQ(countOccurrences(startupOutput, "Error from"), 0) << startupOutput;
+  EXPECT_FLOAT_EQ(app->bbMaxDim, 60.0f);
+  EXPECT_EQ(app->jitterOffsets.size(), 72u);
+  EXPECT_EQ(app->boxVertices.size(), 8u);
+  EXPECT_FLOAT_EQ(app->camera.aspect, 1.5f);
+  EXPECT_NE(app->pathFbo.framebuffer, 0u);
+  for (GLuint texture : app->sceneTextures) EXPECT_NE(texture, 0u);
+}
+
+TEST_F(ApplicationTest, RandomTexturesHoldTheVariantsSeeds) {
+  auto twoBounce = start(PathVariant::TwoBounce);
+  EXPECT_EQ(readTexture(twoBounce->randomTextures[0]),
+            makeSeedBuffer(kWidth, kHeight, PathVariant::TwoBounce));
+  EXPECT_EQ(readTexture(twoBounce->randomTextures[1]),
+            readTexture(twoBounce->randomTextures[0]));
+  twoBounce.reset();
+
+  auto oneBounce = start(PathVariant::OneBounce);
+  const std::vector<float> seeds = readTexture(oneBounce->randomTextures[1]);
+  EXPECT_EQ(std::count(seeds.begin(), seeds.end(), seeds[0]), static_cast<long>(seeds.size()));
+  EXPECT_LT(seeds[0], 4194304.0f);
+}
+
+TEST_F(ApplicationTest, FirstFrameCastsPrimaryRaysThenSamplesAccumulate) {
+  auto app = start(PathVariant::TwoBounce);
+  frame(*app);
+  EXPECT_EQ(app->sampling.sampleCount, 0);
+  EXPECT_EQ(app->sampling.jitterIndex, 2);
+  // The start-up view looks into the room: some pixels hit a surface (w = 1
+  // in the position buffer), and the hit colours are not all black.
+  const std::vector<float> positions = readTexture(app->primaryFbo.colorTextures[1]);
+  int hits = 0;
+  for (size_t i = 3; i < positions.size(); i += 4) hits += positions[i] == 1.0f;
+  EXPECT_GT(hits, kWidth * kHeight / 2);
+
+  frame(*app);
+  frame(*app);
+  EXPECT_EQ(app->sampling.sampleCount, 2);
+  EXPECT_EQ(app->sampling.randomPing, 0);
+  const std::vector<float> sum = readTexture(app->accumTexture);
+  EXPECT_GT(*std::max_element(sum.begin(), sum.end()), 0.0f);
+  // No sample exceeds white, so two of them stay within 2.
+  EXPECT_LE(*std::max_element(sum.begin(), sum.end()), 2.0f);
+  // The two-bounce generator state moves on wherever a pixel drew numbers.
+  EXPECT_NE(readTexture(app->randomTextures[0]), readTexture(app->randomTextures[1]));
+}
+
+TEST_F(ApplicationTest, CameraMovesRestartSamplingAndKeysChangeTheView) {
+  auto app = start(PathVariant::OneBounce);
+  for (int i = 0; i < 4; ++i) frame(*app);
+  EXPECT_EQ(app->sampling.sampleCount, 3);
+
+  keys.setKey('W', true);
+  app->update(0.016f, keys, mouse);
+  EXPECT_EQ(app->sampling.sampleCount, -1);
+  EXPECT_FLOAT_EQ(app->lightPos.y, 5.0f);
+  app->draw();
+  EXPECT_EQ(app->sampling.sampleCount, 0);
+  keys.setKey('W', false);
+  keys.endFrame();
+
+  keys.setKey(kKeyF1, true);
+  app->update(0.016f, keys, mouse);
+  keys.endFrame();
+  app->update(0.016f, keys, mouse);  // held, not pressed again
+  EXPECT_EQ(app->displayMode, 1);
+}
+
+TEST_F(ApplicationTest, F5KeepsThePreviousProgramWhenAFileDoesNotCompile) {
+  auto app = start(PathVariant::TwoBounce);
+  frame(*app);
+
+  // A scratch working directory with the run/ shaders, one of them broken.
+  const auto scratch = std::filesystem::temp_directory_path() /
+                       ("xmastrace_f5_" + std::to_string(getpid()));
+  std::filesystem::create_directories(scratch);
+  for (const auto& entry : std::filesystem::directory_iterator(XMASTRACE_RUN_DIR)) {
+    if (entry.path().extension() == ".glsl") {
+      std::filesystem::copy_file(entry.path(), scratch / entry.path().filename(),
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+  }
+  std::ofstream(scratch / "VoxelShaderFSgiga.glsl", std::ios::trunc) << "#version 330\nbroken\n";
+  std::filesystem::current_path(scratch);
+
+  const GLuint voxel = app->voxelProgram;
+  const GLuint texture = app->textureProgram;
+  const GLuint path = app->pathProgram;
+  keys.setKey(kKeyF5, true);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  frame(*app);
+  const std::string reported =
+      testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+  EXPECT_EQ(app->voxelProgram, voxel);
+  EXPECT_NE(app->textureProgram, texture);
+  EXPECT_NE(app->pathProgram, path);
+  EXPECT_NE(reported, "");
+  // The path shader compiled from its file and was exported; the broken one
+  // was not.
+  EXPECT_TRUE(std::filesystem::exists("gigaAOShaderFS.h"));
+  EXPECT_FALSE(std::filesystem::exists("VoxelShaderFSgiga.h"));
+
+  // The demo goes on drawing with what it has.
+  frame(*app);
+  EXPECT_EQ(app->sampling.sampleCount, 2);
+  std::filesystem::current_path(XMASTRACE_RUN_DIR);
+  std::filesystem::remove_all(scratch);
+}
+
+}  // namespace
