@@ -117,11 +117,10 @@ void addRibbon(Mesh& mesh, const Gift& gift) {
   const double loop = 0.1;
   const double tube = 0.022;
   for (int side = 0; side < 2; ++side) {
-    const double lean = side == 0 ? 0.7 : -0.7;
-    const Frame bow = frame * translation({0.0, top + loop * 0.55, 0.0}) *
-                      rotationY(kPi / 4.0) * rotationZ(lean) *
+    const double lean = side == 0 ? 0.9 : -0.9;
+    const Frame bow = frame * translation({0.0, top + loop * 0.45, 0.0}) * rotationZ(lean) *
                       translation({side == 0 ? loop : -loop, 0.0, 0.0}) *
-                      rotationX(kPi / 2.0);
+                      scaling(1.0, 0.6, 1.0) * rotationX(kPi / 2.0);
     addTorus(mesh, bow, loop, tube, 16, 8);
   }
   addBox(mesh, frame, {-0.04, top - 0.02, -0.04}, {0.04, top + 0.05, 0.04});
@@ -138,8 +137,8 @@ RoomFile ribbons() {
 RoomFile sleigh() {
   RoomFile file{"slf.obj", "small sleigh", {}};
   Mesh& mesh = file.mesh;
-  const Vec3 place{5.5, kFloorTop, 4.7};
-  const Frame frame = translation(place) * rotationY(kPi - 0.4) * scaling(1.2, 1.2, 1.2);
+  const Vec3 place{5.3, kFloorTop, 4.85};
+  const Frame frame = translation(place) * rotationY(kPi - 0.55) * scaling(1.1, 1.1, 1.1);
   const std::vector<Vec2> runner = {{-0.45, 0.0},  {0.33, 0.0},  {0.43, 0.04},  {0.49, 0.13},
                                     {0.48, 0.23},  {0.43, 0.28}, {0.38, 0.26},  {0.38, 0.22},
                                     {0.43, 0.2},   {0.43, 0.14}, {0.39, 0.08},  {0.32, 0.045},
@@ -238,8 +237,9 @@ RoomFile tree() {
                kTierSegments, (t % 2) * kPi / kTierSegments);
   }
   const double tip = kTiers[3].base + kTiers[3].height;
+  // Leaning back, the mirror star catches the sky instead of the dark wall.
   const Frame star = facingCamera(kTreeBase + Vec3{0.0, (tip + 0.1) * kTreeScale, 0.0}) *
-                     scaling(kTreeScale, kTreeScale, kTreeScale);
+                     rotationX(-0.45) * scaling(kTreeScale, kTreeScale, kTreeScale);
   addPrism(mesh, star, starOutline(5, 0.17, 0.075), -0.03, 0.03);
   return file;
 }
