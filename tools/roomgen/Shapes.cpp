@@ -51,7 +51,9 @@ std::vector<std::array<int, 3>> triangulatePolygon(const std::vector<Vec2>& outl
         break;
       }
     }
-    if (best == ring.size()) break;  // not a simple polygon: leave the rest open
+    // Not a simple polygon: stop, leaving a hole that the room's closedness
+    // test reports.
+    if (best == ring.size()) break;
     const size_t n = ring.size();
     triangles.push_back({ring[(best + n - 1) % n], ring[best], ring[(best + 1) % n]});
     ring.erase(ring.begin() + static_cast<long>(best));
