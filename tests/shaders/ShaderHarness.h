@@ -1,26 +1,25 @@
 #pragma once
 
-// Runs the ray-tracing fragment shaders on hand-made scenes: compiles them
-// with plain GL calls from their source files, fills the scene textures in
-// their packed layouts, draws one full-screen triangle into float targets
-// and reads them back.
+// Runs the built-in ray-tracing fragment shaders on hand-made scenes: fills
+// an OctreeScene's arrays in their packed layouts, uploads them as the
+// program does, draws one full-screen triangle into float targets and reads
+// them back.
 #include <GL/glew.h>
 
 #include <cmath>
 #include <cstdint>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "render/BuiltinShaders.h"
+#include "scene/OctreeScene.h"
+#include "scene/SceneLayout.h"
+#include "scene/SceneTextures.h"
 #include "support/GlContext.h"
 
 namespace shadertest {
-
-constexpr int kPoolDim = 128;
-constexpr int kTexSize = 1024;
 
 struct Vec3 {
   double x, y, z;
@@ -34,19 +33,6 @@ inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}
 inline Vec3 operator*(Vec3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 inline double dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline Vec3 normalized(Vec3 a) { return a * (1.0 / std::sqrt(dot(a, a))); }
-
-inline std::string readShader(const std::string& name) {
-  std::ifstream in(std::string(XMASTRACE_SOURCE_DIR) + "/src/render/shaders/" + name);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The one-bounce variant is the same text with a define after #version.
-inline std::string withOneBounce(const std::string& source) {
-  std::string::size_type end = source.find('\n');
-  return source.substr(0, end + 1) + "#define ONE_BOUNCE\n" + source.substr(end + 1);
-}
 
 inline std::string shaderLog(GLuint object, bool isProgram) {
   GLint length = 0;
@@ -140,56 +126,29 @@ inline GLuint texture2D(GLenum internalFormat, int width, int height, GLenum for
   return name;
 }
 
-// The scene arrays in the packed layouts the shaders decode: node words,
-// triangle references, corner positions (octree units times 1024), corner
-// normals with the material coordinate, and the 32-entry material table.
-struct SceneData {
-  std::vector<uint32_t> nodePool = std::vector<uint32_t>(kPoolDim * kPoolDim * kPoolDim, 0);
-  std::vector<uint32_t> triangleIds = std::vector<uint32_t>(kTexSize * kTexSize, 0);
-  std::vector<float> positions = std::vector<float>(kTexSize * kTexSize * 3, 0.0f);
-  std::vector<float> normals = std::vector<float>(kTexSize * kTexSize * 4, 0.0f);
-  std::vector<uint8_t> brdf = std::vector<uint8_t>(32 * 4, 0);
-
-  void setNode(int x, int y, int z, uint32_t word) {
-    nodePool[(z * kPoolDim + y) * kPoolDim + x] = word;
+// Corners in octree space; the three texels from firstTexel on are
+// consecutive in row-major order.
+inline void setTriangle(OctreeScene& scene, uint32_t firstTexel, const Vec3 (&corners)[3],
+                        Vec3 normal, int material) {
+  for (uint32_t i = 0; i < 3; ++i) {
+    const Vec3 corner = corners[i] * scene_dim;
+    scene.triangle_positions[firstTexel + i] = {static_cast<float>(corner.x),
+                                                static_cast<float>(corner.y),
+                                                static_cast<float>(corner.z)};
+    scene.triangle_normals[firstTexel + i] = {static_cast<float>(normal.x),
+                                              static_cast<float>(normal.y),
+                                              static_cast<float>(normal.z),
+                                              material / float(brdf_table_size)};
   }
-
-  void setTriangleId(int column, int row, int firstTexel) {
-    triangleIds[row * kTexSize + column] =
-        (static_cast<uint32_t>(firstTexel / kTexSize) << 16) | (firstTexel % kTexSize);
-  }
-
-  // Corners in octree space; the texels are consecutive in row-major order.
-  void setTriangle(int firstTexel, const Vec3 (&corners)[3], Vec3 normal, int material) {
-    for (int i = 0; i < 3; ++i) {
-      int texel = firstTexel + i;
-      positions[texel * 3 + 0] = static_cast<float>(corners[i].x * 1024.0);
-      positions[texel * 3 + 1] = static_cast<float>(corners[i].y * 1024.0);
-      positions[texel * 3 + 2] = static_cast<float>(corners[i].z * 1024.0);
-      normals[texel * 4 + 0] = static_cast<float>(normal.x);
-      normals[texel * 4 + 1] = static_cast<float>(normal.y);
-      normals[texel * 4 + 2] = static_cast<float>(normal.z);
-      normals[texel * 4 + 3] = material / 32.0f;
-    }
-  }
-
-  void setMaterial(int index, uint8_t r, uint8_t g, uint8_t b, uint8_t code) {
-    uint8_t* entry = &brdf[index * 4];
-    entry[0] = r;
-    entry[1] = g;
-    entry[2] = b;
-    entry[3] = code;
-  }
-};
-
-inline uint32_t internalWord(int bx, int by, int bz) {
-  return (static_cast<uint32_t>(bz) << 20) | (static_cast<uint32_t>(by) << 10) | bx;
 }
-inline uint32_t leafWord(int column, int row, int count) {
-  return 0x80000000u | (static_cast<uint32_t>(row) << 20) | (static_cast<uint32_t>(column) << 10) |
-         count;
+
+inline void setTriangleId(OctreeScene& scene, uint32_t column, uint32_t row, uint32_t firstTexel) {
+  scene.triangle_ids[row * triangle_id_tex_size + column] = triangleReference(firstTexel);
 }
-constexpr uint32_t kEmptyWord = 0x40000000u;
+
+inline void setNode(OctreeScene& scene, int x, int y, int z, uint32_t word) {
+  scene.node_pool[nodePoolIndex(x, y, z)] = word;
+}
 
 // Materials of the test room.
 constexpr int kFloorMaterial = 1;
@@ -203,34 +162,36 @@ constexpr uint8_t kCeilingCode = 153;  // an emitter, factor (0.6 - 0.5) * 24
 // y = 0.75 over x, z > 0.5. The first leaf's list starts in the last column
 // of a row and one of its triangles straddles a row end, so both wraps are
 // on every floor path.
-inline SceneData testRoom() {
-  SceneData scene;
-  scene.setNode(0, 0, 0, internalWord(2, 0, 0));
+inline OctreeScene testRoom() {
+  OctreeScene scene;
+  scene.allocateArrays();
+  setNode(scene, 0, 0, 0, internalNodeWord(2, 0, 0));
   for (int k = 0; k < 2; ++k)
     for (int j = 0; j < 2; ++j)
-      for (int i = 0; i < 2; ++i) scene.setNode(2 + i, j, k, kEmptyWord);
-  scene.setNode(2, 0, 0, leafWord(1023, 0, 2));
-  scene.setNode(2, 0, 1, leafWord(1, 1, 2));
-  scene.setNode(3, 1, 1, leafWord(3, 1, 2));
+      for (int i = 0; i < 2; ++i) setNode(scene, 2 + i, j, k, kEmptyNodeWord);
+  setNode(scene, 2, 0, 0, leafNodeWord(1023, 0, 2));
+  setNode(scene, 2, 0, 1, leafNodeWord(1, 1, 2));
+  setNode(scene, 3, 1, 1, leafNodeWord(3, 1, 2));
 
-  scene.setTriangleId(1023, 0, 0);
-  scene.setTriangleId(0, 1, 1023);
-  scene.setTriangleId(1, 1, 3);
-  scene.setTriangleId(2, 1, 6);
-  scene.setTriangleId(3, 1, 9);
-  scene.setTriangleId(4, 1, 12);
+  setTriangleId(scene, 1023, 0, 0);
+  setTriangleId(scene, 0, 1, 1023);
+  setTriangleId(scene, 1, 1, 3);
+  setTriangleId(scene, 2, 1, 6);
+  setTriangleId(scene, 3, 1, 9);
+  setTriangleId(scene, 4, 1, 12);
 
   const Vec3 up{0, 3, 0};  // not unit length: the shaders normalise
-  scene.setTriangle(0, {{0, 0.25, 0}, {0.5, 0.25, 0}, {0, 0.25, 0.5}}, up, kFloorMaterial);
-  scene.setTriangle(1023, {{0.5, 0.25, 0}, {0.5, 0.25, 0.5}, {0, 0.25, 0.5}}, up, kFloorMaterial);
-  scene.setTriangle(3, {{0, 0.25, 0.5}, {0.5, 0.25, 0.5}, {0, 0.25, 1}}, up, kFloorMaterial);
-  scene.setTriangle(6, {{0.5, 0.25, 0.5}, {0.5, 0.25, 1}, {0, 0.25, 1}}, up, kFloorMaterial);
+  setTriangle(scene, 0, {{0, 0.25, 0}, {0.5, 0.25, 0}, {0, 0.25, 0.5}}, up, kFloorMaterial);
+  setTriangle(scene, 1023, {{0.5, 0.25, 0}, {0.5, 0.25, 0.5}, {0, 0.25, 0.5}}, up, kFloorMaterial);
+  setTriangle(scene, 3, {{0, 0.25, 0.5}, {0.5, 0.25, 0.5}, {0, 0.25, 1}}, up, kFloorMaterial);
+  setTriangle(scene, 6, {{0.5, 0.25, 0.5}, {0.5, 0.25, 1}, {0, 0.25, 1}}, up, kFloorMaterial);
   const Vec3 down{0, -1, 0};
-  scene.setTriangle(9, {{0.5, 0.75, 0.5}, {1, 0.75, 0.5}, {0.5, 0.75, 1}}, down, kCeilingMaterial);
-  scene.setTriangle(12, {{1, 0.75, 0.5}, {1, 0.75, 1}, {0.5, 0.75, 1}}, down, kCeilingMaterial);
+  setTriangle(scene, 9, {{0.5, 0.75, 0.5}, {1, 0.75, 0.5}, {0.5, 0.75, 1}}, down, kCeilingMaterial);
+  setTriangle(scene, 12, {{1, 0.75, 0.5}, {1, 0.75, 1}, {0.5, 0.75, 1}}, down, kCeilingMaterial);
 
-  scene.setMaterial(kFloorMaterial, kFloorColour[0], kFloorColour[1], kFloorColour[2], 0);
-  scene.setMaterial(kCeilingMaterial, kCeilingGrey, kCeilingGrey, kCeilingGrey, kCeilingCode);
+  scene.materials.assign(brdf_table_size, Material{});
+  scene.materials[kFloorMaterial] = {kFloorColour[0], kFloorColour[1], kFloorColour[2], 0};
+  scene.materials[kCeilingMaterial] = {kCeilingGrey, kCeilingGrey, kCeilingGrey, kCeilingCode};
   return scene;
 }
 
@@ -238,25 +199,12 @@ struct SceneTextures {
   GLuint nodePool = 0, triangleIds = 0, triangles = 0, normals = 0, brdf = 0;
 };
 
-inline SceneTextures uploadScene(const SceneData& scene) {
-  SceneTextures t;
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glGenTextures(1, &t.nodePool);
-  glBindTexture(GL_TEXTURE_3D, t.nodePool);
-  setNearestClampToBorder(GL_TEXTURE_3D);
-  glTexImage3D(GL_TEXTURE_3D, 0, GL_R32UI, kPoolDim, kPoolDim, kPoolDim, 0, GL_RED_INTEGER,
-               GL_UNSIGNED_INT, scene.nodePool.data());
-  glBindTexture(GL_TEXTURE_3D, 0);
-  t.triangleIds = texture2D(GL_R32UI, kTexSize, kTexSize, GL_RED_INTEGER, GL_UNSIGNED_INT,
-                            scene.triangleIds.data());
-  t.triangles = texture2D(GL_RGB16F, kTexSize, kTexSize, GL_RGB, GL_FLOAT, scene.positions.data());
-  t.normals = texture2D(GL_RGBA16F, kTexSize, kTexSize, GL_RGBA, GL_FLOAT, scene.normals.data());
-  glGenTextures(1, &t.brdf);
-  glBindTexture(GL_TEXTURE_1D, t.brdf);
-  setNearestClampToBorder(GL_TEXTURE_1D);
-  glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA, 32, 0, GL_RGBA, GL_UNSIGNED_BYTE, scene.brdf.data());
-  glBindTexture(GL_TEXTURE_1D, 0);
-  return t;
+// The scene textures as the program creates them.
+inline SceneTextures uploadScene(OctreeScene& scene) {
+  GLuint large[4] = {};
+  createSceneTextures(scene, large);
+  scene.createBrdfTexture();
+  return {large[0], large[1], large[2], large[3], scene.brdf_texture};
 }
 
 inline void deleteScene(SceneTextures& t) {
@@ -297,12 +245,12 @@ inline void bindSceneTextures(GLuint program, const SceneTextures& t) {
   setInt(program, "triangle_id_texture", 1);
   setInt(program, "triangle_texture", 2);
   setInt(program, "triangle_normal_texture", 3);
-  setFloat(program, "inv_node_pool_dim", 1.0f / kPoolDim);
-  setFloat(program, "inv_triangle_id_tex_size", 1.0f / kTexSize);
-  setFloat(program, "inv_triangle_tex_size", 1.0f / kTexSize);
-  setUint(program, "triangle_id_tex_size", kTexSize);
-  setUint(program, "triangle_tex_size", kTexSize);
-  setFloat(program, "stepsize", 1.0f / 1024.0f);
+  setFloat(program, "inv_node_pool_dim", inv_node_pool_dim);
+  setFloat(program, "inv_triangle_id_tex_size", inv_triangle_id_tex_size);
+  setFloat(program, "inv_triangle_tex_size", inv_triangle_tex_size);
+  setUint(program, "triangle_id_tex_size", triangle_id_tex_size);
+  setUint(program, "triangle_tex_size", triangle_tex_size);
+  setFloat(program, "stepsize", 1.0f / scene_dim);
 }
 
 // Float colour targets of one size, drawn into together.

@@ -110,11 +110,13 @@ class PathTraceShader : public ::testing::TestWithParam<bool> {
  protected:
   static void SetUpTestSuite() {
     if (!GlContext::get()) return;
-    const std::string source = readShader("gigaAOShaderFS.glsl");
-    twoBounce_ = buildTestProgram(fullScreenVertexShader(), source);
-    oneBounce_ = buildTestProgram(fullScreenVertexShader(), withOneBounce(source));
+    twoBounce_ = buildTestProgram(fullScreenVertexShader(),
+                                  pathTraceFragmentSource(PathVariant::TwoBounce));
+    oneBounce_ = buildTestProgram(fullScreenVertexShader(),
+                                  pathTraceFragmentSource(PathVariant::OneBounce));
     vao_ = fullScreenTriangle();
-    scene_ = uploadScene(testRoom());
+    OctreeScene room = testRoom();
+    scene_ = uploadScene(room);
   }
 
   void SetUp() override {
@@ -297,7 +299,7 @@ std::string functionText(const std::string& source, const std::string& signature
 TEST(GPURnd, StepsEachLaneAndCombinesThem) {
   REQUIRE_GL_CONTEXT();
   const std::string function =
-      functionText(readShader("gigaAOShaderFS.glsl"), "float GPURnd(inout vec4 n)");
+      functionText(pathTraceFragmentSource(PathVariant::TwoBounce), "float GPURnd(inout vec4 n)");
   ASSERT_FALSE(function.empty());
   const std::string probe =
       "#version 330\n#extension GL_EXT_gpu_shader4 : enable\nprecision highp float;\n"

@@ -63,7 +63,7 @@ class PrimaryRayShader : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!GlContext::get()) return;
-    program_ = buildTestProgram(fullScreenVertexShader(), readShader("VoxelShaderFSgiga.glsl"));
+    program_ = buildTestProgram(fullScreenVertexShader(), primaryRayFragmentSource());
     vao_ = fullScreenTriangle();
   }
 
@@ -73,7 +73,7 @@ class PrimaryRayShader : public ::testing::Test {
   }
 
   // Renders the primary pass of `scene` seen by the down-looking camera.
-  void render(const SceneData& scene) {
+  void render(OctreeScene& scene) {
     SceneTextures textures = uploadScene(scene);
     Targets targets(kSize, kSize, 3, GL_RGBA16F);
     ASSERT_TRUE(targets.complete());
@@ -124,7 +124,8 @@ bool missesBox(Vec3 dir) {
 }
 
 TEST_F(PrimaryRayShader, HitsCarryMaterialPositionAndNormalAndMissesAreEmpty) {
-  render(testRoom());
+  OctreeScene room = testRoom();
+  render(room);
   DownCamera camera;
   int floors = 0, ceilings = 0, misses = 0, outside = 0;
   for (int row = 0; row < kSize; ++row) {
@@ -170,13 +171,13 @@ TEST_F(PrimaryRayShader, HitsCarryMaterialPositionAndNormalAndMissesAreEmpty) {
 // Node words that point back up the tree or out of the pool must still end
 // every march, with no hit, instead of hanging the GPU.
 TEST_F(PrimaryRayShader, CorruptNodeWordsEndTheMarchWithoutAHit) {
-  SceneData selfReferencing = testRoom();
-  selfReferencing.setNode(0, 0, 0, internalWord(0, 0, 0));
+  OctreeScene selfReferencing = testRoom();
+  setNode(selfReferencing, 0, 0, 0, internalNodeWord(0, 0, 0));
   render(selfReferencing);
   for (int i = 0; i < kSize * kSize; ++i) expectNoHit(i);
 
-  SceneData outOfPool = testRoom();
-  outOfPool.setNode(0, 0, 0, internalWord(511, 1023, 1023));
+  OctreeScene outOfPool = testRoom();
+  setNode(outOfPool, 0, 0, 0, internalNodeWord(511, 1023, 1023));
   render(outOfPool);
   for (int i = 0; i < kSize * kSize; ++i) expectNoHit(i);
 }
@@ -184,8 +185,8 @@ TEST_F(PrimaryRayShader, CorruptNodeWordsEndTheMarchWithoutAHit) {
 // A leaf that lists more triangles than there are texels after it reads
 // past the end of the triangle-id texture; those reads must find nothing.
 TEST_F(PrimaryRayShader, LeafRunsPastTheTextureEndFindNothingThere) {
-  SceneData scene = testRoom();
-  scene.setNode(2, 0, 0, leafWord(1000, 1023, 511));
+  OctreeScene scene = testRoom();
+  setNode(scene, 2, 0, 0, leafNodeWord(1000, 1023, 511));
   render(scene);
   DownCamera camera;
   for (int row = 0; row < kSize; ++row) {
