@@ -182,6 +182,52 @@ TEST_F(PrimaryRayShader, CorruptNodeWordsEndTheMarchWithoutAHit) {
   for (int i = 0; i < kSize * kSize; ++i) expectNoHit(i);
 }
 
+// The march must report the nearest surface along the ray, whichever leaf
+// lists it: a leaf that lists a triangle lying beyond its own exit must let
+// the march go on into the next leaf, a triangle behind the segment start
+// must be ignored, and of two triangles at the same distance the one listed
+// first must win.
+TEST_F(PrimaryRayShader, NearestSurfaceWinsWhateverTheLeavesList) {
+  constexpr int kShelf = 3, kTwin = 4;
+  OctreeScene scene = testRoom();
+  const Vec3 up{0, 1, 0};
+  setTriangle(scene, 15, {{0, 0.4, 0}, {0.5, 0.4, 0}, {0, 0.4, 0.5}}, up, kShelf);
+  setTriangle(scene, 18, {{0, 0.4, 0}, {0.5, 0.4, 0}, {0, 0.4, 0.5}}, up, kTwin);
+  // Between the box and the camera, so behind every segment start.
+  setTriangle(scene, 30, {{-1, 1.3, -1}, {3, 1.3, -1}, {-1, 1.3, 3}}, up, kTwin);
+  scene.materials[kShelf] = {10, 200, 30, 0};
+  scene.materials[kTwin] = {250, 250, 250, 0};
+  // The leaf above the shelf lists the triangle behind the start and the
+  // floor below the shelf.
+  setNode(scene, 2, 1, 0, leafNodeWord(10, 1, 2));
+  setTriangleId(scene, 10, 1, 30);
+  setTriangleId(scene, 11, 1, 0);
+  setNode(scene, 2, 0, 0, leafNodeWord(20, 1, 4));
+  setTriangleId(scene, 20, 1, 0);
+  setTriangleId(scene, 21, 1, 1023);
+  setTriangleId(scene, 22, 1, 15);
+  setTriangleId(scene, 23, 1, 18);
+  render(scene);
+
+  DownCamera camera;
+  const Vec3 eye{0.5, 1.6, 0.5};
+  int shelf = 0;
+  for (int row = 0; row < kSize; ++row) {
+    for (int column = 0; column < kSize; ++column) {
+      const Vec3 dir = camera.direction(column, row);
+      const Vec3 at = eye + dir * ((0.4 - eye.y) / dir.y);
+      if (at.x < 0.01 || at.z < 0.01 || at.x + at.z > 0.49) continue;
+      ++shelf;
+      SCOPED_TRACE(::testing::Message() << "pixel " << column << ", " << row);
+      const int index = row * kSize + column;
+      EXPECT_NEAR(position_[index].y, 0.4, 2e-3);
+      EXPECT_NEAR(colour_[index].x, 10 / 255.0, 2e-3);
+      EXPECT_NEAR(colour_[index].y, 200 / 255.0, 2e-3);
+    }
+  }
+  EXPECT_GT(shelf, 20);
+}
+
 // A leaf that lists more triangles than there are texels after it reads
 // past the end of the triangle-id texture; those reads must find nothing.
 TEST_F(PrimaryRayShader, LeafRunsPastTheTextureEndFindNothingThere) {
