@@ -40,6 +40,10 @@ class Application {
   // otherwise one more path-traced sample; then the display.
   void draw();
 
+  // What the passes of the current frame read; also used to time them.
+  FrameResources frameResources() const;
+  FrameView frameView();
+
   GLuint boxVertexBuffer = 0, boxIndexBuffer = 0, boxVertexArray = 0;
   GLuint quadVertexBuffer = 0, quadVertexArray = 0;
   GLuint vsFsProgram = 0;
@@ -78,8 +82,6 @@ class Application {
   void createSceneBox();
   int createRenderTargets();
   void reloadPrograms();
-  FrameResources frameResources() const;
-  FrameView frameView();
 
   int status = 0;
 };
