@@ -2,18 +2,11 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <system_error>
 
-const char* const kFacePatterns[4] = {
-    "f %d/%d/%d %d/%d/%d %d/%d/%d ",
-    "f %d/%d %d/%d %d/%d ",
-    "f %d//%d %d//%d %d//%d ",
-    "f %d %d %d",
-};
-const char* const kVertexPattern = "v %f %f %f";
-const char* const kNormalPattern = "vn %f %f %f";
 
 namespace {
 
@@ -44,10 +37,66 @@ float strtofCopy(const char* begin, const char* end) {
   return std::strtof(text.c_str(), nullptr);
 }
 
+// Exact powers of ten in double precision (5^22 < 2^53).
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// mantissa x 10^exponent, for the common short numbers ("-12.345678").
+// Mantissa (up to 2^53) and power of ten (up to 22) are exact doubles, so one
+// division or multiplication gives the correctly rounded double. Rounding
+// that to float again is exact unless the double landed precisely halfway
+// between two floats; those few go the long way. The range keeps every
+// result a normal float.
+inline bool floatFromMantissa(uint64_t mantissa, int exponent, float& value) {
+  if (mantissa == 0) {
+    value = 0.0f;
+    return true;
+  }
+  if (mantissa > (uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
+  const double m = static_cast<double>(mantissa);
+  const double exact = exponent < 0 ? m / kPowersOfTen[-exponent] : m * kPowersOfTen[exponent];
+  uint64_t bits;
+  std::memcpy(&bits, &exact, sizeof bits);
+  constexpr uint64_t kBelowFloat = (uint64_t{1} << 29) - 1;
+  if ((bits & kBelowFloat) == (uint64_t{1} << 28)) return false;
+  value = static_cast<float>(exact);
+  return true;
+}
+
+// The same for text with an exponent; false sends it to the general path.
+bool convertShortDecimal(const char* p, const char* end, float& value) {
+  uint64_t mantissa = 0;
+  int digits = 0;
+  int exponent = 0;
+  for (; p != end && isDigit(*p); ++p, ++digits) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+  if (p != end && *p == '.') {
+    for (++p; p != end && isDigit(*p); ++p, ++digits, --exponent) {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+    }
+  }
+  if (digits > 18) return false;
+  // An exponent letter counts only with digits after it ("1e+" is 1).
+  if (p != end && toLower(*p) == 'e') {
+    const char* q = p + 1;
+    const bool negative = q != end && *q == '-';
+    if (q != end && (*q == '-' || *q == '+')) ++q;
+    if (q != end && isDigit(*q)) {
+      int written = 0;
+      for (; q != end && isDigit(*q); ++q) {
+        if (written > 100) return false;
+        written = written * 10 + (*q - '0');
+      }
+      exponent += negative ? -written : written;
+    }
+  }
+  return floatFromMantissa(mantissa, exponent, value);
+}
+
 // sscanf converts the characters it consumed with strtof, which may stop
 // earlier ("1e+" is 1); from_chars takes the same longest valid prefix.
 float convertDecimal(const char* digits, const char* end) {
   float value = 0.0f;
+  if (convertShortDecimal(digits, end, value)) return value;
   const std::from_chars_result result = std::from_chars(digits, end, value);
   if (result.ec == std::errc::result_out_of_range) return strtofCopy(digits, end);
   return value;
@@ -88,9 +137,7 @@ void consumeNumberBody(const char*& p, const char* end, bool hex, bool got_digit
   any_digit = got_digit;
 }
 
-}  // namespace
-
-bool scanInt(const char*& p, const char* end, int32_t& value) {
+inline bool scanIntInline(const char*& p, const char* end, int32_t& value) {
   skipSpace(p, end);
   const char* q = p;
   bool negative = false;
@@ -99,6 +146,10 @@ bool scanInt(const char*& p, const char* end, int32_t& value) {
   // strtol saturates at the range of long; sscanf then keeps the low 32 bits.
   constexpr uint64_t kLimit = uint64_t{1} << 63;
   uint64_t magnitude = 0;
+  // Eighteen digits cannot overflow; only longer numbers need the checks.
+  for (const char* stop = end - q > 18 ? q + 18 : end; q != stop && isDigit(*q); ++q) {
+    magnitude = magnitude * 10 + static_cast<uint64_t>(*q - '0');
+  }
   for (; q != end && isDigit(*q); ++q) {
     // Past kLimit / 10 the next digit overflows long in either sign.
     magnitude = magnitude > kLimit / 10 ? kLimit + 1 : magnitude * 10 + static_cast<uint64_t>(*q - '0');
@@ -114,7 +165,37 @@ bool scanInt(const char*& p, const char* end, int32_t& value) {
   return true;
 }
 
-bool scanFloat(const char*& p, const char* end, float& value) {
+// Digits with at most one decimal point and no exponent or hexadecimal
+// prefix after them: the bulk of every OBJ file, consumed and converted in
+// one pass. Anything else is left untouched for the general path.
+inline bool scanPlainDecimal(const char*& p, const char* end, float& magnitude) {
+  uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction_digits = 0;
+  bool dot = false;
+  const char* q = p;
+  for (; q != end; ++q) {
+    const char c = *q;
+    if (isDigit(c)) {
+      mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+      ++digits;
+      fraction_digits += dot;
+    } else if (c == '.' && !dot) {
+      dot = true;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0) return false;
+  if (q != end && (toLower(*q) == 'e' || toLower(*q) == 'x')) return false;
+  if (digits > 18 || !floatFromMantissa(mantissa, -fraction_digits, magnitude)) {
+    magnitude = convertDecimal(p, q);
+  }
+  p = q;
+  return true;
+}
+
+inline bool scanFloatInline(const char*& p, const char* end, float& value) {
   skipSpace(p, end);
   const char* q = p;
   if (q == end) return false;
@@ -125,6 +206,11 @@ bool scanFloat(const char*& p, const char* end, float& value) {
   }
   const char* body = q;
   float magnitude;
+  if (scanPlainDecimal(q, end, magnitude)) {
+    value = negative ? -magnitude : magnitude;
+    p = q;
+    return true;
+  }
   if (toLower(*q) == 'n') {
     if (!startsWithWord(q, end, "nan")) return false;
     q += 3;
@@ -156,24 +242,11 @@ bool scanFloat(const char*& p, const char* end, float& value) {
   return true;
 }
 
-int scanPattern(const char* begin, const char* end, const char* pattern, int32_t* ints, float* floats) {
-  const char* p = begin;
-  int conversions = 0;
-  for (const char* f = pattern; *f; ++f) {
-    if (*f == '%') {
-      ++f;
-      const bool converted = *f == 'd' ? scanInt(p, end, *ints++) : scanFloat(p, end, *floats++);
-      if (!converted) break;
-      ++conversions;
-    } else if (isScanSpace(*f)) {
-      skipSpace(p, end);
-    } else {
-      if (p == end || *p != *f) break;
-      ++p;
-    }
-  }
-  return conversions;
-}
+}  // namespace
+
+bool scanInt(const char*& p, const char* end, int32_t& value) { return scanIntInline(p, end, value); }
+
+bool scanFloat(const char*& p, const char* end, float& value) { return scanFloatInline(p, end, value); }
 
 ObjLineKind classifyObjLine(const char* begin, const char* end, bool smooth_normals) {
   if (end - begin < 2) return ObjLineKind::kIgnored;
@@ -185,27 +258,101 @@ ObjLineKind classifyObjLine(const char* begin, const char* end, bool smooth_norm
 
 namespace {
 
-int scanThreeFloats(const char* begin, const char* end, const char* pattern, Vector3& out) {
-  float values[3] = {0.0f, 0.0f, 0.0f};
-  const int conversions = scanPattern(begin, end, pattern, nullptr, values);
-  out = {values[0], values[1], values[2]};
-  return conversions;
-}
+// One scanf pattern spelled out as calls: lit('/') for a literal, space()
+// for a blank, d() for %d and f() for %f. After the first mismatch nothing
+// more is read or converted, as with sscanf.
+class Match {
+ public:
+  Match(const char* begin, const char* end) : p_(begin), end_(end) {}
+
+  Match& lit(char c) {
+    if (ok_ && p_ != end_ && *p_ == c) {
+      ++p_;
+    } else {
+      ok_ = false;
+    }
+    return *this;
+  }
+  Match& space() {
+    if (ok_) skipSpace(p_, end_);
+    return *this;
+  }
+  Match& d(int32_t& value) { return converted(ok_ && scanIntInline(p_, end_, value)); }
+  Match& f(float& value) { return converted(ok_ && scanFloatInline(p_, end_, value)); }
+
+  int conversions() const { return conversions_; }
+
+ private:
+  Match& converted(bool success) {
+    if (success) {
+      ++conversions_;
+    } else {
+      ok_ = false;
+    }
+    return *this;
+  }
+
+  const char* p_;
+  const char* end_;
+  bool ok_ = true;
+  int conversions_ = 0;
+};
 
 }  // namespace
 
 int scanVertexLine(const char* begin, const char* end, Vector3& position) {
-  return scanThreeFloats(begin, end, kVertexPattern, position);
+  // "v %f %f %f"
+  return Match(begin, end).lit('v').space().f(position.x).space().f(position.y).space().f(position.z).conversions();
 }
 
 int scanNormalLine(const char* begin, const char* end, Vector3& normal) {
-  return scanThreeFloats(begin, end, kNormalPattern, normal);
+  // "vn %f %f %f"
+  return Match(begin, end).lit('v').lit('n').space().f(normal.x).space().f(normal.y).space().f(normal.z).conversions();
+}
+
+namespace {
+
+// The part of a face pattern after its opening "f %d", which all four forms
+// share; `m` has matched that opening already.
+int scanFaceTail(Match m, int form, int32_t* v) {
+  switch (form) {
+    case 1:  // "f %d/%d/%d %d/%d/%d %d/%d/%d "
+      m.lit('/').d(v[1]).lit('/').d(v[2]).space();
+      m.d(v[3]).lit('/').d(v[4]).lit('/').d(v[5]).space();
+      m.d(v[6]).lit('/').d(v[7]).lit('/').d(v[8]);
+      break;
+    case 2:  // "f %d/%d %d/%d %d/%d "
+      m.lit('/').d(v[1]).space().d(v[2]).lit('/').d(v[3]).space().d(v[4]).lit('/').d(v[5]);
+      break;
+    case 3:  // "f %d//%d %d//%d %d//%d "
+      m.lit('/').lit('/').d(v[1]).space().d(v[2]).lit('/').lit('/').d(v[3]).space();
+      m.d(v[4]).lit('/').lit('/').d(v[5]);
+      break;
+    default:  // "f %d %d %d"
+      m.space().d(v[1]).space().d(v[2]);
+      break;
+  }
+  return m.conversions();
+}
+
+Match faceOpening(const char* begin, const char* end, int32_t* v) {
+  Match m(begin, end);
+  m.lit('f').space().d(v[0]);
+  return m;
+}
+
+}  // namespace
+
+int scanFaceForm(const char* begin, const char* end, int form, int32_t* indices) {
+  return scanFaceTail(faceOpening(begin, end, indices), form, indices);
 }
 
 ObjFaceLine scanFaceLine(const char* begin, const char* end) {
   ObjFaceLine face;
   int32_t v[9] = {};
-  if (scanPattern(begin, end, kFacePatterns[0], v, nullptr) == 9) {
+  // Converted once: the opening is the same text under every form.
+  const Match opening = faceOpening(begin, end, v);
+  if (scanFaceTail(opening, 1, v) == 9) {
     face.form = 1;
     for (int k = 0; k < 3; ++k) {
       face.vertex[k] = v[3 * k];
@@ -216,10 +363,10 @@ ObjFaceLine scanFaceLine(const char* begin, const char* end) {
   }
   // Forms 2 and 3 differ only in the slashes; the third is worth trying only
   // when the second stopped right after its first index.
-  int conversions = scanPattern(begin, end, kFacePatterns[1], v, nullptr);
+  const int conversions = scanFaceTail(opening, 2, v);
   if (conversions == 6) {
     face.form = 2;
-  } else if (conversions == 1 && scanPattern(begin, end, kFacePatterns[2], v, nullptr) == 6) {
+  } else if (conversions == 1 && scanFaceTail(opening, 3, v) == 6) {
     face.form = 3;
   }
   if (face.form != 0) {
@@ -229,7 +376,7 @@ ObjFaceLine scanFaceLine(const char* begin, const char* end) {
     }
     return face;
   }
-  if (scanPattern(begin, end, kFacePatterns[3], v, nullptr) == 3) {
+  if (scanFaceTail(opening, 4, v) == 3) {
     face.form = 4;
     for (int k = 0; k < 3; ++k) face.vertex[k] = v[k];
   }

@@ -9,16 +9,13 @@
 // (same conversion count, same values, bit for bit), only much faster. A line
 // is the range [begin, end); nothing outside it is read.
 
-// Matches `pattern` scanf-style: "%d" and "%f" convert (skipping leading
-// white space), a white-space character skips any amount of input white
-// space, any other character must match literally. Converted values go to
-// `ints` and `floats` in order of appearance; returns the number of
-// conversions completed before the first mismatch (never the EOF marker:
-// running out of input counts as a mismatch).
-int scanPattern(const char* begin, const char* end, const char* pattern, int32_t* ints, float* floats);
+// The patterns below are matched scanf-style: "%d" and "%f" convert (after
+// skipping white space), a blank skips any amount of white space, any other
+// character must match literally, and matching ends at the first mismatch.
+// Running out of input counts as a mismatch (never sscanf's EOF marker).
 
-// The pieces of the pattern language on their own. Each skips leading white
-// space and, on success, advances `p` past what sscanf would consume.
+// "%d" and "%f" on their own: on success `p` moves past exactly what sscanf
+// would consume.
 bool scanInt(const char*& p, const char* end, int32_t& value);
 bool scanFloat(const char*& p, const char* end, float& value);
 
@@ -27,7 +24,8 @@ enum class ObjLineKind { kIgnored, kVertex, kNormal, kFace };
 ObjLineKind classifyObjLine(const char* begin, const char* end, bool smooth_normals);
 
 // "v %f %f %f" and "vn %f %f %f": the number of coordinates converted
-// (three means the line is usable).
+// (three means the line is usable). Converted values are stored, the rest
+// of `position` is left as it was.
 int scanVertexLine(const char* begin, const char* end, Vector3& position);
 int scanNormalLine(const char* begin, const char* end, Vector3& normal);
 
@@ -43,7 +41,7 @@ struct ObjFaceLine {
 };
 ObjFaceLine scanFaceLine(const char* begin, const char* end);
 
-// The patterns of the four forms, in the order they are tried.
-extern const char* const kFacePatterns[4];
-extern const char* const kVertexPattern;
-extern const char* const kNormalPattern;
+// Conversions of one face form's pattern: 1 "f %d/%d/%d %d/%d/%d %d/%d/%d ",
+// 2 "f %d/%d %d/%d %d/%d ", 3 "f %d//%d %d//%d %d//%d ", 4 "f %d %d %d".
+// The converted indices go to `indices` in order (up to 9).
+int scanFaceForm(const char* begin, const char* end, int form, int32_t* indices);

@@ -1,13 +1,17 @@
 // OctreeScene::loadObj: the scene's OBJ reader. The scene class itself lives
 // with the scene code; only its loader is here, next to the line scanner.
+// Reads through POSIX calls: the program only runs on X11 systems.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <limits>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "ExitStatus.h"
@@ -16,28 +20,105 @@
 
 namespace {
 
-// Reads the whole file; false when it cannot be opened or read (a directory
-// opens fine but cannot be read).
-bool readWholeFile(const std::string& file_name, std::string& contents) {
-  std::FILE* file = std::fopen(file_name.c_str(), "rb");
-  if (!file) return false;
-  bool ok = true;
-  // Only a regular file has a size worth reserving (a directory reports a
-  // huge one).
-  std::error_code error;
-  const auto size = std::filesystem::file_size(file_name, error);
-  if (!error && size < (uintmax_t{1} << 32)) contents.reserve(static_cast<size_t>(size));
-  char chunk[1 << 16];
-  for (;;) {
-    const size_t got = std::fread(chunk, 1, sizeof chunk, file);
-    contents.append(chunk, got);
-    if (got < sizeof chunk) {
-      ok = !std::ferror(file);
-      break;
-    }
+// The bytes of a whole file: mapped when it is a regular file, which costs
+// no copy, and read otherwise (pipes, files that report no size).
+class FileText {
+ public:
+  FileText() = default;
+  FileText(const FileText&) = delete;
+  FileText& operator=(const FileText&) = delete;
+  ~FileText() {
+    if (mapping_) munmap(mapping_, size_);
+    if (fd_ >= 0) close(fd_);
   }
-  std::fclose(file);
-  return ok;
+
+  // False when the file cannot be opened or read (a directory opens fine
+  // but cannot be read).
+  bool open(const std::string& file_name) {
+    fd_ = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    struct stat info;
+    if (fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+      void* mapping = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd_, 0);
+      if (mapping != MAP_FAILED) {
+        mapping_ = mapping;
+        size_ = static_cast<size_t>(info.st_size);
+        data_ = static_cast<const char*>(mapping);
+        madvise(mapping_, size_, MADV_SEQUENTIAL);
+        return true;
+      }
+    }
+    return readAll();
+  }
+
+  const char* data() const { return data_; }
+  size_t size() const { return size_; }
+
+ private:
+  bool readAll() {
+    char chunk[1 << 16];
+    for (;;) {
+      const ssize_t got = read(fd_, chunk, sizeof chunk);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return false;
+      if (got == 0) break;
+      copy_.append(chunk, static_cast<size_t>(got));
+    }
+    data_ = copy_.data();
+    size_ = copy_.size();
+    return true;
+  }
+
+  int fd_ = -1;
+  void* mapping_ = nullptr;
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+  std::string copy_;
+};
+
+// Lines that start with 'v' or 'f': every position or face the file can add
+// is among them, so reserving that many lets the lists grow only once.
+struct LineStarts {
+  size_t v = 0;
+  size_t f = 0;
+};
+
+LineStarts countLineStarts(const char* p, const char* end) {
+  LineStarts starts;
+  const auto count = [&](char first) {
+    starts.v += first == 'v';
+    starts.f += first == 'f';
+  };
+  if (p != end) count(*p);
+  while (const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))) {
+    if (newline + 1 != end) count(newline[1]);
+    p = newline + 1;
+  }
+  return starts;
+}
+
+// Hands every line to on_line(begin, end), each whole whatever its length,
+// the last one too when no newline ends it. A carriage return before the
+// newline is not part of the line, and a NUL ends the line's text, as it
+// would for the C string functions. Stops at the first status other than
+// kStatusOk and returns it.
+template <typename OnLine>
+int forEachLine(const char* p, const char* end, OnLine on_line) {
+  const bool has_nul = std::memchr(p, '\0', static_cast<size_t>(end - p)) != nullptr;
+  while (p != end) {
+    const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    const char* line_end = newline ? newline : end;
+    const char* next = newline ? newline + 1 : end;
+    if (has_nul) {
+      const char* nul = static_cast<const char*>(std::memchr(p, '\0', static_cast<size_t>(line_end - p)));
+      if (nul) line_end = nul;
+    }
+    if (line_end != p && line_end[-1] == '\r') --line_end;
+    const int status = on_line(p, line_end);
+    if (status != kStatusOk) return status;
+    p = next;
+  }
+  return kStatusOk;
 }
 
 // A face whose indices can only be checked once the whole file is read:
@@ -185,40 +266,26 @@ struct ObjReader {
     return {e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
   }
 
-  // Every line is read whole, the last one too when no newline ends it. A
-  // carriage return before the newline is not part of the line, and a NUL
-  // ends the line's text, as it would for the C string functions.
-  int readAll(const std::string& contents) {
-    const char* p = contents.data();
-    const char* const end = p + contents.size();
-    const bool has_nul = std::memchr(p, '\0', contents.size()) != nullptr;
-    while (p != end) {
-      const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-      const char* line_end = newline ? newline : end;
-      if (has_nul) {
-        const char* nul = static_cast<const char*>(std::memchr(p, '\0', static_cast<size_t>(line_end - p)));
-        if (nul) line_end = nul;
-      }
-      if (line_end != p && line_end[-1] == '\r') --line_end;
-      ++line_number;
-      const int status = readLine(p, line_end);
-      if (status != kStatusOk) return status;
-      p = newline ? newline + 1 : end;
-    }
-    return kStatusOk;
-  }
 };
 
 }  // namespace
 
 int OctreeScene::loadObj(const std::string& file_name, bool smooth_normals, uint8_t tag) {
-  std::string contents;
-  if (!readWholeFile(file_name, contents)) {
+  FileText text;
+  if (!text.open(file_name)) {
     std::cout << "ERROR: loading obj:(" << file_name << ") file is not good\n" << std::flush;
     return kStatusOk;
   }
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  const LineStarts starts = countLineStarts(begin, end);
+  positions.reserve(positions.size() + starts.v);
+  faces.reserve(faces.size() + starts.f);
   ObjReader reader{*this, file_name, smooth_normals, tag, positions.size(), faces.size(), {}, {}, {}};
-  int status = reader.readAll(contents);
+  int status = forEachLine(begin, end, [&reader](const char* line, const char* line_end) {
+    ++reader.line_number;
+    return reader.readLine(line, line_end);
+  });
   if (status == kStatusOk) status = reader.checkDeferredFaces();
   if (status != kStatusOk) {
     // Leave the scene as it was before the call.

@@ -197,6 +197,15 @@ TEST(ObjLoader, LineEndingsAndLongLines) {
   EXPECT_EQ(1u, unterminated.faces.size());
   EXPECT_EQ(3u, unterminated.positions.size());
 
+  // Lines far longer than any read buffer, in the middle of the file.
+  OctreeScene huge;
+  const std::string spaced = "v 0 0 0\n#" + std::string(700000, 'c') + "\nv" + std::string(600000, ' ') +
+                             "1 0 0\nv 0 1 0\nf 1 2 3\n";
+  EXPECT_EQ(kStatusOk, loadText(huge, spaced).status);
+  ASSERT_EQ(3u, huge.positions.size());
+  EXPECT_EQ(1.0f, huge.positions[1].x);
+  EXPECT_EQ(1u, huge.faces.size());
+
   // Control characters are white space or mismatches, never the line's end.
   OctreeScene control;
   EXPECT_EQ(kStatusOk, loadText(control, "v 0\v0 0\nv 1 0\f0\nv 0 1 0\nf 1\v2 3\n").status);

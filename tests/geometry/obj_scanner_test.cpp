@@ -24,8 +24,16 @@ std::string compareLine(const std::string& line) {
   for (int which = 0; which < 6; ++which) {
     int32_t fast_ints[9] = {}, slow_ints[9] = {};
     float fast_floats[3] = {}, slow_floats[3] = {};
-    const char* pattern = which < 4 ? kFacePatterns[which] : which == 4 ? kVertexPattern : kNormalPattern;
-    const int fast = scanPattern(begin, end, pattern, fast_ints, fast_floats);
+    int fast;
+    if (which < 4) {
+      fast = scanFaceForm(begin, end, which + 1, fast_ints);
+    } else {
+      Vector3 v;
+      fast = which == 4 ? scanVertexLine(begin, end, v) : scanNormalLine(begin, end, v);
+      fast_floats[0] = v.x;
+      fast_floats[1] = v.y;
+      fast_floats[2] = v.z;
+    }
     const int slow = oracle::scan(begin, which, slow_ints, slow_floats);
     if (fast != slow) return "pattern " + std::to_string(which) + ": " + std::to_string(fast) + " vs " + std::to_string(slow);
     const int int_count = which < 4 ? fast : 0;
@@ -106,6 +114,33 @@ TEST(ObjScanner, FloatTokensConvertLikeScanf) {
     if (!slow_ok) continue;
     ASSERT_EQ(consumed, p - token.c_str()) << '"' << token << '"';
     ASSERT_EQ(bitsOf(slow), bitsOf(fast)) << '"' << token << '"';
+  }
+}
+
+// Short decimals take a shortcut past the general conversion: it must round
+// exactly like strtof, at the edges of its range too.
+TEST(ObjScanner, ShortDecimalsRoundLikeStrtof) {
+  std::mt19937 rng(3);
+  for (int i = 0; i < 300000; ++i) {
+    std::string token = std::to_string((uint64_t{rng()} << 32 | rng()) >> (rng() % 64));
+    const size_t dot = rng() % (token.size() + 1);
+    if (rng() % 4) token.insert(dot, ".");
+    if (rng() % 3 == 0) token += "e" + std::to_string(static_cast<int>(rng() % 61) - 30);
+    if (rng() % 2) token.insert(0, "-");
+    float slow = std::strtof(token.c_str(), nullptr);
+    const char* p = token.c_str();
+    float fast = -42.0f;
+    ASSERT_TRUE(scanFloat(p, token.c_str() + token.size(), fast)) << token;
+    ASSERT_EQ(bitsOf(slow), bitsOf(fast)) << token;
+  }
+  // Exactly halfway between two floats (ties to even), and a hair either
+  // side of it, where rounding twice would go wrong.
+  for (const char* token : {"16777217", "16777219", "16777217.000000001", "16777216.999999999",
+                            "1.00000005960464477539", "1.0000000596046447753906251", "0.50000002980232238769531"}) {
+    const char* p = token;
+    float fast = -42.0f;
+    ASSERT_TRUE(scanFloat(p, token + std::strlen(token), fast)) << token;
+    EXPECT_EQ(bitsOf(std::strtof(token, nullptr)), bitsOf(fast)) << token;
   }
 }
 
