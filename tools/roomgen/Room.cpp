@@ -137,8 +137,8 @@ RoomFile ribbons() {
 RoomFile sleigh() {
   RoomFile file{"slf.obj", "small sleigh", {}};
   Mesh& mesh = file.mesh;
-  const Vec3 place{5.3, kFloorTop, 4.85};
-  const Frame frame = translation(place) * rotationY(kPi - 0.55) * scaling(1.1, 1.1, 1.1);
+  const Vec3 place{5.2, kFloorTop, 4.6};
+  const Frame frame = translation(place) * rotationY(kPi - 0.55) * scaling(1.05, 1.05, 1.05);
   const std::vector<Vec2> runner = {{-0.45, 0.0},  {0.33, 0.0},  {0.43, 0.04},  {0.49, 0.13},
                                     {0.48, 0.23},  {0.43, 0.28}, {0.38, 0.26},  {0.38, 0.22},
                                     {0.43, 0.2},   {0.43, 0.14}, {0.39, 0.08},  {0.32, 0.045},
