@@ -47,16 +47,6 @@ TEST(LightAnimation, CirclesUntilSamplesAccumulateThenCreeps) {
   EXPECT_FLOAT_EQ(light.z, 18.0f);
 }
 
-TEST(DisplayMode, CyclesThroughTheThreeHitBuffers) {
-  int mode = 0;
-  mode = nextDisplayMode(mode);
-  EXPECT_EQ(mode, 1);
-  mode = nextDisplayMode(mode);
-  EXPECT_EQ(mode, 2);
-  mode = nextDisplayMode(mode);
-  EXPECT_EQ(mode, 0);
-}
-
 TEST(IsoValue, UpReachesOneAndStaysThereWhilePrinting) {
   float iso = 0.25f;
   std::ostringstream out;

@@ -128,20 +128,4 @@ TEST(FrameBufferObject, DepthBufferAndOversizedRequestsStayInBounds) {
   EXPECT_EQ(firstTexel(fbo.colorTextures[0])[0], 0.0f);
 }
 
-TEST(FramebufferStatus, OnlyTheUnrecoverableStatusesAreFatal) {
-  EXPECT_FALSE(framebufferStatusIsFatal(GL_FRAMEBUFFER_COMPLETE));
-  EXPECT_FALSE(framebufferStatusIsFatal(GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT));
-  // Reported by nothing at all, like every status outside the table.
-  EXPECT_EQ(framebufferStatusMessage(GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT), nullptr);
-  EXPECT_FALSE(framebufferStatusIsFatal(GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT));
-  const GLenum fatal[] = {GL_FRAMEBUFFER_INCOMPLETE_DIMENSIONS_EXT,
-                         GL_FRAMEBUFFER_INCOMPLETE_FORMATS_EXT,
-                         GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER,
-                         GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER, GL_FRAMEBUFFER_UNSUPPORTED};
-  for (GLenum status : fatal) {
-    EXPECT_TRUE(framebufferStatusIsFatal(status)) << status;
-  }
-  EXPECT_STREQ(framebufferStatusMessage(GL_FRAMEBUFFER_UNSUPPORTED), "Unsupported framebuffer format");
-}
-
 }  // namespace
