@@ -121,11 +121,13 @@ int forEachLine(const char* p, const char* end, OnLine on_line) {
   return kStatusOk;
 }
 
-// A face whose indices can only be checked once the whole file is read:
-// positions defined after the face, or file normals that might yet come.
-struct DeferredCheck {
+// A face that can only be finished once the whole file is read: it names
+// positions defined after it, or file normals that might yet come.
+struct PendingFace {
   size_t face;
   uint64_t line;
+  // Written with bare vertex indices: no normal indices, so the face normal.
+  bool plain;
 };
 
 // One call's working state; it never outlives loadObj.
@@ -137,10 +139,7 @@ struct ObjReader {
   size_t vertex_base;
   size_t face_base;
   std::vector<Vector3> normals;
-  std::vector<DeferredCheck> deferred;
-  // Only kept when loading smooth: the faces written with bare vertex
-  // indices, which carry no normal indices and get the face normal.
-  std::vector<bool> plain_faces;
+  std::vector<PendingFace> pending;
   uint64_t line_number = 0;
 
   int64_t fileVertexCount() const { return static_cast<int64_t>(scene.positions.size() - vertex_base); }
@@ -193,66 +192,79 @@ struct ObjReader {
       return kStatusMalformed;
     }
     MeshFace face;
-    bool check_later = false;
+    bool forward_reference = false;
     const int64_t vertex_count = fileVertexCount();
     for (int k = 0; k < 3; ++k) {
       const int64_t index = resolveIndex(line.vertex[k], vertex_count);
       if (index == 0 || static_cast<int64_t>(vertex_base) + index > std::numeric_limits<int32_t>::max()) {
         return reportBadIndex(line_number);
       }
-      check_later |= index > vertex_count;
+      forward_reference |= index > vertex_count;
       face.vertex_index[k] = static_cast<int32_t>(static_cast<int64_t>(vertex_base) + index);
       face.texcoord_index[k] = line.texcoord[k];
       face.normal_index[k] = line.normal[k];
     }
-    // Only smooth loading uses normal indices, and only if the file turns out
-    // to have normals; whether they are sound is decided at the end.
-    if (smooth_normals && line.form != 4) {
-      const int64_t normal_count = static_cast<int64_t>(normals.size());
-      for (int k = 0; k < 3; ++k) {
-        const int64_t index = resolveIndex(line.normal[k], normal_count);
-        face.normal_index[k] = index > std::numeric_limits<int32_t>::max() ? 0 : static_cast<int32_t>(index);
-        check_later |= face.normal_index[k] == 0 || index > normal_count;
-      }
-    }
     face.material = scene.object_count;
     face.tag = tag;
-    if (check_later) deferred.push_back({scene.faces.size(), line_number});
-    if (smooth_normals) plain_faces.push_back(line.form == 4);
+    const bool plain = line.form == 4;
+    if (forward_reference || !finishNow(face, line, plain)) {
+      pending.push_back({scene.faces.size(), line_number, plain});
+    }
     scene.faces.push_back(face);
     return kStatusOk;
   }
 
-  bool usesFileNormals() const { return smooth_normals && !normals.empty(); }
+  // Gives the face its normals when that can be decided already: the file
+  // normal list only grows, so one that is not empty now is not empty at
+  // the end either. Normal indices are resolved in any case; only smooth
+  // loading uses them, and whether they are sound waits for the end.
+  bool finishNow(MeshFace& face, const ObjFaceLine& line, bool plain) {
+    if (!smooth_normals || plain) {
+      setFaceNormal(face);
+      return true;
+    }
+    const int64_t normal_count = static_cast<int64_t>(normals.size());
+    bool all_known = normal_count > 0;
+    for (int k = 0; k < 3; ++k) {
+      const int64_t index = resolveIndex(line.normal[k], normal_count);
+      face.normal_index[k] = index > std::numeric_limits<int32_t>::max() ? 0 : static_cast<int32_t>(index);
+      all_known &= face.normal_index[k] != 0 && index <= normal_count;
+    }
+    if (all_known) setFileNormals(face);
+    return all_known;
+  }
 
-  bool usesFileNormalsFor(size_t face) const { return usesFileNormals() && !plain_faces[face - face_base]; }
-
-  int checkDeferredFaces() const {
+  // Every index must name something now that the file is read; the faces
+  // that waited for that get their normals.
+  int finishPendingFaces() {
     const int64_t last_vertex = static_cast<int64_t>(scene.positions.size());
     const int64_t normal_count = static_cast<int64_t>(normals.size());
-    for (const DeferredCheck& check : deferred) {
-      const MeshFace& face = scene.faces[check.face];
-      const bool check_normals = usesFileNormalsFor(check.face);
+    const bool use_file_normals = smooth_normals && normal_count > 0;
+    for (const PendingFace& entry : pending) {
+      MeshFace& face = scene.faces[entry.face];
+      const bool file_normals = use_file_normals && !entry.plain;
       for (int k = 0; k < 3; ++k) {
-        if (face.vertex_index[k] > last_vertex) return reportBadIndex(check.line);
-        if (check_normals && (face.normal_index[k] < 1 || face.normal_index[k] > normal_count)) {
-          return reportBadIndex(check.line);
+        if (face.vertex_index[k] > last_vertex) return reportBadIndex(entry.line);
+        if (file_normals && (face.normal_index[k] < 1 || face.normal_index[k] > normal_count)) {
+          return reportBadIndex(entry.line);
         }
+      }
+      if (file_normals) {
+        setFileNormals(face);
+      } else {
+        setFaceNormal(face);
       }
     }
     return kStatusOk;
   }
 
-  void assignNormals() {
-    for (size_t i = face_base; i < scene.faces.size(); ++i) {
-      MeshFace& face = scene.faces[i];
-      if (usesFileNormalsFor(i)) {
-        for (int k = 0; k < 3; ++k) face.normal[k] = normals[static_cast<size_t>(face.normal_index[k] - 1)];
-      } else {
-        const Vector3 n = faceNormal(face);
-        face.normal[0] = face.normal[1] = face.normal[2] = n;
-      }
-    }
+  void setFileNormals(MeshFace& face) const {
+    for (int k = 0; k < 3; ++k) face.normal[k] = normals[static_cast<size_t>(face.normal_index[k] - 1)];
+  }
+
+  void setFaceNormal(MeshFace& face) const {
+    const Vector3 n = faceNormal(face);
+    face.normal[0] = face.normal[1] = face.normal[2] = n;
   }
 
   // (P0 - P1) x (P0 - P2): counter-clockwise corners face it; its length is
@@ -281,19 +293,18 @@ int OctreeScene::loadObj(const std::string& file_name, bool smooth_normals, uint
   const LineStarts starts = countLineStarts(begin, end);
   positions.reserve(positions.size() + starts.v);
   faces.reserve(faces.size() + starts.f);
-  ObjReader reader{*this, file_name, smooth_normals, tag, positions.size(), faces.size(), {}, {}, {}};
+  ObjReader reader{*this, file_name, smooth_normals, tag, positions.size(), faces.size(), {}, {}};
   int status = forEachLine(begin, end, [&reader](const char* line, const char* line_end) {
     ++reader.line_number;
     return reader.readLine(line, line_end);
   });
-  if (status == kStatusOk) status = reader.checkDeferredFaces();
+  if (status == kStatusOk) status = reader.finishPendingFaces();
   if (status != kStatusOk) {
     // Leave the scene as it was before the call.
     positions.resize(reader.vertex_base);
     faces.resize(reader.face_base);
     return status;
   }
-  reader.assignNormals();
   ++object_count;
   return kStatusOk;
 }

@@ -157,6 +157,15 @@ TEST(ObjLoader, SmoothNormalsComeFromTheFile) {
   OctreeScene flat;
   loadText(flat, text, false);
   expectVector({0, 0, -1}, flat.faces[0].normal[0], "vn ignored: face normal");
+
+  // Normals are assigned once the file is read: vn lines after the faces,
+  // and indices naming normals still to come, count.
+  OctreeScene later;
+  const Load result = loadText(later, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1//1 2//1 3//1\nvn 5 0 0\nf 1//1 2//2 3//1\nvn 0 5 0\n", true);
+  EXPECT_EQ(kStatusOk, result.status) << result.output;
+  ASSERT_EQ(2u, later.faces.size());
+  expectVector({5, 0, 0}, later.faces[0].normal[2], "normal read after the face");
+  expectVector({0, 5, 0}, later.faces[1].normal[1], "index of a later normal");
 }
 
 TEST(ObjLoader, SmoothFacesWithoutFileNormalsGetTheFaceNormal) {
