@@ -10,7 +10,7 @@
 
 #include "ExitStatus.h"
 #include "scene/OctreeScene.h"
-#include "scene/TriangleBox.h"
+#include "scene/TriangleBoxBatch.h"
 
 namespace {
 
@@ -122,20 +122,35 @@ class OctreeBuilder {
     for (size_t t = 0; t < bounds.size(); ++t) bounds[t] = boundsOf(p[3 * t], p[3 * t + 1], p[3 * t + 2]);
   }
 
-  // The node's own list: the handed candidates that overlap its box.
+  // The node's own list: the handed candidates that overlap its box, in
+  // their order. Those not known to lie inside go through the full test
+  // four at a time.
   void keepOverlapping(const std::vector<uint32_t>& candidates, const NodeBox& box,
-                       std::vector<uint32_t>& own) const {
+                       std::vector<uint32_t>& own) {
     const int h = box.edge / 2;
     const Vector3 center{float(box.x + h), float(box.y + h), float(box.z + h)};
-    const Vector3 half{float(h), float(h), float(h)};
     const Vector3* p = scene.triangle_positions.data();
-    own.clear();
-    for (const uint32_t candidate : candidates) {
-      const uint32_t first = candidate & ~kInsideBit;
-      if ((candidate & kInsideBit) ||
-          triangleOverlapsBox(center, half, p[first], p[first + 1], p[first + 2]))
-        own.push_back(first);
+    accepted.resize(candidates.size());
+    const Vector3* batch[4];
+    size_t slots[4];
+    int pending = 0;
+    auto decide = [&]() {
+      const unsigned answers = trianglesWithinBoundsOverlapBox(center, float(h), batch, pending);
+      for (int j = 0; j < pending; ++j) accepted[slots[j]] = uint8_t(answers >> j & 1u);
+      pending = 0;
+    };
+    for (size_t i = 0; i < candidates.size(); ++i) {
+      const uint32_t candidate = candidates[i];
+      accepted[i] = 1;
+      if (candidate & kInsideBit) continue;
+      batch[pending] = p + candidate;
+      slots[pending] = i;
+      if (++pending == 4) decide();
     }
+    if (pending > 0) decide();
+    own.clear();
+    for (size_t i = 0; i < candidates.size(); ++i)
+      if (accepted[i]) own.push_back(candidates[i] & ~kInsideBit);
   }
 
   // Sorts an internal node's list into the candidate lists of its eight
@@ -253,6 +268,7 @@ class OctreeBuilder {
   // only one set, reused.
   std::vector<uint32_t> lists[kMaxDepth + 1];
   std::vector<uint32_t> handed[kMaxDepth + 1][8];
+  std::vector<uint8_t> accepted;  // per candidate of the node being decided
   bool pool_full_reported = false;
 };
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "scene/TriangleBox.h"
+#include "scene/TriangleBoxBatch.h"
+#include "scene/SceneGenerators.h"
 
 namespace {
 
@@ -73,6 +75,40 @@ TEST(PlaneOverlapsBox, TouchingTheCornerCountsAndBeyondDoesNot) {
   EXPECT_FALSE(planeOverlapsBox({-1, 2, 0}, {0, 3.5f, 0}, kUnitHalf));
   // A zero normal describes no plane and never separates.
   EXPECT_TRUE(planeOverlapsBox({0, 0, 0}, {9, 9, 9}, kUnitHalf));
+}
+
+TEST(TrianglesWithinBoundsOverlapBox, FourAtOnceAnswerAsOneAtATime) {
+  // Corners on a coarse grid touch the boxes' faces, edges and corners
+  // often; a few are infinite or not a number.
+  SceneRandom random(3);
+  const float inf = std::numeric_limits<float>::infinity();
+  const float odd[4] = {inf, -inf, std::numeric_limits<float>::quiet_NaN(), 1e30f};
+  auto coordinate = [&]() {
+    if (random.chance(1)) return odd[random.next() % 4];
+    const float v = random.uniform(-6, 6);
+    return random.chance(50) ? std::round(v * 2.0f) / 2.0f : v;
+  };
+  int overlapping = 0;
+  for (int round = 0; round < 20000; ++round) {
+    const float half = float(1 << (random.next() % 3));
+    const Vector3 center{std::round(random.uniform(-2, 2)), std::round(random.uniform(-2, 2)), 0};
+    Vector3 corners[4][3];
+    const Vector3* starts[4];
+    for (auto& triangle : corners) {
+      for (Vector3& v : triangle) v = {coordinate(), coordinate(), coordinate()};
+      if (random.chance(10)) triangle[2] = triangle[0];
+    }
+    for (int i = 0; i < 4; ++i) starts[i] = corners[i];
+    const int count = 1 + int(random.next() % 4);
+    unsigned expected = 0;
+    for (int i = 0; i < count; ++i)
+      if (triangleWithinBoundsOverlapsBox(center, {half, half, half}, corners[i][0], corners[i][1],
+                                          corners[i][2]))
+        expected |= 1u << i;
+    ASSERT_EQ(trianglesWithinBoundsOverlapBox(center, half, starts, count), expected) << "round " << round;
+    overlapping += __builtin_popcount(expected);
+  }
+  EXPECT_GT(overlapping, 5000) << "the cases should not all miss";
 }
 
 }  // namespace
