@@ -1,6 +1,7 @@
 // roompreview <xmas dir> <out prefix> [width] [samples]: writes
 // <prefix>_hit.png (first-surface colour) and <prefix>_paths.png (path
-// traced) of the demo's start view, and prints the octree statistics.
+// traced) of the demo's start view. The octree figures of the room come from
+// the room tests (room_octree_test prints them).
 #include <png.h>
 
 #include <cstdio>
@@ -8,7 +9,6 @@
 #include <string>
 
 #include "Bvh.h"
-#include "Octree.h"
 #include "SceneFiles.h"
 #include "Tracer.h"
 
@@ -56,12 +56,6 @@ int main(int argc, char** argv) {
   std::printf("triangles: %zu  box: (%g %g %g)-(%g %g %g)\n", scene.triangles.size(),
               scene.boxMin.x, scene.boxMin.y, scene.boxMin.z, scene.boxMax.x, scene.boxMax.y,
               scene.boxMax.z);
-  const OctreeCounts counts = countOctree(scene.triangles);
-  std::printf("nodes %ld leafs %ld empty %ld internal %ld references %ld largest leaf %d "
-              "(edge %d at %g %g %g)\n",
-              counts.nodes, counts.leafs, counts.empty, counts.internal, counts.references,
-              counts.largestLeaf, counts.largestLeafEdge, counts.largestLeafCorner.x,
-              counts.largestLeafCorner.y, counts.largestLeafCorner.z);
   const Bvh bvh(scene.triangles);
   const std::string prefix = argv[2];
   if (!writePng(prefix + "_hit.png", renderHitColour(scene, bvh, width, height))) return 1;
