@@ -93,13 +93,13 @@ void addGiftBox(Mesh& mesh, const Gift& gift) {
 }
 
 RoomFile purpleGift() {
-  RoomFile file{"gave.obj", "gift box with lid", {}};
+  RoomFile file{"gave.obj", "purple gift box with its lid", {}};
   addGiftBox(file.mesh, kPurpleGift);
   return file;
 }
 
 RoomFile greyGift() {
-  RoomFile file{"gave2.obj", "gift box with lid", {}};
+  RoomFile file{"gave2.obj", "grey gift box with its lid", {}};
   addGiftBox(file.mesh, kGreyGift);
   return file;
 }
