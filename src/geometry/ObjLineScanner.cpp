@@ -7,7 +7,6 @@
 #include <string>
 #include <system_error>
 
-
 namespace {
 
 // The C locale's isspace, without the locale lookup.

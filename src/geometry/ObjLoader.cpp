@@ -277,7 +277,6 @@ struct ObjReader {
     const Vector3 e2{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
     return {e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
   }
-
 };
 
 }  // namespace
