@@ -171,6 +171,8 @@ uint descend(vec3 p, out vec3 box_min, out float cell) {
   return node;
 }
 
+// Every target is written, also on the early way out: an unwritten output
+// holds undefined values, which the display pass would show.
 void writeNoHit() {
   output0 = vec4(0.0);
   output1 = vec4(0.0);
