@@ -48,7 +48,8 @@ class OctreeScene {
   // is made, so the whole start-up runs on the CPU alone.
   int assembleScene(const std::vector<SceneObject>& objects, bool make_brdf_texture);
 
-  // The steps of the assembly, in the order assembleScene runs them.
+  // The steps of the assembly, in the order assembleScene runs them. Each
+  // step after allocateArrays works on the arrays it made.
   void allocateArrays();
   int loadObjects(const std::vector<SceneObject>& objects);
   void normalizeScene();
@@ -56,6 +57,9 @@ class OctreeScene {
   void printLoadStatistics() const;
   int packTriangles();
   void releaseLoadLists();
+  // Fills node_pool and triangle_ids from the packed triangles and sets the
+  // counters and build_time_ms. Returns kStatusFatal after "tri id out of
+  // bounds".
   int buildOctree();
   void printBuildStatistics() const;
 
