@@ -69,12 +69,14 @@ void adjustIsoValue(float& isoValue, float dt, bool up, bool down, std::ostream&
   }
 }
 
-Application::Application(int width, int height, PathVariant variant)
-    : width(width), height(height), variant(variant) {
+Application::Application(int width, int height, PathVariant variant, bool withMusic)
+    : width(width), height(height), variant(variant), withMusic(withMusic) {
   status = start();
 }
 
-Application::~Application() { stopMusic(music); }
+Application::~Application() {
+  if (withMusic) stopMusic(music);
+}
 
 int Application::start() {
   if (const int built = buildPrograms(); built != kStatusOk) return built;
@@ -85,7 +87,7 @@ int Application::start() {
   if (const int made = createRenderTargets(); made != kStatusOk) return made;
   createSceneTextures(scene, sceneTextures);
   enableDepthTest();
-  music = startMusic();
+  if (withMusic) music = startMusic();
   return kStatusOk;
 }
 

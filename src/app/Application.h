@@ -24,7 +24,9 @@ class MouseState;
 // tests can look at the state each step leaves behind.
 class Application {
  public:
-  Application(int width, int height, PathVariant variant);
+  // Without `withMusic` no audio device is opened: programs that render
+  // stills or run tests must stay silent.
+  Application(int width, int height, PathVariant variant, bool withMusic = true);
   // Makes no GL call: the context is gone by the time main deletes this.
   virtual ~Application();
   Application(const Application&) = delete;
@@ -74,6 +76,7 @@ class Application {
   std::vector<float> jitterOffsets;
   MusicHandle music = MusicHandle::None;
   PathVariant variant;
+  bool withMusic;
 
  private:
   int start();

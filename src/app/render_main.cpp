@@ -1,0 +1,2 @@
+// Entry point of xmastrace_render (being written).
+int main() { return 0; }
