@@ -1,2 +1,78 @@
-// Entry point of xmastrace_render (being written).
-int main() { return 0; }
+// Entry point of xmastrace_render: renders the room from the start camera in
+// a hidden window with the demo's own Application and passes, silently, and
+// writes what the window would show into a PNG file. Runs in run/, like the
+// demo, since the Application reads its files from the working directory.
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "ExitStatus.h"
+#include "app/Application.h"
+#include "app/DebugOutput.h"
+#include "app/LegacyWindow.h"
+#include "app/StillOptions.h"
+#include "app/StillRenderer.h"
+
+namespace {
+
+// A hidden window's context with the viewport of the Application's targets.
+bool openHiddenContext(LegacyWindow& window, int width, int height) {
+  if (!glfwInit()) return false;
+  if (!window.open(width, height, /*visible=*/false)) return false;
+  glewExperimental = GL_TRUE;
+  if (glewInit() == GLEW_ERROR_GL_VERSION_10_ONLY) return false;
+  installDebugOutput();
+  glViewport(0, 0, width, height);
+  return true;
+}
+
+int renderAndWrite(Application& app, const StillOptions& options) {
+  StillTimings timings;
+  if (!renderStillFrames(app, options, std::cerr, options.bench ? &timings : nullptr))
+    return kStatusFatal;
+  const RgbImage image = stillImage(app);
+  std::string error;
+  if (!writePng(image, options.outFile, error)) {
+    std::cerr << "cannot write " << options.outFile << ": " << error << "\n";
+    return kStatusFatal;
+  }
+  std::cout << "image written: " << options.outFile << "\n";
+  if (options.bench) {
+    std::cout << formatStillTimings(timings, options.width, options.height, app.variant);
+  }
+  return kStatusOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  StillOptions options;
+  if (!parseStillOptions(argc, argv, options, std::cerr)) {
+    printStillUsage(std::cerr);
+    return kStatusFatal;
+  }
+  if (options.help) {
+    printStillUsage(std::cout);
+    return kStatusOk;
+  }
+
+  LegacyWindow window;
+  if (!openHiddenContext(window, options.width, options.height)) {
+    std::cerr << "cannot open a hidden window with an OpenGL 4.1 context\n";
+    glfwTerminate();
+    return kStatusMalformed;
+  }
+  const PathVariant variant = options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
+  auto app = std::make_unique<Application>(options.width, options.height, variant,
+                                           /*withMusic=*/false);
+  int status = app->startupStatus();
+  if (status == kStatusOk) status = renderAndWrite(*app, options);
+
+  // As in the demo: the context goes first, the Application makes no GL call.
+  glfwTerminate();
+  app.reset();
+  return status;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+// What xmastrace_render draws: the converged path-traced picture, or one of
+// the primary buffers that F1 cycles through in the demo.
+enum class StillView { Converged, Color, Position, Normal };
+
+struct StillOptions {
+  int samples = 256;
+  std::string outFile = "greeting.png";
+  bool fast = false;  // the one-bounce variant of xmastrace_fast
+  int width = 768;
+  int height = 512;
+  StillView view = StillView::Converged;
+  bool bench = false;  // print pass timings after rendering
+  bool help = false;
+};
+
+// Bounds that keep every render target and the seed buffer allocatable and
+// the sample counter far from overflow.
+constexpr int kMaxStillSide = 4096;
+constexpr int kMaxStillSamples = 1000000;
+
+// Reads the command line (argv[0] is the program). Returns false, after
+// writing one line that names the offending argument to `errors`, when an
+// option is unknown, lacks its value or has a value out of range.
+bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
+                       std::ostream& errors);
+
+void printStillUsage(std::ostream& out);
+
+// The display mode of the Application that shows this view before sampling.
+int displayModeFor(StillView view);
+
+// "[#####     ]  12/256 samples": `barWidth` cells filled in proportion;
+// a zero total counts as done.
+std::string progressBar(int done, int total, int barWidth);

@@ -1,0 +1,55 @@
+#include "render/DisplayImage.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// An RGBA8 colour texture with its framebuffer, deleted on destruction since
+// a still is read once.
+class ByteTarget {
+ public:
+  ByteTarget(int width, int height) {
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 nullptr);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    const GLenum drawBuffer = GL_COLOR_ATTACHMENT0;
+    glDrawBuffers(1, &drawBuffer);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+  }
+  ~ByteTarget() {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDeleteFramebuffers(1, &framebuffer);
+    glDeleteTextures(1, &texture);
+  }
+  ByteTarget(const ByteTarget&) = delete;
+  ByteTarget& operator=(const ByteTarget&) = delete;
+
+  bool complete = false;
+
+ private:
+  GLuint texture = 0;
+  GLuint framebuffer = 0;
+};
+
+}  // namespace
+
+RgbImage readDisplayImage(const FrameResources& resources, int sampleCount, int displayMode,
+                          int width, int height) {
+  if (width <= 0 || height <= 0) return {};
+  ByteTarget target(width, height);
+  if (!target.complete) return {};
+  displayPass(resources, sampleCount, displayMode);
+  std::vector<uint8_t> rgba(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  return rgbImageFromGlRows(rgba, width, height);
+}

@@ -1,0 +1,104 @@
+#include "render/PngImage.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// libpng reports errors by longjmp; the message is kept for the caller.
+struct PngErrorSink {
+  std::string message;
+};
+
+void onPngError(png_structp png, png_const_charp message) {
+  auto* sink = static_cast<PngErrorSink*>(png_get_error_ptr(png));
+  if (sink) sink->message = message;
+  png_longjmp(png, 1);
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+// Only plain locals that never change after setjmp, so longjmp leaves them
+// valid.
+bool encode(FILE* file, const RgbImage& image, PngErrorSink& sink) {
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, onPngError, onPngWarning);
+  if (!png) {
+    sink.message = "out of memory";
+    return false;
+  }
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    sink.message = "out of memory";
+    png_destroy_write_struct(&png, nullptr);
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+               static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  const size_t stride = static_cast<size_t>(image.width) * 3;
+  for (int row = 0; row < image.height; ++row)
+    png_write_row(png, image.pixels.data() + static_cast<size_t>(row) * stride);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
+RgbImage rgbImageFromGlRows(const std::vector<uint8_t>& rgba, int width, int height) {
+  RgbImage image;
+  if (width <= 0 || height <= 0) return image;
+  const size_t w = static_cast<size_t>(width);
+  const size_t h = static_cast<size_t>(height);
+  if (rgba.size() < w * h * 4) return image;
+  image.width = width;
+  image.height = height;
+  image.pixels.resize(w * h * 3);
+  for (size_t row = 0; row < h; ++row) {
+    const uint8_t* from = rgba.data() + (h - 1 - row) * w * 4;
+    uint8_t* to = image.pixels.data() + row * w * 3;
+    for (size_t x = 0; x < w; ++x) {
+      to[3 * x] = from[4 * x];
+      to[3 * x + 1] = from[4 * x + 1];
+      to[3 * x + 2] = from[4 * x + 2];
+    }
+  }
+  return image;
+}
+
+bool writePng(const RgbImage& image, const std::string& path, std::string& error) {
+  const size_t expected = static_cast<size_t>(image.width > 0 ? image.width : 0) *
+                          static_cast<size_t>(image.height > 0 ? image.height : 0) * 3;
+  if (expected == 0 || image.pixels.size() != expected) {
+    error = "no picture to write";
+    return false;
+  }
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    error = std::strerror(errno);
+    return false;
+  }
+  PngErrorSink sink;
+  const bool encoded = encode(file, image, sink);
+  // A full disk shows up only when the buffered bytes are flushed.
+  const bool closed = std::fclose(file) == 0;
+  if (encoded && closed) return true;
+  error = encoded ? std::string(std::strerror(errno)) : sink.message;
+  // Only a half-written picture goes; a device or pipe named as the output
+  // stays where it is.
+  std::error_code ignored;
+  if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
+  return false;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// An 8-bit RGB picture, top row first, three bytes per pixel.
+struct RgbImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+// GL hands rows bottom first with four bytes per pixel; pictures are stored
+// top first without alpha. A buffer shorter than width x height x 4 gives an
+// empty image.
+RgbImage rgbImageFromGlRows(const std::vector<uint8_t>& rgba, int width, int height);
+
+// Writes the picture as an 8-bit RGB PNG without gamma information, so the
+// bytes are shown as they are. On failure returns false with the reason in
+// `error` and leaves no partial file behind.
+bool writePng(const RgbImage& image, const std::string& path, std::string& error);
