@@ -1,6 +1,9 @@
-// GPU time of the two ray-tracing passes at the demo's size, measured with GL
-// timer queries on the room. Runs in run/ (the Application loads its files
-// from there) with a hidden window.
+// The frame benchmark: one table with the scene start-up phases on the room
+// (load, normalise, pack, build, upload) and the GPU time of the primary pass
+// and of one path-traced sample at the demo's 768x512, for both variants, on
+// whatever GL device the hidden window gets. Pass times come from GL timer
+// queries; wall_ms beside them is the time until the work finished, since a
+// software renderer may leave its rasteriser threads out of the query.
 #include <benchmark/benchmark.h>
 
 #include <GL/glew.h>
@@ -9,16 +12,20 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <memory>
+#include <sstream>
+#include <string>
 
 #include "ExitStatus.h"
 #include "app/Application.h"
-#include "app/DebugOutput.h"
 #include "app/LegacyWindow.h"
+#include "app/StillRenderer.h"
 #include "render/FramePasses.h"
+#include "render/PassTimer.h"
+#include "scene/SceneTextures.h"
 
 namespace {
 
@@ -37,22 +44,148 @@ bool makeContext() {
   return true;
 }
 
+std::string deviceName() {
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  return renderer ? renderer : "unknown GL device";
+}
+
+// Start-up prints its statistics with printf-style and stream output alike;
+// both would break up the table.
+class SilencedStdout {
+ public:
+  SilencedStdout() : streamBuffer(std::cout.rdbuf(sink.rdbuf())) {
+    std::fflush(stdout);
+    saved = dup(STDOUT_FILENO);
+    const int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, STDOUT_FILENO);
+    close(devnull);
+  }
+  ~SilencedStdout() {
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::cout.rdbuf(streamBuffer);
+  }
+
+ private:
+  std::ostringstream sink;
+  std::streambuf* streamBuffer;
+  int saved = -1;
+};
+
+// ---- scene start-up, phase by phase ----------------------------------------
+
+std::vector<SceneObject> roomObjectsInRunDir() {
+  std::vector<SceneObject> objects = roomObjects();
+  for (SceneObject& object : objects)
+    object.file_name = std::string(XMASTRACE_RUN_DIR) + "/" + object.file_name;
+  return objects;
+}
+
+// The scene as each phase leaves it, made once, so that every phase is timed
+// on exactly the input the start-up hands it.
+struct StartupStages {
+  int status = kStatusOk;
+  OctreeScene loaded;
+  OctreeScene normalised;
+  OctreeScene packed;
+  OctreeScene built;
+};
+
+const StartupStages& startupStages() {
+  static const StartupStages* stages = [] {
+    auto* made = new StartupStages();
+    SilencedStdout silence;
+    OctreeScene& scene = made->loaded;
+    scene.allocateArrays();
+    made->status = scene.loadObjects(roomObjectsInRunDir());
+    made->normalised = scene;
+    made->normalised.normalizeScene();
+    made->packed = made->normalised;
+    if (made->status == kStatusOk) made->status = made->packed.packTriangles();
+    made->packed.releaseLoadLists();
+    made->built = made->packed;
+    if (made->status == kStatusOk) made->status = made->built.buildOctree();
+    return made;
+  }();
+  return *stages;
+}
+
+// Times `phase` on a fresh copy of `input` in every iteration.
+template <typename Phase>
+void timePhase(benchmark::State& state, const OctreeScene& input, Phase phase) {
+  if (startupStages().status != kStatusOk) {
+    state.SkipWithError("the room does not load");
+    return;
+  }
+  auto scene = std::make_unique<OctreeScene>();
+  for (auto _ : state) {
+    state.PauseTiming();
+    *scene = input;
+    state.ResumeTiming();
+    SilencedStdout silence;
+    if (phase(*scene) != kStatusOk) state.SkipWithError("phase failed");
+  }
+  state.counters["triangles"] = static_cast<double>(startupStages().packed.triangle_cursor / 3);
+}
+
+void startupLoad(benchmark::State& state) {
+  const std::vector<SceneObject> objects = roomObjectsInRunDir();
+  OctreeScene empty;
+  timePhase(state, empty, [&objects](OctreeScene& scene) { return scene.loadObjects(objects); });
+}
+
+void startupNormalise(benchmark::State& state) {
+  timePhase(state, startupStages().loaded, [](OctreeScene& scene) {
+    scene.normalizeScene();
+    return kStatusOk;
+  });
+}
+
+void startupPack(benchmark::State& state) {
+  timePhase(state, startupStages().normalised,
+            [](OctreeScene& scene) { return scene.packTriangles(); });
+}
+
+void startupBuild(benchmark::State& state) {
+  timePhase(state, startupStages().packed, [](OctreeScene& scene) { return scene.buildOctree(); });
+}
+
+void startupUpload(benchmark::State& state) {
+  if (!makeContext()) {
+    state.SkipWithError("no GL context");
+    return;
+  }
+  const OctreeScene& built = startupStages().built;
+  if (startupStages().status != kStatusOk) {
+    state.SkipWithError("the room does not load");
+    return;
+  }
+  for (auto _ : state) {
+    GLuint textures[4] = {};
+    createSceneTextures(built, textures);
+    glFinish();
+    state.PauseTiming();
+    glDeleteTextures(4, textures);
+    glFinish();
+    state.ResumeTiming();
+  }
+  state.SetLabel(deviceName());
+}
+
+// ---- frame passes ----------------------------------------------------------
+
 std::unique_ptr<Application> startApplication(benchmark::State& state, PathVariant variant) {
   if (!makeContext()) {
     state.SkipWithError("no GL context");
     return nullptr;
   }
   std::filesystem::current_path(XMASTRACE_RUN_DIR);
-  // The start-up statistics would clutter the benchmark table.
-  std::fflush(stdout);
-  const int saved = dup(STDOUT_FILENO);
-  const int devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, STDOUT_FILENO);
-  close(devnull);
-  auto app = std::make_unique<Application>(kWidth, kHeight, variant);
-  std::fflush(stdout);
-  dup2(saved, STDOUT_FILENO);
-  close(saved);
+  std::unique_ptr<Application> app;
+  {
+    SilencedStdout silence;
+    app = std::make_unique<Application>(kWidth, kHeight, variant, /*withMusic=*/false);
+  }
   if (app->startupStatus() != kStatusOk) {
     state.SkipWithError("start-up failed");
     return nullptr;
@@ -60,69 +193,67 @@ std::unique_ptr<Application> startApplication(benchmark::State& state, PathVaria
   return app;
 }
 
-// Seconds of GPU time the passes issued by `run` took, by a timer query.
-// The wall time until they finished is added to `wallSeconds`: a software
-// renderer may not time its rasteriser threads in the query.
-template <typename Run>
-double gpuSeconds(GLuint query, double& wallSeconds, Run run) {
-  const auto start = std::chrono::steady_clock::now();
-  glBeginQuery(GL_TIME_ELAPSED, query);
-  run();
-  glEndQuery(GL_TIME_ELAPSED);
-  GLuint64 nanoseconds = 0;
-  glGetQueryObjectui64v(query, GL_QUERY_RESULT, &nanoseconds);
-  glFinish();
-  wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return static_cast<double>(nanoseconds) * 1e-9;
+void reportPassFigures(benchmark::State& state, const GlWorkTime& total, double raysPerPass) {
+  const double passes = static_cast<double>(state.iterations());
+  state.counters["wall_ms"] = total.wallSeconds * 1e3 / passes;
+  if (total.gpuSeconds > 0.0) state.counters["Mrays/s"] = raysPerPass * passes / total.gpuSeconds * 1e-6;
+  if (total.wallSeconds > 0.0)
+    state.counters["Mrays/s_wall"] = raysPerPass * passes / total.wallSeconds * 1e-6;
+  state.SetLabel(deviceName());
 }
 
-void reportWallTime(benchmark::State& state, double wallSeconds) {
-  state.counters["wall_ms"] = benchmark::Counter(
-      wallSeconds * 1e3 / static_cast<double>(state.iterations()));
+void add(GlWorkTime& total, const GlWorkTime& spent) {
+  total.gpuSeconds += spent.gpuSeconds;
+  total.wallSeconds += spent.wallSeconds;
 }
 
 void primaryPassTime(benchmark::State& state, PathVariant variant) {
   auto app = startApplication(state, variant);
   if (!app) return;
-  GLuint query = 0;
-  glGenQueries(1, &query);
-  double wallSeconds = 0.0;
+  PassTimer timer;
+  GlWorkTime total;
   for (auto _ : state) {
     const FrameResources resources = app->frameResources();
     const FrameView view = app->frameView();
-    state.SetIterationTime(gpuSeconds(query, wallSeconds, [&] { primaryPass(resources, view); }));
+    const GlWorkTime spent = timer.time([&] { primaryPass(resources, view); });
+    state.SetIterationTime(spent.gpuSeconds);
+    add(total, spent);
   }
-  reportWallTime(state, wallSeconds);
-  glDeleteQueries(1, &query);
+  reportPassFigures(state, total, primaryRays(kWidth, kHeight));
 }
 
-void pathTraceSampleTime(benchmark::State& state, PathVariant variant) {
+void pathSampleTime(benchmark::State& state, PathVariant variant) {
   auto app = startApplication(state, variant);
   if (!app) return;
   app->draw();  // the primary pass fills the hit buffers the samples start from
-  GLuint query = 0;
-  glGenQueries(1, &query);
-  double wallSeconds = 0.0;
+  PassTimer timer;
+  GlWorkTime total;
   for (auto _ : state) {
     const FrameResources resources = app->frameResources();
     const FrameView view = app->frameView();
     SamplingSchedule& sampling = app->sampling;
-    state.SetIterationTime(gpuSeconds(query, wallSeconds, [&] {
+    const GlWorkTime spent = timer.time([&] {
       pathTracePass(resources, view, sampling.randomPing, sampling.sampleCount == 0);
-    }));
+    });
     sampling.pathTracePassDone();
+    state.SetIterationTime(spent.gpuSeconds);
+    add(total, spent);
   }
-  reportWallTime(state, wallSeconds);
-  glDeleteQueries(1, &query);
+  reportPassFigures(state, total, pathSampleRays(kWidth, kHeight, variant));
 }
 
 }  // namespace
 
+BENCHMARK(startupLoad)->Name("startup/load")->Unit(benchmark::kMillisecond);
+BENCHMARK(startupNormalise)->Name("startup/normalise")->Unit(benchmark::kMillisecond);
+BENCHMARK(startupPack)->Name("startup/pack")->Unit(benchmark::kMillisecond);
+BENCHMARK(startupBuild)->Name("startup/build")->Unit(benchmark::kMillisecond);
+BENCHMARK(startupUpload)->Name("startup/upload")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(primaryPassTime, two_bounce, PathVariant::TwoBounce)
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5);
-BENCHMARK_CAPTURE(pathTraceSampleTime, two_bounce, PathVariant::TwoBounce)
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5);
+    ->Name("primary_pass/two_bounce")->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK_CAPTURE(pathSampleTime, two_bounce, PathVariant::TwoBounce)
+    ->Name("path_sample/two_bounce")->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK_CAPTURE(primaryPassTime, one_bounce, PathVariant::OneBounce)
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5);
-BENCHMARK_CAPTURE(pathTraceSampleTime, one_bounce, PathVariant::OneBounce)
-    ->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5);
+    ->Name("primary_pass/one_bounce")->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK_CAPTURE(pathSampleTime, one_bounce, PathVariant::OneBounce)
+    ->Name("path_sample/one_bounce")->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5);

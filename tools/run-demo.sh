@@ -1,6 +1,7 @@
 #!/bin/sh
-# Starts the demo in run/, its working directory. Without a display the demo
-# runs for a few seconds on a virtual one and a screenshot is saved instead.
+# Starts the demo in run/, its working directory. Without a display the
+# greeting is rendered as a still on a virtual screen instead, and its path
+# printed.
 set -e
 BUILD=$(cd "${1:-build}" && pwd)
 cd "$(dirname "$0")/../run"
@@ -9,18 +10,8 @@ if [ -n "$DISPLAY" ]; then
   exec "$BUILD/xmastrace"
 fi
 
-SECONDS_TO_RUN=${XMASTRACE_SECONDS:-8}
-SHOT="$(pwd)/screenshot.png"
-echo "No display: running the demo on a virtual screen for $SECONDS_TO_RUN s."
-xvfb-run -a -s "-screen 0 768x512x24" sh -c "
-  '$BUILD/xmastrace' &
-  demo=\$!
-  sleep $SECONDS_TO_RUN
-  import -window root '$SHOT'
-  window=\$(xdotool search --onlyvisible --limit 1 --name 'Quellmark' 2>/dev/null)
-  [ -n \"\$window\" ] && xdotool windowfocus --sync \$window key Escape 2>/dev/null
-  sleep 1
-  kill \$demo 2>/dev/null || true
-  wait \$demo
-"
-echo "Screenshot saved to $SHOT"
+SAMPLES=${XMASTRACE_SAMPLES:-32}
+STILL="$BUILD/greeting.png"
+echo "No display: rendering the greeting as a still ($SAMPLES samples)."
+xvfb-run -a -s "-screen 0 768x512x24" "$BUILD/xmastrace_render" --samples "$SAMPLES" --out "$STILL"
+echo "The greeting: $STILL"

@@ -1,0 +1,63 @@
+# xmastrace_render as a user runs it: tiny stills of both variants and of the
+# three primary views, the progress bar, the timings, no music and no GL
+# error; bad options and an unwritable output fail with status 1.
+set -u
+RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAIL: $1" >&2
+  [ -f "$work/out" ] && cat "$work/out" >&2
+  [ -f "$work/err" ] && cat "$work/err" >&2
+  exit 1
+}
+
+# render ARGS...: runs the program in run/ and sets STATUS.
+render() {
+  (cd "$XMASTRACE_RUN_DIR" && exec "$RENDER" "$@") >"$work/out" 2>"$work/err"
+  STATUS=$?
+}
+
+check_clean_run() {
+  [ "$STATUS" = 0 ] || fail "$1: exit status $STATUS"
+  grep -q "Error from API" "$work/out" && fail "$1: GL error reported"
+  grep -q "Can't initialize device\|Can't play music" "$work/out" && fail "$1: music was started"
+  grep -q "^image written: $2\$" "$work/out" || fail "$1: no 'image written' line"
+  [ "$(identify -format '%w %h %[channels]' "$2")" = "48 32 srgb" ] || fail "$1: not a 48x32 RGB picture"
+}
+
+for variant in "" --fast; do
+  out="$work/still$variant.png"
+  render --size 48x32 --samples 6 --out "$out" --bench $variant
+  check_clean_run "still $variant" "$out"
+  grep -q "6/6 samples" "$work/err" || fail "still $variant: no progress bar"
+  grep -q "^primary pass: 1 x, .* Mrays/s" "$work/out" || fail "still $variant: no primary timing"
+  grep -q "^path sample: 6 x, .* Mrays/s" "$work/out" || fail "still $variant: no sample timing"
+done
+# One bounce and two bounces must not give the same picture.
+[ "$(compare -metric AE "$work/still.png" "$work/still--fast.png" null: 2>&1 | cut -d' ' -f1)" -gt 0 ] ||
+  fail "both variants rendered the same picture"
+
+for view in color position normal; do
+  out="$work/$view.png"
+  render --size 48x32 --view $view --out "$out"
+  check_clean_run "view $view" "$out"
+done
+# The position and normal views of the same hits differ from the colours.
+for view in position normal; do
+  [ "$(compare -metric AE "$work/color.png" "$work/$view.png" null: 2>&1 | cut -d' ' -f1)" -gt 0 ] ||
+    fail "the $view view shows the colours"
+done
+
+render --samples zero
+[ "$STATUS" = 1 ] || fail "a bad sample count gives status $STATUS"
+grep -q "^usage: xmastrace_render" "$work/err" || fail "no usage after a bad option"
+
+render --size 16x16 --samples 1 --out "$work/no/such/dir.png"
+[ "$STATUS" = 1 ] || fail "an unwritable output gives status $STATUS"
+grep -q "^cannot write $work/no/such/dir.png: " "$work/err" || fail "no message for an unwritable output"
+
+render --help
+[ "$STATUS" = 0 ] && grep -q "^usage:" "$work/out" || fail "--help"
+echo "still renderer: passed"
