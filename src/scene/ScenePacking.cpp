@@ -2,6 +2,7 @@
 // octree space, packing the triangles into texture-sized arrays, and the
 // statistics lines.
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 
 #include "ExitStatus.h"
@@ -18,23 +19,48 @@ void OctreeScene::allocateArrays() {
   tri_id_cursor = TexelCursor{};
 }
 
+namespace {
+
+bool isFinite(const Vector3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// Coordinates near the float limit overflow the offset although the scaled
+// result fits; those are taken in double instead. NaN and infinity stay as
+// they are, and packing leaves their faces out.
+float toOctreeSpace(float p, float lo, float scale) {
+  const float scaled = ((p - lo) + 1.0f) * scale;
+  if (std::isfinite(scaled) || !std::isfinite(p)) return scaled;
+  return static_cast<float>(((static_cast<double>(p) - lo) + 1.0) * scale);
+}
+
+}  // namespace
+
 void OctreeScene::normalizeScene() {
-  if (positions.empty()) return;
-  Vector3 lo = positions.front();
-  Vector3 hi = positions.front();
+  // A NaN or infinite vertex has no place in the box; it must not stretch
+  // the box for the rest either.
+  auto first = std::find_if(positions.begin(), positions.end(), isFinite);
+  if (first == positions.end()) return;
+  Vector3 lo = *first;
+  Vector3 hi = *first;
   for (const Vector3& p : positions) {
+    if (!isFinite(p)) continue;
     lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
     hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
   }
-  const float extent = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+  double extent = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+  if (!std::isfinite(extent)) {
+    extent = std::max({double(hi.x) - lo.x, double(hi.y) - lo.y, double(hi.z) - lo.z});
+  }
   // The tenth of margin keeps the far side of the scene off the cube's edge.
-  scene_scale = static_cast<float>(1024.0 / (static_cast<double>(extent) * 1.1));
+  scene_scale = static_cast<float>(1024.0 / (extent * 1.1));
+  // A scene that is one point (or nearly) has no size to scale by: it keeps
+  // its model units rather than going to infinity.
+  if (!std::isfinite(scene_scale)) scene_scale = 1.0f;
   // Each step is rounded to float on its own: the offset, the one unit of
   // margin, the scale.
   for (Vector3& p : positions) {
-    p.x = ((p.x - lo.x) + 1.0f) * scene_scale;
-    p.y = ((p.y - lo.y) + 1.0f) * scene_scale;
-    p.z = ((p.z - lo.z) + 1.0f) * scene_scale;
+    p.x = toOctreeSpace(p.x, lo.x, scene_scale);
+    p.y = toOctreeSpace(p.y, lo.y, scene_scale);
+    p.z = toOctreeSpace(p.z, lo.z, scene_scale);
   }
 }
 
@@ -52,15 +78,28 @@ bool namesStoredPositions(const MeshFace& face, size_t position_count) {
   return true;
 }
 
+// The shaders would turn one NaN or infinite corner or normal into NaN
+// colours wherever a ray meets the triangle's cell.
+bool finiteTriangle(const MeshFace& face, const std::vector<Vector3>& positions) {
+  for (int j = 0; j < 3; ++j)
+    if (!isFinite(positions[face.vertex_index[j] - 1]) || !isFinite(face.normal[j])) return false;
+  return true;
+}
+
 }  // namespace
 
 int OctreeScene::packTriangles() {
   const float material_count = static_cast<float>(materials.size());
+  unsigned not_finite = 0;
   for (const MeshFace& face : faces) {
     // The loader refuses such faces; a face that slips through is left out
     // rather than packed from memory outside the list.
     if (!namesStoredPositions(face, positions.size())) {
       std::cout << "face skipped, vertex index outside the loaded positions" << std::endl;
+      continue;
+    }
+    if (!finiteTriangle(face, positions)) {
+      ++not_finite;
       continue;
     }
     const float material_coordinate = static_cast<float>(face.material) / material_count;
@@ -75,6 +114,8 @@ int OctreeScene::packTriangles() {
       return kStatusFatal;
     }
   }
+  // One line, not one per face: a damaged file can hold thousands.
+  if (not_finite > 0) std::cout << "faces skipped, not finite: " << not_finite << std::endl;
   return kStatusOk;
 }
 
