@@ -1,5 +1,7 @@
 #include "app/Music.h"
 
+#include <sys/stat.h>
+
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_mixer.h>
 
@@ -24,8 +26,11 @@ bool openDevice() {
 }
 
 // Each try gets its own file handle, because a failed load closes the one it
-// was given.
+// was given. Only a regular file is handed over: a directory opens as a
+// stream too, and the decoders crash on what it reports as its size.
 Mix_Music* loadAs(const char* path, Mix_MusicType type) {
+  struct stat info;
+  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
   SDL_RWops* file = SDL_RWFromFile(path, "rb");
   if (!file) return nullptr;
   return Mix_LoadMUSType_RW(file, type, /*freesrc=*/1);
