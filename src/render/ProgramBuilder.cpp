@@ -1,6 +1,7 @@
 #include "render/ProgramBuilder.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -64,6 +65,10 @@ bool isShaderFileName(const char* fragment) {
 }
 
 bool readTextFile(const std::string& fileName, std::string& content) {
+  // A directory opens like a file and reads as empty text, which would reach
+  // the compiler; it is no shader file, so it counts as a missing one.
+  std::error_code error;
+  if (std::filesystem::is_directory(fileName, error)) return false;
   std::ifstream in(fileName, std::ios::binary);
   if (!in) return false;
   std::ostringstream buffer;
