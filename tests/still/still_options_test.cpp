@@ -98,12 +98,6 @@ TEST(StillOptions, UnknownOptionsAndMissingValuesAreRejected) {
   }
 }
 
-TEST(StillOptions, ViewsMapOntoTheDemosDisplayModes) {
-  EXPECT_EQ(displayModeFor(StillView::Color), 0);
-  EXPECT_EQ(displayModeFor(StillView::Position), 1);
-  EXPECT_EQ(displayModeFor(StillView::Normal), 2);
-}
-
 TEST(ProgressBar, FillsInProportionAndStaysInsideItsCells) {
   EXPECT_EQ(progressBar(0, 256, 8), "[        ] 0/256 samples");
   EXPECT_EQ(progressBar(128, 256, 8), "[####    ] 128/256 samples");
