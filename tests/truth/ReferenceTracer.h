@@ -31,29 +31,28 @@ inline double length(DVec3 a) { return std::sqrt(dot(a, a)); }
 inline DVec3 normalized(DVec3 a) { return a * (1.0 / length(a)); }
 inline DVec3 widen(const Vector3& v) { return {v.x, v.y, v.z}; }
 
-// The nearest value a 16-bit float holds (round to nearest even), for
-// values in its normal range: what an RGBA16F texel keeps of a float.
-inline double toHalfPrecision(double value) {
-  if (value == 0.0) return 0.0;
-  int exponent = 0;
-  const double mantissa = std::frexp(value, &exponent);  // in [0.5, 1)
-  return std::ldexp(std::nearbyint(mantissa * 2048.0), exponent - 11);
-}
-
-// One packed triangle in octree units (the unit cube).
+// One packed triangle in octree units (the unit cube), with its corner
+// normals.
 struct ReferenceTriangle {
   DVec3 v0, e1, e2;
+  DVec3 n0, n1, n2;
   int material = 0;
+
+  // The interpolated normal at barycentric (u, v), as the shaders form it.
+  DVec3 normalAt(double u, double v) const {
+    return normalized(n0 + (n1 - n0) * u + (n2 - n0) * v);
+  }
 };
 
-// Every triangle the scene packed, in scene order. With `halfPrecision` the
-// corners are first rounded as the GPU's RGB16F triangle texture holds them.
+// Every triangle the scene packed, in scene order, with its corners taken
+// from `positions` (the scene's own array, or what the GPU's triangle
+// texture holds of it).
 inline std::vector<ReferenceTriangle> packedTriangles(const OctreeScene& scene,
-                                                     bool halfPrecision = false) {
-  auto corner = [&](uint32_t texel) {
-    DVec3 p = widen(scene.triangle_positions[texel]);
-    if (halfPrecision) p = {toHalfPrecision(p.x), toHalfPrecision(p.y), toHalfPrecision(p.z)};
-    return p * (1.0 / scene_dim);
+                                                     const std::vector<Vector3>& positions) {
+  auto corner = [&](uint32_t texel) { return widen(positions[texel]) * (1.0 / scene_dim); };
+  auto normal = [&](uint32_t texel) {
+    const Vector4& n = scene.triangle_normals[texel];
+    return DVec3{n.x, n.y, n.z};
   };
   std::vector<ReferenceTriangle> triangles;
   for (uint32_t first = 0; first + 2 < scene.triangle_cursor; first += 3) {
@@ -61,10 +60,17 @@ inline std::vector<ReferenceTriangle> packedTriangles(const OctreeScene& scene,
     t.v0 = corner(first);
     t.e1 = corner(first + 1) - t.v0;
     t.e2 = corner(first + 2) - t.v0;
+    t.n0 = normal(first);
+    t.n1 = normal(first + 1);
+    t.n2 = normal(first + 2);
     t.material = static_cast<int>(std::lround(scene.triangle_normals[first].w * brdf_table_size));
     triangles.push_back(t);
   }
   return triangles;
+}
+
+inline std::vector<ReferenceTriangle> packedTriangles(const OctreeScene& scene) {
+  return packedTriangles(scene, scene.triangle_positions);
 }
 
 struct Ray {
@@ -142,21 +148,27 @@ inline bool intersect(const Ray& ray, const ReferenceTriangle& tri, double edgeT
   return true;
 }
 
+// The nearest triangle met at a distance in (tMin, tMax].
+inline ReferenceHit nearestHitWithin(const std::vector<ReferenceTriangle>& triangles,
+                                     const Ray& ray, double tMin, double tMax,
+                                     double edgeTolerance = 0.0) {
+  ReferenceHit best;
+  for (size_t i = 0; i < triangles.size(); ++i) {
+    double t = 0, u = 0, v = 0;
+    if (!intersect(ray, triangles[i], edgeTolerance, t, u, v)) continue;
+    if (t <= tMin || t > tMax) continue;
+    if (!best.found() || t < best.t) best = {static_cast<int>(i), t, u, v};
+  }
+  return best;
+}
+
 // The nearest triangle in front of the ray within the scene cube.
 inline ReferenceHit nearestHit(const std::vector<ReferenceTriangle>& triangles, const Ray& ray,
                                double edgeTolerance = 0.0) {
   double enter = 0, leave = 0;
   boxSpan(ray, {}, 1.0, enter, leave);
-  enter = std::max(enter, 0.0);
-  ReferenceHit best;
-  if (enter > leave) return best;
-  for (size_t i = 0; i < triangles.size(); ++i) {
-    double t = 0, u = 0, v = 0;
-    if (!intersect(ray, triangles[i], edgeTolerance, t, u, v)) continue;
-    if (t <= enter || t > leave) continue;
-    if (!best.found() || t < best.t) best = {static_cast<int>(i), t, u, v};
-  }
-  return best;
+  if (enter > leave) return ReferenceHit();
+  return nearestHitWithin(triangles, ray, std::max(enter, 0.0), leave, edgeTolerance);
 }
 
 }  // namespace truth

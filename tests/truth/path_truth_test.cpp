@@ -1,0 +1,436 @@
+// The path tracer, both variants, against expected samples computed here.
+// Each scene is written as OBJ files and run through the whole demo: the
+// loader, the scaling, the octree, the upload, the primary pass, the
+// path-traced samples with their random states from the seed buffer, and
+// the accumulation. The expected value of every pixel's sample is an
+// integral over the bounce direction, evaluated by quadrature on the CPU
+// with the reference tracer; the GPU average must lie within three
+// standard errors of it.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ExitStatus.h"
+#include "app/Application.h"
+#include "app/KeyState.h"
+#include "app/MouseState.h"
+#include "support/GlContext.h"
+#include "truth/ReferenceTracer.h"
+#include "truth/SceneDirectory.h"
+
+using namespace truth;
+
+namespace {
+
+constexpr int kWidth = 8;
+constexpr int kHeight = 8;
+// Twenty groups of 23 samples between the re-jittered primary passes.
+constexpr int kFrames = 24 * 20;
+// Successive samples of the one-bounce variant share a random number, so
+// the error is estimated from means over batches of samples.
+constexpr int kBatch = 8;
+constexpr int kQuadrature = 128;
+constexpr double kPi = 3.14159265358979323846;
+
+// Rows of the room's object table whose materials the scenes borrow.
+constexpr int kGreyDiffuseRow = 0;  // backwall
+constexpr int kGreyGlossyRow = 3;   // floor
+constexpr int kGreenEmitterRow = 9;  // sphere1
+constexpr int kDarkDiffuseRow = 14;  // ground_2
+
+// The composition constants of the path tracer.
+constexpr double kAmbient = 0.05;
+const DVec3 kSkyDirection = normalized({-0.25, 1, -0.2});
+const DVec3 kSkyColour{0.85, 0.85, 1.25};
+constexpr double kMinimumHitDistance = 0.001;
+constexpr double kBounceLength = 1.0;
+
+using Rgb = std::array<double, 3>;
+
+// The scenes hold the bound anchors, so a model point p lies at
+// (p + 1) / 110 in octree units and at that times 60 minus 30 in the
+// world of the camera.
+Vector3 worldOf(double x, double y, double z) {
+  auto world = [](double p) { return static_cast<float>((p + 1) / 110 * 60 - 30); };
+  return {world(x), world(y), world(z)};
+}
+
+DVec3 reflect(DVec3 i, DVec3 n) { return i - n * (2 * dot(n, i)); }
+
+// An orthonormal frame whose second axis is `axis`.
+void frameAbout(DVec3 axis, DVec3& a, DVec3& b) {
+  const DVec3 helper = std::fabs(axis.x) < 0.9 ? DVec3{1, 0, 0} : DVec3{0, 0, 1};
+  a = normalized(cross(helper, axis));
+  b = cross(axis, a);
+}
+
+// A direction from a local vector whose y runs along `axis`.
+DVec3 around(DVec3 axis, double x, double y, double z) {
+  DVec3 a, b;
+  frameAbout(axis, a, b);
+  return a * x + axis * y + b * z;
+}
+
+Rgb entryColour(const Material& m) { return {m.r / 255.0, m.g / 255.0, m.b / 255.0}; }
+
+// What one pixel's primary hit hands the path tracer.
+struct PrimaryHit {
+  DVec3 point, normal, eyeDirection;
+  // The material entry as the 16-bit hit buffer holds it: how a float
+  // becomes a 16-bit one (nearest or towards zero) is the driver's, and the
+  // glossy exponent and the colour of the sample follow it.
+  Rgb colour;
+  double code = 0;
+};
+
+// Expected samples of one scene: the bounce directions of each material
+// kind and what a bounce meets.
+class Expectation {
+ public:
+  Expectation(const OctreeScene& scene, PathVariant variant)
+      : scene_(scene), triangles_(packedTriangles(scene)), variant_(variant) {}
+
+  // The mean sample of a pixel, by quadrature over the bounce direction.
+  Rgb expectedSample(const PrimaryHit& hit) {
+    // Bounces leave on the front side; only triangles with a corner there
+    // can be met (this also keeps the open-sky floors cheap).
+    std::vector<ReferenceTriangle> ahead;
+    for (const ReferenceTriangle& t : triangles_) {
+      const DVec3 corners[3] = {t.v0, t.v0 + t.e1, t.v0 + t.e2};
+      for (const DVec3& c : corners) {
+        if (dot(c - hit.point, hit.normal) > 1e-9) {
+          ahead.push_back(t);
+          break;
+        }
+      }
+    }
+    const DVec3 mirrored = reflect(hit.eyeDirection, hit.normal);
+    if (hit.code > 0.99) return sample(hit, ahead, mirrored);
+    Rgb sum{0, 0, 0};
+    for (int i = 0; i < kQuadrature; ++i) {
+      for (int j = 0; j < kQuadrature; ++j) {
+        const double u1 = (i + 0.5) / kQuadrature, u2 = (j + 0.5) / kQuadrature;
+        const Rgb value = sample(hit, ahead, bounceDirection(hit, mirrored, u1, u2));
+        for (int c = 0; c < 3; ++c) sum[c] += value[c];
+      }
+    }
+    for (double& c : sum) c /= kQuadrature * kQuadrature;
+    return sum;
+  }
+
+  // Paths this reference does not follow: a bounce into the surface or
+  // onto a surface that does not emit. The scenes are built to have none.
+  int unsupportedPaths() const { return unsupported_; }
+
+ private:
+  // Cosine-weighted about the normal for diffuse surfaces; the Phong lobe
+  // about the mirror direction for glossy ones.
+  static DVec3 bounceDirection(const PrimaryHit& hit, DVec3 mirrored, double u1, double u2) {
+    const double phi = 2 * kPi * u1;
+    if (hit.code < 0.1) {
+      const double r = std::sqrt(u2);
+      return around(hit.normal, r * std::cos(phi), std::sqrt(1 - u2), r * std::sin(phi));
+    }
+    const double exponent = (hit.code - 0.8) * 1000;
+    const double cosTheta = std::pow(u2, 1 / (exponent + 1));
+    const double sinTheta = std::sqrt(1 - cosTheta * cosTheta);
+    return around(mirrored, sinTheta * std::cos(phi), cosTheta, sinTheta * std::sin(phi));
+  }
+
+  // The sample of a path that leaves the primary hit along `d`.
+  Rgb sample(const PrimaryHit& hit, const std::vector<ReferenceTriangle>& ahead, DVec3 d) {
+    if (dot(d, hit.normal) <= 0) ++unsupported_;
+    const ReferenceHit bounce =
+        nearestHitWithin(ahead, {hit.point, d}, kMinimumHitDistance, kBounceLength);
+    Rgb light{0, 0, 0}, surface{0, 0, 0};
+    if (!bounce.found()) {
+      const double facing = std::max(dot(kSkyDirection, d), 0.0);
+      light = {kSkyColour.x * facing, kSkyColour.y * facing, kSkyColour.z * facing};
+    } else {
+      const ReferenceTriangle& t = ahead[bounce.triangle];
+      const Material& m = scene_.materials[t.material];
+      const double emission = (m.a / 255.0 - 0.5) * 24;
+      if (!(m.a / 255.0 > 0.5 && m.a / 255.0 < 0.8)) ++unsupported_;
+      const double facing = std::max(dot(t.normalAt(bounce.u, bounce.v), d * -1.0), 0.5);
+      surface = entryColour(m);
+      // What the unfollowed rest of the path is taken to gather.
+      const double rest = variant_ == PathVariant::OneBounce ? kAmbient + 0.25 * kAmbient : kAmbient;
+      for (int c = 0; c < 3; ++c) light[c] = surface[c] * emission * facing + surface[c] * rest;
+    }
+    Rgb result;
+    for (int c = 0; c < 3; ++c) {
+      result[c] = std::min(1.0, std::max(0.0, kAmbient + hit.colour[c] * light[c]));
+    }
+    return result;
+  }
+
+  const OctreeScene& scene_;
+  std::vector<ReferenceTriangle> triangles_;
+  PathVariant variant_;
+  int unsupported_ = 0;
+};
+
+struct Camera3 {
+  Vector3 eye, target;
+};
+
+// Per group of pixels (one material each), the GPU average against the
+// expected value and the standard error of the difference.
+struct GroupResult {
+  int material = 0;
+  int pixels = 0;
+  Rgb gpuMean{}, expectedMean{}, standardError{}, sampleMean{};
+};
+
+struct Texel {
+  float r, g, b, a;
+};
+
+std::vector<Texel> readTexture(GLuint texture) {
+  std::vector<Texel> texels(kWidth * kHeight);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return texels;
+}
+
+// Runs the demo's frames on a scene and gathers the figures of every
+// material group. Pixels whose material changes with the jitter belong to
+// no group.
+class SceneRun {
+ public:
+  SceneRun(Application& app, PathVariant variant) : app_(app), expectation_(app.scene, variant) {}
+
+  std::vector<GroupResult> run() {
+    KeyState keys;
+    MouseState mouse{kWidth, kHeight};
+    for (int frame = 0; frame < kFrames; ++frame) {
+      app_.update(0.016f, keys, mouse);
+      const bool primary = app_.sampling.nextPass() == FramePass::Primary;
+      const ImagePlane plane = currentPlane();
+      app_.draw();
+      keys.endFrame();
+      mouse.endFrame();
+      glFinish();
+      if (primary) {
+        expectPixels(plane, readTexture(app_.primaryFbo.colorTextures[0]));
+      } else {
+        recordSample(readTexture(app_.sampleTexture));
+      }
+    }
+    return results(readTexture(app_.accumTexture));
+  }
+
+  int unsupportedPaths() const { return expectation_.unsupportedPaths(); }
+  // Pixels whose hit buffer does not hold the entry of the reference's
+  // material.
+  int wrongHitEntries() const { return wrongEntries_; }
+
+ private:
+  // The camera and jitter the next primary pass uses.
+  ImagePlane currentPlane() const {
+    Vector3 A, B, C;
+    app_.camera.imagePlane(A, B, C, 1.0f);
+    const size_t jitter = static_cast<size_t>(app_.sampling.jitterIndex);
+    return {widen(A), widen(B), widen(C), widen(app_.camera.eye), kWidth, kHeight,
+            app_.jitterOffsets[jitter], app_.jitterOffsets[jitter + 1]};
+  }
+
+  // The expected sample of every pixel after a primary pass.
+  void expectPixels(const ImagePlane& plane, const std::vector<Texel>& hitColours) {
+    ImagePlane centres = plane;
+    centres.jitterX = centres.jitterY = 0;
+    const SceneBox box{widen(app_.bbOffset), app_.bbMaxDim};
+    const std::vector<ReferenceTriangle> triangles = packedTriangles(app_.scene);
+    const bool first = material_.empty();
+    material_.resize(kWidth * kHeight, -1);
+    expected_.assign(kWidth * kHeight, Rgb{});
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+      const Ray ray = plane.pixelRay(i % kWidth, i / kWidth, box);
+      const ReferenceHit hit = nearestHit(triangles, ray);
+      const int material = hit.found() ? triangles[hit.triangle].material : -1;
+      if (first) material_[i] = material;
+      if (material != material_[i] || material < 0) {
+        material_[i] = -1;
+        continue;
+      }
+      const Material& m = app_.scene.materials[material];
+      const ReferenceTriangle& t = triangles[hit.triangle];
+      PrimaryHit primary;
+      primary.point = ray.origin + ray.direction * hit.t;
+      primary.normal = t.normalAt(hit.u, hit.v);
+      primary.eyeDirection = centres.pixelRay(i % kWidth, i / kWidth, box).direction;
+      const Texel& stored = hitColours[i];
+      primary.colour = {stored.r, stored.g, stored.b};
+      primary.code = stored.a;
+      const Rgb exact = entryColour(m);
+      // 16 bits keep 11 significant bits: within 2^-10 of any entry below 1.
+      const double ulp = 1.0 / 1024;
+      if (std::fabs(primary.colour[0] - exact[0]) > ulp ||
+          std::fabs(primary.colour[1] - exact[1]) > ulp ||
+          std::fabs(primary.colour[2] - exact[2]) > ulp || std::fabs(primary.code - m.a / 255.0) > ulp) {
+        ++wrongEntries_;
+      }
+      expected_[i] = expectation_.expectedSample(primary);
+    }
+  }
+
+  void recordSample(const std::vector<Texel>& samples) {
+    expectedSum_.resize(kWidth * kHeight, Rgb{});
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+      for (int c = 0; c < 3; ++c) expectedSum_[i][c] += expected_[i][c];
+    }
+    // Per group, the mean difference between sample and expectation.
+    std::map<int, std::pair<Rgb, int>> frame;
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+      if (material_[i] < 0) continue;
+      auto& entry = frame[material_[i]];
+      const float sample[3] = {samples[i].r, samples[i].g, samples[i].b};
+      for (int c = 0; c < 3; ++c) entry.first[c] += sample[c] - expected_[i][c];
+      entry.second += 1;
+    }
+    for (auto& [material, entry] : frame) {
+      Rgb mean;
+      for (int c = 0; c < 3; ++c) mean[c] = entry.first[c] / entry.second;
+      deviations_[material].push_back(mean);
+    }
+    ++samples_;
+  }
+
+  std::vector<GroupResult> results(const std::vector<Texel>& sum) const {
+    std::vector<GroupResult> groups;
+    for (const auto& [material, series] : deviations_) {
+      GroupResult group;
+      group.material = material;
+      for (int i = 0; i < kWidth * kHeight; ++i) {
+        if (material_[i] != material) continue;
+        ++group.pixels;
+        const float total[3] = {sum[i].r, sum[i].g, sum[i].b};
+        for (int c = 0; c < 3; ++c) {
+          group.gpuMean[c] += total[c] / app_.sampling.sampleCount;
+          group.expectedMean[c] += expectedSum_[i][c] / samples_;
+        }
+      }
+      for (int c = 0; c < 3; ++c) {
+        group.gpuMean[c] /= group.pixels;
+        group.expectedMean[c] /= group.pixels;
+        group.standardError[c] = batchStandardError(series, c, group.sampleMean[c]);
+      }
+      groups.push_back(group);
+    }
+    return groups;
+  }
+
+  // The standard error of the series' mean from the spread of its batch
+  // means; also returns the mean itself.
+  static double batchStandardError(const std::vector<Rgb>& series, int c, double& mean) {
+    const size_t batches = series.size() / kBatch;
+    std::vector<double> means(batches, 0.0);
+    for (size_t b = 0; b < batches; ++b) {
+      for (int k = 0; k < kBatch; ++k) means[b] += series[b * kBatch + k][c] / kBatch;
+    }
+    mean = 0;
+    for (const Rgb& value : series) mean += value[c] / series.size();
+    double centre = 0;
+    for (double m : means) centre += m / batches;
+    double variance = 0;
+    for (double m : means) variance += (m - centre) * (m - centre) / (batches - 1);
+    return std::sqrt(variance / batches);
+  }
+
+  Application& app_;
+  Expectation expectation_;
+  std::vector<int> material_;
+  std::vector<Rgb> expected_, expectedSum_;
+  std::map<int, std::vector<Rgb>> deviations_;
+  int samples_ = 0;
+  int wrongEntries_ = 0;
+};
+
+class PathTruth : public ::testing::TestWithParam<PathVariant> {
+ protected:
+  void SetUp() override {
+    REQUIRE_GL_CONTEXT();
+    ASSERT_TRUE(directory_.ready());
+  }
+
+  // Starts the demo on the scene in the directory, points the camera and
+  // runs the frames; checks every material group against its expectation.
+  void expectScene(const Camera3& camera, int expectedGroups) {
+    std::unique_ptr<Application> app;
+    {
+      WorkingDirectory here(directory_.root());
+      testing::internal::CaptureStdout();
+      app = std::make_unique<Application>(kWidth, kHeight, GetParam(), false);
+      const std::string output = testing::internal::GetCapturedStdout();
+      ASSERT_EQ(app->startupStatus(), kStatusOk) << output;
+    }
+    glViewport(0, 0, kWidth, kHeight);
+    app->camera.lookAt(camera.eye, camera.target, {0, 1, 0});
+    app->sampling.restart();
+
+    SceneRun run(*app, GetParam());
+    const std::vector<GroupResult> groups = run.run();
+    EXPECT_EQ(run.unsupportedPaths(), 0);
+    EXPECT_EQ(run.wrongHitEntries(), 0);
+    EXPECT_EQ(static_cast<int>(groups.size()), expectedGroups);
+    for (const GroupResult& group : groups) {
+      std::cout << "material " << group.material << " over " << group.pixels << " pixels:";
+      for (int c = 0; c < 3; ++c) {
+        std::cout << " " << "rgb"[c] << " GPU " << group.gpuMean[c] << " expected "
+                  << group.expectedMean[c] << " (se " << group.standardError[c] << ")";
+      }
+      std::cout << "\n";
+      EXPECT_GE(group.pixels, kWidth * kHeight / 4);
+      for (int c = 0; c < 3; ++c) {
+        SCOPED_TRACE(::testing::Message() << "material " << group.material << ", channel " << c);
+        EXPECT_NEAR(group.gpuMean[c], group.expectedMean[c], 3 * group.standardError[c]);
+        // The displayed average is the sum of the very samples read back.
+        EXPECT_NEAR(group.gpuMean[c] - group.expectedMean[c], group.sampleMean[c], 1e-4);
+      }
+    }
+  }
+
+  SceneDirectory directory_;
+};
+
+// The camera of the floor scenes: in the middle of the scene, 10 model
+// units above the floor, looking steeply down and ahead.
+const Camera3 kOverFloor{worldOf(50, 30, 50), worldOf(50, 20, 44)};
+
+// A floor under the open sky, its left half diffuse and its right half
+// glossy, each cut into 5 x 10 quads so the octree has depth. Every bounce
+// escapes: the sample is the ambient term plus the sky term seen along the
+// bounce.
+TEST_P(PathTruth, FloorUnderTheOpenSky) {
+  directory_.writeRoomFiles(
+      {{kGreyDiffuseRow, boundsAnchors() + horizontalGrid(20, 0, 50, 0, 100, 10, true, 3, false)},
+       {kGreyGlossyRow, horizontalGrid(20, 50, 100, 0, 100, 10, true, 1, false)}});
+  expectScene(kOverFloor, 2);
+}
+
+// A dark diffuse floor under a green emitting ceiling with open sides:
+// bounces that meet the ceiling end there with its emission, weighted by
+// a cosine that never falls below 0.5, and the variant's estimate of the
+// unfollowed rest; those that escape sideways see the sky.
+TEST_P(PathTruth, FloorUnderAnEmittingCeiling) {
+  directory_.writeRoomFiles(
+      {{kGreenEmitterRow, horizontalGrid(35, 0, 100, 0, 100, 1, false, 1, true)},
+       {kDarkDiffuseRow, boundsAnchors() + horizontalGrid(20, 0, 100, 0, 100, 1, true, 3, false)}});
+  expectScene(kOverFloor, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothVariants, PathTruth,
+                         ::testing::Values(PathVariant::TwoBounce, PathVariant::OneBounce),
+                         [](const ::testing::TestParamInfo<PathVariant>& info) {
+                           return info.param == PathVariant::TwoBounce ? std::string("TwoBounce")
+                                                                       : std::string("OneBounce");
+                         });
+
+}  // namespace
