@@ -1,6 +1,7 @@
 # xmastrace_render as a user runs it: tiny stills of both variants and of the
 # three primary views, the progress bar, the timings, no music and no GL
-# error; bad options and an unwritable output fail with status 1.
+# error; bad options, an unwritable output and a start outside run/ fail with
+# status 1.
 set -u
 RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
 work=$(mktemp -d)
@@ -57,6 +58,12 @@ grep -q "^usage: xmastrace_render" "$work/err" || fail "no usage after a bad opt
 render --size 16x16 --samples 1 --out "$work/no/such/dir.png"
 [ "$STATUS" = 1 ] || fail "an unwritable output gives status $STATUS"
 grep -q "^cannot write $work/no/such/dir.png: " "$work/err" || fail "no message for an unwritable output"
+
+(cd "$work" && exec "$RENDER" --size 16x16 --samples 1 --out "$work/elsewhere.png") >"$work/out" 2>"$work/err"
+STATUS=$?
+[ "$STATUS" = 1 ] || fail "outside run/ the status is $STATUS"
+grep -q "run xmastrace_render in run/" "$work/err" || fail "no message outside run/"
+[ -e "$work/elsewhere.png" ] && fail "a picture was written outside run/"
 
 render --help
 [ "$STATUS" = 0 ] && grep -q "^usage:" "$work/out" || fail "--help"
