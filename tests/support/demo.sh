@@ -48,3 +48,69 @@ press_key() {
   xdotool windowfocus --sync "$1" 2>/dev/null || true
   xdotool key --clearmodifiers "$2"
 }
+
+# --- Helpers for the failure-injection tests ---
+
+# on_private_display SCRIPT: re-runs SCRIPT under a display of its own, so
+# that no other test's window takes the keyboard focus or the window search.
+# Returns with the script's status; does nothing once on that display.
+on_private_display() {
+  [ -n "${XMASTRACE_PRIVATE_DISPLAY:-}" ] && return 0
+  XMASTRACE_PRIVATE_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$1"
+}
+
+# copy_run_dir SOURCE: prints the path of a fresh temporary copy of the
+# working directory SOURCE, links resolved, for a test to damage.
+copy_run_dir() {
+  copy=$(mktemp -d "${TMPDIR:-/tmp}/xmastrace_run.XXXXXX") || return 1
+  cp -RL "$1/." "$copy/" && echo "$copy"
+}
+
+# demo_alive: true while the demo started last runs. An ended demo stays a
+# zombie until waited for, which kill -0 still finds.
+demo_alive() {
+  kill -0 "$DEMO_PID" 2>/dev/null && ! grep -q '^State:[[:space:]]*Z' "/proc/$DEMO_PID/status" 2>/dev/null
+}
+
+# find_window_of_demo SECONDS: like find_demo_window, but only the window of
+# the demo started last.
+find_window_of_demo() {
+  waited=0
+  while demo_alive && [ $waited -lt $(($1 * 5)) ]; do
+    xdotool search --onlyvisible --pid "$DEMO_PID" --name "Quellmark" 2>/dev/null | head -n 1 | grep . && return 0
+    sleep 0.2
+    waited=$((waited + 1))
+  done
+  return 1
+}
+
+# wait_for_output LOG TEXT SECONDS: waits until a line of LOG starts with
+# TEXT; fails when the demo ends first or the time runs out.
+wait_for_output() {
+  waited=0
+  until grep -q "^$2" "$1"; do
+    demo_alive || return 1
+    [ $waited -lt $(($3 * 5)) ] || return 1
+    sleep 0.2
+    waited=$((waited + 1))
+  done
+}
+
+# quit_demo WINDOW SECONDS: presses Escape until the demo ends, then sets
+# DEMO_STATUS as wait_demo does. A press during start-up is kept by the
+# window until the first frame, so pressing early is harmless.
+quit_demo() {
+  waited=0
+  while demo_alive; do
+    if [ $waited -ge "$2" ]; then
+      kill -9 "$DEMO_PID" 2>/dev/null
+      echo "demo did not exit within $2 s of Escape" >&2
+      return 1
+    fi
+    press_key "$1" Escape 2>/dev/null
+    sleep 1
+    waited=$((waited + 1))
+  done
+  wait "$DEMO_PID"
+  DEMO_STATUS=$?
+}
