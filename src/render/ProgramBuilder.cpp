@@ -64,6 +64,10 @@ bool isShaderFileName(const char* fragment) {
   return fragment != nullptr && std::string(fragment).find(".glsl") != std::string::npos;
 }
 
+void releaseProgram(GLuint program) {
+  if (program != 0) glDeleteProgram(program);
+}
+
 bool readTextFile(const std::string& fileName, std::string& content) {
   // A directory opens like a file and reads as empty text, which would reach
   // the compiler; it is no shader file, so it counts as a missing one.

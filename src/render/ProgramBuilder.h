@@ -30,5 +30,9 @@ BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
                           const char* tessEvalFile, const char* geometryFile,
                           const char* fragment, bool exportHeader);
 
+// Frees a program that a rebuild has replaced. GL keeps it until it is no
+// longer in use, so the frame that is drawing with it is not disturbed.
+void releaseProgram(GLuint program);
+
 // Whole file content; false when it cannot be opened.
 bool readTextFile(const std::string& fileName, std::string& content);

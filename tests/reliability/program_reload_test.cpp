@@ -1,0 +1,100 @@
+// F5 pressed again and again while the demo runs: each rebuild must free the
+// programs it replaces, or every press keeps megabytes of compiled code.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ExitStatus.h"
+#include "app/Application.h"
+#include "app/KeyCodes.h"
+#include "app/KeyState.h"
+#include "app/MouseState.h"
+#include "support/GlContext.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWidth = 32;
+constexpr int kHeight = 16;
+
+// A working directory with the demo's files, where F5 may write its headers.
+class ProgramReload : public testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_GL_CONTEXT();
+    previous = fs::current_path();
+    scratch = fs::temp_directory_path() / ("xmastrace_reload_" + std::to_string(getpid()));
+    fs::remove_all(scratch);
+    fs::copy(XMASTRACE_RUN_DIR, scratch, fs::copy_options::recursive);
+    for (const char* name : {"VoxelShaderFSgiga.glsl", "gigaAOShaderFS.glsl"}) {
+      // The reloaded shaders are links into the sources; a copy of the text
+      // lets the test break one without touching them.
+      fs::remove(scratch / name);
+      fs::copy_file(fs::path(XMASTRACE_RUN_DIR) / name, scratch / name);
+    }
+    fs::current_path(scratch);
+    glViewport(0, 0, kWidth, kHeight);
+    testing::internal::CaptureStdout();
+    app = std::make_unique<Application>(kWidth, kHeight, PathVariant::OneBounce);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(app->startupStatus(), kStatusOk);
+    frame();
+  }
+  void TearDown() override {
+    app.reset();
+    fs::current_path(previous);
+    fs::remove_all(scratch);
+  }
+
+  void frame(bool pressF5 = false) {
+    if (pressF5) keys.setKey(kKeyF5, true);
+    app->update(0.016f, keys, mouse);
+    app->draw();
+    keys.endFrame();
+    mouse.endFrame();
+    if (pressF5) keys.setKey(kKeyF5, false);
+  }
+
+  fs::path previous;
+  fs::path scratch;
+  std::unique_ptr<Application> app;
+  KeyState keys;
+  MouseState mouse{kWidth, kHeight};
+};
+
+}  // namespace
+
+TEST_F(ProgramReload, EachRebuildFreesTheProgramsItReplaces) {
+  for (int press = 0; press < 3; ++press) {
+    const GLuint replaced[] = {app->voxelProgram, app->textureProgram, app->pathProgram, app->accumProgram};
+    frame(true);
+    frame();  // the replaced programs are no longer in use after this
+    for (GLuint program : replaced) EXPECT_FALSE(glIsProgram(program)) << "press " << press;
+    for (GLuint program : {app->voxelProgram, app->textureProgram, app->pathProgram, app->accumProgram})
+      EXPECT_TRUE(glIsProgram(program));
+  }
+  EXPECT_TRUE(glIsProgram(app->vsFsProgram)) << "not rebuilt, so not freed";
+}
+
+TEST_F(ProgramReload, AProgramThatFailsToRebuildIsKeptAndStillDraws) {
+  std::ofstream("VoxelShaderFSgiga.glsl", std::ios::trunc) << "#version 330\nbroken\n";
+  const GLuint voxel = app->voxelProgram;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  frame(true);
+  testing::internal::GetCapturedStdout();
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(app->voxelProgram, voxel);
+  EXPECT_TRUE(glIsProgram(voxel));
+  // A camera move asks for a primary pass, which needs the kept program.
+  app->sampling.restart();
+  frame();
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+  EXPECT_TRUE(glIsProgram(voxel));
+}
