@@ -220,7 +220,8 @@ TEST(OctreeBuild, CrowdedFinestLeafKeepsTheFirst511) {
   auto scene = built(triangles);
   const std::string output = testing::internal::GetCapturedStdout();
   EXPECT_EQ(output, "leaf cut to 511 triangles, it overlaps: 600\n");
-  const DecodedNode* leaf = findNode(walkOctree(*scene), 700, 700, 700, 2);
+  const std::vector<DecodedNode> nodes = walkOctree(*scene);
+  const DecodedNode* leaf = findNode(nodes, 700, 700, 700, 2);
   ASSERT_NE(leaf, nullptr);
   EXPECT_EQ(leaf->word, leafNodeWord(0, 0, 511));
   EXPECT_EQ(scene->triangle_ids[510], triangleReference(3 * 510));
