@@ -110,4 +110,16 @@ inline std::string horizontalGrid(double y, double x0, double x1, double z0, dou
   return out.str();
 }
 
+// A rectangle of two triangles; the corners go counter-clockwise as seen
+// from the side it faces. `firstIndex` is the file's index of its first
+// vertex.
+inline std::string rectangle(const double (&corners)[4][3], int firstIndex) {
+  std::ostringstream out;
+  for (const auto& c : corners) out << "v " << c[0] << " " << c[1] << " " << c[2] << "\n";
+  const int a = firstIndex;
+  out << "f " << a << " " << a + 1 << " " << a + 2 << "\n";
+  out << "f " << a << " " << a + 2 << " " << a + 3 << "\n";
+  return out.str();
+}
+
 }  // namespace truth
