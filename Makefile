@@ -41,3 +41,9 @@ room: configure
 	@cmake -S . -B $(BUILD) >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS) --target roomgen
 	@$(BUILD)/tools/roomgen/roomgen run/data/xmas
+
+# Soak run: the demo for 2,000 frames at a small size under a virtual display
+# with random input, watching its memory (tools/soak.sh; not part of test).
+.PHONY: soak
+soak: build
+	@tools/soak.sh $(BUILD)
