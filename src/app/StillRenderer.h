@@ -28,7 +28,8 @@ constexpr float kStillFrameStep = 0.016f;
 // Runs frames as the demo's loop does, with no input: for the converged
 // view until `options.samples` path-traced samples are in the sum, for a
 // primary view the single frame that shows it. A bar on `progress` follows
-// the samples. With `timings`, every frame is timed by the pass it ran.
+// the samples. With `timings`, every frame is timed whole (its display
+// included) and counted under the pass it ran.
 // Returns false, after saying so on `progress`, when the samples never
 // arrive.
 bool renderStillFrames(Application& app, const StillOptions& options, std::ostream& progress,
