@@ -276,6 +276,9 @@ class SceneRun {
       app_.draw();
       keys.endFrame();
       mouse.endFrame();
+      // llvmpipe has been seen to hand back texels of a render target that
+      // the pass just drawn had not finished writing (stale hit colours
+      // after a camera change); the read waits for the frame.
       glFinish();
       if (primary) {
         expectPixels(plane, readTexture(app_.primaryFbo.colorTextures[0]));

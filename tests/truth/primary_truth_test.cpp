@@ -276,6 +276,9 @@ class PrimaryTruth : public ::testing::Test {
       keys.endFrame();
       mouse.endFrame();
       if (!primary) continue;
+      // llvmpipe has been seen to hand back texels of a render target that
+      // the pass just drawn had not finished writing (stale hit colours
+      // after a camera change); the read waits for the frame.
       glFinish();
       frame.colour = readTexture(app.primaryFbo.colorTextures[0]);
       frame.position = readTexture(app.primaryFbo.colorTextures[1]);
