@@ -17,6 +17,15 @@ run_fault "binary OBJ with a vertex keyword" 255 "ERROR: vertex not in wanted fo
   "printf 'v \377\376\001\002\n' > $FLOOR"
 run_fault "binary OBJ with a face keyword" 255 "ERROR: I don't know the format of that FaceMtl" \
   "printf 'v 0 0 0\nf \377\376\001\n' > $FLOOR"
+run_fault "face index past the file's vertices" 255 \
+  "ERROR: face index out of range in OBJLoader \(data/xmas/floor\.obj, line 4\)" \
+  "printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n' > $FLOOR"
+# Relative indices count back from the last vertex; a line longer than any
+# buffer is read whole; Windows line ends are white space.
+run_fault "relative face indices" 0 "" "printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf -3 -2 -1\n' > $FLOOR"
+run_fault "a 100,000-character line" 0 "" \
+  "{ printf 'v 1 2 3 '; head -c 100000 /dev/zero | tr -c 9 9; printf '\nv 0 0 0\nv 1 0 0\nf 1 2 3\n'; } > $FLOOR"
+run_fault "Windows line ends" 0 "" "sed -i 's/\$/\r/' $OBJS"
 run_fault "directory for an OBJ" 0 "ERROR: loading obj:\(data/xmas/floor\.obj\) file is not good" \
   "rm $FLOOR && mkdir $FLOOR"
 run_fault "directory for the music" 0 "Can't play music" "rm data/sound.mp3 && mkdir data/sound.mp3"
