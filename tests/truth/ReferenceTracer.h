@@ -1,10 +1,11 @@
 #pragma once
 
-// A CPU reference for the primary rays: every pixel's ray, formed from the
+// A CPU reference tracer: a ray, such as a pixel's ray formed from the
 // camera's image plane and the frame's jitter as the primary pass forms it,
 // tested against every packed triangle in double precision. No octree, no
 // march: whatever the GPU answers differently is either rounding at an edge
-// or a fault of the traversal.
+// or a fault of the traversal. The path tracer's expected samples follow
+// their bounces with it too.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
