@@ -153,6 +153,8 @@ press_key "$window" F5
 settle after-reload
 press_key "$window" Escape
 wait_demo 60 || fail "still running after Escape"
+# Ended and reaped: its id may name another process from now on.
+DEMO_PID=
 [ "$DEMO_STATUS" = 0 ] || fail "exit status $DEMO_STATUS after Escape"
 
 grep -q "Error from API" "$log" && fail "GL error reported"
