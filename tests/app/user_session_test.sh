@@ -12,7 +12,13 @@
 . "$XMASTRACE_SOURCE_DIR/tests/support/demo.sh"
 set -u
 log=$(mktemp)
-trap 'rm -f "$log"; [ -n "${DEMO_PID:-}" ] && kill -9 "$DEMO_PID" 2>/dev/null' EXIT
+# F5 exports the reloaded shaders as headers into the working directory:
+# the session runs in a copy of run/ so that they land there.
+work=$(mktemp -d)
+trap 'rm -f "$log"; rm -rf "$work"; [ -n "${DEMO_PID:-}" ] && kill -9 "$DEMO_PID" 2>/dev/null' EXIT
+cp "$XMASTRACE_RUN_DIR"/*.glsl "$work"/
+ln -s "$XMASTRACE_RUN_DIR/data" "$work/data"
+XMASTRACE_RUN_DIR=$work
 shots="$XMASTRACE_BINARY_DIR/user_session"
 rm -rf "$shots"
 mkdir -p "$shots"
@@ -151,6 +157,7 @@ hold_for_lines Down
 press_key "$window" F5
 # The reload compiles the shaders from their files; the demo goes on.
 settle after-reload
+[ -f "$work/gigaAOShaderFS.h" ] || fail "F5 did not rebuild the path-tracing program"
 press_key "$window" Escape
 wait_demo 60 || fail "still running after Escape"
 # Ended and reaped: its id may name another process from now on.
