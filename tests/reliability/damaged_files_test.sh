@@ -30,6 +30,10 @@ run_fault "directory for an OBJ" 0 "ERROR: loading obj:\(data/xmas/floor\.obj\) 
   "rm $FLOOR && mkdir $FLOOR"
 run_fault "directory for the music" 0 "Can't play music" "rm data/sound.mp3 && mkdir data/sound.mp3"
 run_fault "directory for a shader" 0 "" "rm TextureShaderFS.glsl && mkdir TextureShaderFS.glsl"
+# A file that is there is compiled; empty text does not compile, which ends
+# the start-up. The driver's own words follow the first line.
+run_fault "zero-byte shader" 1 "Error from Shader Compiler,	High priority
+Message: .*error.*" ": > TextureShaderFS.glsl"
 
 # One triangle more than the triangle texture holds.
 run_fault "huge OBJ" 1 "triangle texture out of bounds" \
