@@ -144,28 +144,25 @@ warm_up() {
     rebuilds=2
   fi
 }
+start=$(date +%s)
 warm_up
 echo "# seconds frames rss_kb" >"$MEMORY"
-start=$(date +%s)
 baseline=
 peak=0
-last_sample=0
+# One input, then one memory sample: a few per second.
 while alive && [ "$(frames)" -lt "$FRAMES" ]; do
   act
   sleep 0.05
   now=$(date +%s)
-  if [ "$now" != "$last_sample" ]; then
-    last_sample=$now
-    f=$(frames)
-    rss=$(rss_kb)
-    [ -n "$rss" ] || continue
-    echo "$((now - start)) $f $rss" >>"$MEMORY"
-    if [ -z "$baseline" ] && [ "$f" -ge "$WARMUP" ]; then
-      baseline=$rss
-      echo "soak: warm after $f frames, $((now - start)) s: resident $rss kB"
-    fi
-    [ "$rss" -gt "$peak" ] && [ -n "$baseline" ] && peak=$rss
+  f=$(frames)
+  rss=$(rss_kb)
+  [ -n "$rss" ] || continue
+  echo "$((now - start)) $f $rss" >>"$MEMORY"
+  if [ -z "$baseline" ] && [ "$f" -ge "$WARMUP" ]; then
+    baseline=$rss
+    echo "soak: warm after $f frames, $((now - start)) s: resident $rss kB"
   fi
+  [ -n "$baseline" ] && [ "$rss" -gt "$peak" ] && peak=$rss
 done
 end=$(date +%s)
 reached=$(frames)
