@@ -34,5 +34,5 @@ BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
 // longer in use, so the frame that is drawing with it is not disturbed.
 void releaseProgram(GLuint program);
 
-// Whole file content; false when it cannot be opened.
+// Whole file content; false when it cannot be opened or is a directory.
 bool readTextFile(const std::string& fileName, std::string& content);
