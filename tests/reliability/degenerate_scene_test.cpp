@@ -62,7 +62,8 @@ bool finite(const Vector4& v) { return finite(Vector3{v.x, v.y, v.z}) && std::is
   return ::testing::AssertionSuccess();
 }
 
-// A unit-sized quad of two triangles with its four corners, shifted along x.
+// The four corners of a 10 by 10 square in z = 0, starting at x; kQuadFaces
+// makes two triangles of them.
 std::string quad(float x) {
   const std::string a = std::to_string(x), b = std::to_string(x + 10);
   return "v " + a + " 0 0\nv " + b + " 0 0\nv " + b + " 10 0\nv " + a + " 10 0\n";
@@ -141,8 +142,13 @@ TEST_F(DegenerateScene, FilesWithoutTrianglesGiveAnEmptyScene) {
   // Zero bytes, vertices alone, only comments and text, and bytes that are
   // not text at all: none of it is a malformed line, and none of it adds a
   // triangle.
+  // Every byte value but the line end: one long line that starts with a
+  // control character.
   std::string binary;
-  for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 73 + 11) % 256 == '\n' ? 0 : (i * 73 + 11) % 256);
+  for (int i = 0; i < 4096; ++i) {
+    const char byte = static_cast<char>((i * 73 + 11) % 256);
+    binary += byte == '\n' ? '\0' : byte;
+  }
   ASSERT_EQ(assemble({{write("empty.obj", ""), {}, false, 0},
                       {write("verts.obj", "v 1 2 3\nv 4 5 6\n"), {}, false, 0},
                       {write("text.obj", "# nothing\nmtllib x.mtl\nvt 0 0\n\n"), {}, true, 0},
