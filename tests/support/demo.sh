@@ -7,14 +7,25 @@ start_demo() {
   DEMO_PID=$!
 }
 
+# process_running PID: true while the process runs. An ended child stays a
+# zombie until waited for, which kill -0 still finds.
+process_running() {
+  kill -0 "$1" 2>/dev/null && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
+}
+
+# demo_alive: true while the demo started last runs.
+demo_alive() {
+  process_running "$DEMO_PID"
+}
+
 # find_demo_window SECONDS: prints the demo window's id once it is mapped;
 # fails at once if the demo has ended without one.
 find_demo_window() {
   xdotool search --sync --onlyvisible --limit 1 --name "Quellmark wish you a merry christmas" &
   search=$!
   waited=0
-  while kill -0 $search 2>/dev/null; do
-    if [ $waited -ge "$1" ] || ! kill -0 "$DEMO_PID" 2>/dev/null; then
+  while process_running $search; do
+    if [ $waited -ge "$1" ] || ! demo_alive; then
       kill $search 2>/dev/null
       return 1
     fi
@@ -29,7 +40,7 @@ find_demo_window() {
 # shell that started the demo can wait for it.)
 wait_demo() {
   waited=0
-  while kill -0 "$DEMO_PID" 2>/dev/null; do
+  while demo_alive; do
     if [ $waited -ge "$1" ]; then
       kill -9 "$DEMO_PID" 2>/dev/null
       echo "demo did not exit within $1 s" >&2
@@ -64,12 +75,6 @@ on_private_display() {
 copy_run_dir() {
   copy=$(mktemp -d "${TMPDIR:-/tmp}/xmastrace_run.XXXXXX") || return 1
   cp -RL "$1/." "$copy/" && echo "$copy"
-}
-
-# demo_alive: true while the demo started last runs. An ended demo stays a
-# zombie until waited for, which kill -0 still finds.
-demo_alive() {
-  kill -0 "$DEMO_PID" 2>/dev/null && ! grep -q '^State:[[:space:]]*Z' "/proc/$DEMO_PID/status" 2>/dev/null
 }
 
 # find_window_of_demo SECONDS: like find_demo_window, but only the window of
