@@ -5,12 +5,6 @@ set -u
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
-fail() {
-  echo "FAIL: $1" >&2
-  cat "$log" >&2
-  exit 1
-}
-
 for program in xmastrace xmastrace_fast; do
   start_demo $program "$log"
   window=$(find_demo_window 120) || fail "$program: no window"

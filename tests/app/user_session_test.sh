@@ -25,12 +25,6 @@ mkdir -p "$shots"
 started=$(date +%s)
 kSessionLimit=170
 
-fail() {
-  echo "FAIL: $1" >&2
-  cat "$log" >&2
-  exit 1
-}
-
 within_limit() {
   [ $(($(date +%s) - started)) -lt $kSessionLimit ] || fail "session longer than $kSessionLimit s ($1)"
 }

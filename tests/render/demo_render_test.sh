@@ -7,12 +7,6 @@ set -u
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
-fail() {
-  echo "FAIL: $1" >&2
-  cat "$log" >&2
-  exit 1
-}
-
 # Standard deviation of the pixel values, 0 to 1.
 spread() { convert "$1" -colorspace Gray -format '%[fx:standard_deviation]' info:; }
 # Number of pixels that differ between two pictures.

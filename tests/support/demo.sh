@@ -1,6 +1,13 @@
 # Shell helpers for end-to-end tests that run a demo program on the X display.
 # Source it; it expects XMASTRACE_BINARY_DIR and XMASTRACE_RUN_DIR.
 
+# fail MESSAGE: ends the test, showing the demo's output kept in $log.
+fail() {
+  echo "FAIL: $1" >&2
+  [ -n "${log:-}" ] && [ -f "$log" ] && cat "$log" >&2
+  exit 1
+}
+
 # start_demo PROGRAM LOG: starts the program in run/ and sets DEMO_PID.
 start_demo() {
   (cd "$XMASTRACE_RUN_DIR" && exec "$XMASTRACE_BINARY_DIR/$1") >"$2" 2>&1 &

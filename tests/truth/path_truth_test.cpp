@@ -22,6 +22,7 @@
 #include "app/KeyState.h"
 #include "app/MouseState.h"
 #include "support/GlContext.h"
+#include "support/Texels.h"
 #include "truth/ReferenceTracer.h"
 #include "truth/SceneDirectory.h"
 
@@ -247,17 +248,7 @@ struct GroupResult {
   Rgb gpuMean{}, expectedMean{}, standardError{}, sampleMean{};
 };
 
-struct Texel {
-  float r, g, b, a;
-};
-
-std::vector<Texel> readTexture(GLuint texture) {
-  std::vector<Texel> texels(kWidth * kHeight);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
-  glBindTexture(GL_TEXTURE_2D, 0);
-  return texels;
-}
+std::vector<Texel> readTexture(GLuint texture) { return readTexels(texture, kWidth, kHeight); }
 
 // Runs the demo's frames on a scene and gathers the figures of every
 // material group. Pixels whose material changes with the jitter belong to

@@ -18,6 +18,7 @@
 #include "app/KeyState.h"
 #include "app/MouseState.h"
 #include "support/GlContext.h"
+#include "support/Texels.h"
 #include "truth/ReferenceTracer.h"
 
 using namespace truth;
@@ -33,17 +34,7 @@ constexpr double kTypicalPositionError = 0.5 / 1024.0;
 // What the triangle test of the shader lets through beyond an edge.
 constexpr double kShaderEdgeTolerance = 0.0001;
 
-struct Texel {
-  float r, g, b, a;
-};
-
-std::vector<Texel> readTexture(GLuint texture) {
-  std::vector<Texel> texels(kWidth * kHeight);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
-  glBindTexture(GL_TEXTURE_2D, 0);
-  return texels;
-}
+std::vector<Texel> readTexture(GLuint texture) { return readTexels(texture, kWidth, kHeight); }
 
 // What the three hit buffers of one primary pass hold, and the frame that
 // made them.
