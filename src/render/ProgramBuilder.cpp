@@ -18,20 +18,20 @@ constexpr const char* kOutputNames[kOutputCount] = {"output0", "output1", "outpu
 // debug callback already; printing the log as well would say it twice.
 bool logsGoThroughDebugOutput() { return GLEW_ARB_debug_output; }
 
-std::string shaderLog(GLuint shader) {
+// Shaders and programs keep their logs behind the same pair of calls.
+std::string infoLog(GLuint object, PFNGLGETSHADERIVPROC getLength,
+                    PFNGLGETSHADERINFOLOGPROC getLog) {
   GLint length = 0;
-  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+  getLength(object, GL_INFO_LOG_LENGTH, &length);
   std::vector<GLchar> log(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-  glGetShaderInfoLog(shader, length, nullptr, log.data());
+  getLog(object, length, nullptr, log.data());
   return log.data();
 }
 
+std::string shaderLog(GLuint shader) { return infoLog(shader, glGetShaderiv, glGetShaderInfoLog); }
+
 std::string programLog(GLuint program) {
-  GLint length = 0;
-  glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-  std::vector<GLchar> log(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-  glGetProgramInfoLog(program, length, nullptr, log.data());
-  return log.data();
+  return infoLog(program, glGetProgramiv, glGetProgramInfoLog);
 }
 
 // Compiles one slot's file; a file that does not open leaves the stage out
