@@ -4,17 +4,6 @@
 #include <fstream>
 #include <sstream>
 
-const PreviewMaterial kMaterials[15] = {
-    {"backwall.obj", 150, 150, 150, 0, false},   {"wall_left.obj", 250, 50, 50, 0, false},
-    {"wall_right.obj", 50, 155, 50, 0, false},   {"floor.obj", 150, 150, 150, 250, false},
-    {"gave.obj", 200, 20, 250, 250, false},      {"gave2.obj", 150, 150, 150, 250, false},
-    {"ribbon.obj", 255, 40, 40, 0, false},       {"slf.obj", 255, 0, 0, 0, false},
-    {"qm.obj", 250, 250, 0, 190, false},         {"sphere1.obj", 60, 250, 60, 160, true},
-    {"sphere2.obj", 60, 60, 255, 160, true},     {"sphere3.obj", 200, 80, 200, 160, true},
-    {"sphere4.obj", 255, 50, 50, 180, true},     {"toppe.obj", 150, 150, 150, 255, false},
-    {"ground_2.obj", 50, 50, 50, 0, false},
-};
-
 namespace {
 
 // Accepts the subset the generator writes: v, vn, "f a b c", "f a//n b//n c//n".
@@ -58,9 +47,11 @@ bool readFile(const std::string& path, int material, bool smooth,
 }  // namespace
 
 bool loadPreviewScene(const std::string& directory, PreviewScene& scene) {
-  for (int m = 0; m < 15; ++m) {
-    const std::string path = directory + "/" + kMaterials[m].file;
-    if (!readFile(path, m, kMaterials[m].smooth, scene.triangles)) {
+  for (int m = 0; m < static_cast<int>(scene.objects.size()); ++m) {
+    const SceneObject& object = scene.objects[m];
+    const std::string& name = object.file_name;
+    const std::string path = directory + "/" + name.substr(name.find_last_of('/') + 1);
+    if (!readFile(path, m, object.smooth_normals, scene.triangles)) {
       std::fprintf(stderr, "cannot read %s\n", path.c_str());
     }
   }

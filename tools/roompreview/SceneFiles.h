@@ -4,27 +4,20 @@
 #include <vector>
 
 #include "Math.h"
+#include "scene/OctreeScene.h"
 
-// The room as the demo assembles it: the fifteen files with their colours and
-// material codes, scaled into the octree cube. Positions here are in octree
-// units (0 to 1024).
+// The room as the demo assembles it: the files of its object table with their
+// colours and material codes, scaled into the octree cube. Positions here are
+// in octree units (0 to 1024).
 struct PreviewTriangle {
   V3 corner[3];
   V3 normal[3];
   int material = 0;
 };
 
-struct PreviewMaterial {
-  const char* file;
-  float r, g, b;   // 0..1
-  int code;        // 0..255
-  bool smooth;
-};
-
-extern const PreviewMaterial kMaterials[15];
-
 struct PreviewScene {
   std::vector<PreviewTriangle> triangles;
+  std::vector<SceneObject> objects = roomObjects();  // indexed by material
   float scale = 0.0f;
   V3 boxMin;
   V3 boxMax;

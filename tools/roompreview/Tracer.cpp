@@ -49,13 +49,13 @@ Surface trace(const PreviewScene& scene, const Bvh& bvh, V3 origin, V3 direction
   const Hit hit = bvh.intersect(origin, direction, tMin, 1e30f);
   if (hit.triangle < 0) return s;
   const PreviewTriangle& t = scene.triangles[hit.triangle];
-  const PreviewMaterial& m = kMaterials[t.material];
+  const Material& m = scene.objects[t.material].material;
   s.found = true;
   s.position = origin + direction * hit.t;
   s.normal = normalized(t.normal[0] + (t.normal[1] - t.normal[0]) * hit.u +
                         (t.normal[2] - t.normal[0]) * hit.v);
-  s.colour = V3{m.r, m.g, m.b} * (1.0f / 255.0f);
-  s.code = m.code / 255.0f;
+  s.colour = V3{float(m.r), float(m.g), float(m.b)} * (1.0f / 255.0f);
+  s.code = m.a / 255.0f;
   return s;
 }
 
