@@ -2,9 +2,15 @@
 
 #include <cmath>
 
+#include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
 #include "app/KeyCodes.h"
+
+bool loadGlEntryPoints() {
+  glewExperimental = GL_TRUE;
+  return glewInit() != GLEW_ERROR_GL_VERSION_10_ONLY;
+}
 
 int legacyAction(int glfw3Action) {
   if (glfw3Action == GLFW_REPEAT) return -1;

@@ -67,6 +67,11 @@ class LegacyWindow {
   double wheelTotal = 0.0;  // GLFW 3 reports offsets; 2.7 reported the sum
 };
 
+// Loads the GL entry points for the current context (GLEW). Only status 2,
+// a context below GL 1.1, is unusable; every other status leaves enough to go
+// on with.
+bool loadGlEntryPoints();
+
 // The 2.x action for a GLFW 3 action, or -1 for a key repeat, which 2.7 never
 // reported and which would otherwise read as a release.
 int legacyAction(int glfw3Action);

@@ -49,10 +49,6 @@ static void onMouseWheel(int position) {
   if (gApp) gMouse->setWheel(position);
 }
 
-// GLEW's status 2 (GLEW_ERROR_GL_VERSION_10_ONLY) means no usable context;
-// every other status leaves enough to go on with.
-static bool loaderUsable(GLenum glewStatus) { return glewStatus != GLEW_ERROR_GL_VERSION_10_ONLY; }
-
 static void connectCallbacks(LegacyWindow& window) {
   window.setWindowSizeCallback(onWindowSize);
   window.setKeyCallback(onKey);
@@ -101,8 +97,7 @@ int main() {
     glfwTerminate();
     return -1;
   }
-  glewExperimental = GL_TRUE;
-  if (!loaderUsable(glewInit())) {
+  if (!loadGlEntryPoints()) {
     glfwTerminate();
     return -1;
   }

@@ -32,8 +32,7 @@ bool inRunDirectory() {
 bool openHiddenContext(LegacyWindow& window, int width, int height) {
   if (!glfwInit()) return false;
   if (!window.open(width, height, /*visible=*/false)) return false;
-  glewExperimental = GL_TRUE;
-  if (glewInit() == GLEW_ERROR_GL_VERSION_10_ONLY) return false;
+  if (!loadGlEntryPoints()) return false;
   installDebugOutput();
   glViewport(0, 0, width, height);
   return true;

@@ -28,8 +28,7 @@ class GlContext {
     if (!glfwInit()) return nullptr;
     auto* context = new GlContext();
     if (!context->window.open(width, height, /*visible=*/false)) return nullptr;
-    glewExperimental = GL_TRUE;
-    if (glewInit() == GLEW_ERROR_GL_VERSION_10_ONLY) return nullptr;
+    if (!loadGlEntryPoints()) return nullptr;
     installDebugOutput();
     return context;
   }
