@@ -23,6 +23,7 @@ struct PreviewScene {
   V3 boxMax;
 };
 
-// Reads the files from `directory` (a missing or unreadable file is reported
-// and skipped), then scales them into the cube. False if nothing was read.
+// Reads the files from `directory` with the demo's loader (a missing file is
+// reported and skipped), then scales them into the cube as the demo does.
+// False if a file is malformed or nothing was read.
 bool loadPreviewScene(const std::string& directory, PreviewScene& scene);
