@@ -7,16 +7,6 @@
 
 namespace {
 
-void createColorTexture(GLuint texture, int width, int height, GLenum internalFormat) {
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
-  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, GL_RGBA,
-               GL_FLOAT, nullptr);
-}
-
 // Reports the bound framebuffer's completeness; the status to end with.
 int reportCompleteness() {
   const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
@@ -28,6 +18,20 @@ int reportCompleteness() {
 }
 
 }  // namespace
+
+GLuint createColorTexture(int width, int height, GLenum internalFormat, const float* data) {
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, GL_RGBA,
+               GL_FLOAT, data);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return texture;
+}
 
 const char* framebufferStatusMessage(GLenum status) {
   switch (status) {
@@ -74,8 +78,7 @@ int FrameBufferObject::create(int width, int height, GLenum internalFormat, int 
   }
   if (withTextures) {
     for (int i = 0; i < this->colorCount; ++i) {
-      glGenTextures(1, &colorTextures[i]);
-      createColorTexture(colorTextures[i], width, height, internalFormat);
+      colorTextures[i] = createColorTexture(width, height, internalFormat, nullptr);
       glFramebufferTexture2DEXT(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D,
                                 colorTextures[i], 0);
     }

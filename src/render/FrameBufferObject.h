@@ -37,6 +37,10 @@ class FrameBufferObject {
   bool hasDepth = false;
 };
 
+// A 2D float colour texture for render targets: nearest filtering, clamped
+// to the border, RGBA data (or none).
+GLuint createColorTexture(int width, int height, GLenum internalFormat, const float* data);
+
 // The message for a completeness status, or nullptr when there is none.
 const char* framebufferStatusMessage(GLenum status);
 // Whether the status leaves the framebuffer unusable.

@@ -137,16 +137,7 @@ void accumulateSample(const FrameResources& resources, bool firstSample) {
 }  // namespace
 
 GLuint createScreenTexture(int width, int height, const float* data) {
-  GLuint texture = 0;
-  glGenTextures(1, &texture);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, GL_FLOAT, data);
-  glBindTexture(GL_TEXTURE_2D, 0);
-  return texture;
+  return createColorTexture(width, height, GL_RGBA32F, data);
 }
 
 void enableDepthTest() { glEnable(GL_DEPTH_TEST); }
