@@ -41,8 +41,7 @@ bool makeContext() {
   if (!glfwInit()) return false;
   window = new LegacyWindow();
   if (!window->open(kWidth, kHeight, /*visible=*/false)) return false;
-  glewExperimental = GL_TRUE;
-  if (glewInit() == GLEW_ERROR_GL_VERSION_10_ONLY) return false;
+  if (!loadGlEntryPoints()) return false;
   glViewport(0, 0, kWidth, kHeight);
   return true;
 }
