@@ -100,13 +100,14 @@ class OctreeBuilder {
   int build() {
     computeBounds();
     // The root is the lower child of a node twice its size.
+    const float root_half = float(scene_dim / 2);
     std::vector<uint32_t>& root_candidates = handed[0][0];
     for (uint32_t first = 0; first < scene.triangle_cursor; first += 3) {
       const TriangleBounds& b = bounds[first / 3];
       unsigned possible = 1;
       unsigned inside = 1;
       for (int axis = 0; axis < 3; ++axis) {
-        const AxisReach reach = reachAlong(b.lo[axis], b.hi[axis], 512.0f, 1536.0f, 512.0f);
+        const AxisReach reach = reachAlong(b.lo[axis], b.hi[axis], root_half, 3.0f * root_half, root_half);
         possible &= reach.possible;
         inside &= reach.inside;
       }

@@ -51,7 +51,7 @@ void OctreeScene::normalizeScene() {
     extent = std::max({double(hi.x) - lo.x, double(hi.y) - lo.y, double(hi.z) - lo.z});
   }
   // The tenth of margin keeps the far side of the scene off the cube's edge.
-  scene_scale = static_cast<float>(1024.0 / (extent * 1.1));
+  scene_scale = static_cast<float>(double(scene_dim) / (extent * 1.1));
   // A scene that is one point (or nearly) has no size to scale by: it keeps
   // its model units rather than going to infinity.
   if (!std::isfinite(scene_scale)) scene_scale = 1.0f;
