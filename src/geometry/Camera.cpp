@@ -4,16 +4,10 @@
 
 namespace {
 
-Vector3 operator-(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vector3 operator-(const Vector3& a, const Vector3& b) { return subtract(a, b); }
 Vector3 operator+(const Vector3& a, const Vector3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vector3 operator*(const Vector3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 Vector3 operator-(const Vector3& a) { return {-a.x, -a.y, -a.z}; }
-
-Vector3 cross(const Vector3& a, const Vector3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-float dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 }  // namespace
 
@@ -57,8 +51,8 @@ void Camera::updateProjection() {
 void Camera::lookAt(const Vector3& eyePosition, const Vector3& target, const Vector3& upHint) {
   eye = eyePosition;
   forward = normalize(target - eyePosition);
-  const Vector3 right = normalize(cross(forward, upHint));
-  up = normalize(cross(right, forward));
+  const Vector3 right = normalize(crossProduct(forward, upHint));
+  up = normalize(crossProduct(right, forward));
   left = -right;
   updateView();
   onLookAt(target);
@@ -73,9 +67,9 @@ void Camera::updateView() {
     view[4 * 2 + r] = rows[r].z;
   }
   // -right . eye is left . eye.
-  view[4 * 3 + 0] = dot(left, eye);
-  view[4 * 3 + 1] = -dot(up, eye);
-  view[4 * 3 + 2] = dot(forward, eye);
+  view[4 * 3 + 0] = dotProduct(left, eye);
+  view[4 * 3 + 1] = -dotProduct(up, eye);
+  view[4 * 3 + 2] = dotProduct(forward, eye);
   viewProjStale = true;
 }
 

@@ -273,9 +273,7 @@ struct ObjReader {
     const Vector3& p0 = scene.positions[static_cast<size_t>(face.vertex_index[0] - 1)];
     const Vector3& p1 = scene.positions[static_cast<size_t>(face.vertex_index[1] - 1)];
     const Vector3& p2 = scene.positions[static_cast<size_t>(face.vertex_index[2] - 1)];
-    const Vector3 e1{p0.x - p1.x, p0.y - p1.y, p0.z - p1.z};
-    const Vector3 e2{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
-    return {e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x};
+    return crossProduct(subtract(p0, p1), subtract(p0, p2));
   }
 };
 

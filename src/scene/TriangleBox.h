@@ -12,14 +12,6 @@
 
 namespace triangle_box {
 
-inline Vector3 sub(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-
-inline Vector3 cross(const Vector3& a, const Vector3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-inline float dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
 // The projections p and q of two corners on one axis, against its radius r.
 inline bool separated(float p, float q, float r) {
   const float lo = p < q ? p : q;
@@ -73,12 +65,12 @@ struct CenteredTriangle {
 inline CenteredTriangle centered(const Vector3& center, const Vector3& v0, const Vector3& v1,
                                  const Vector3& v2) {
   CenteredTriangle t;
-  t.u0 = sub(v0, center);
-  t.u1 = sub(v1, center);
-  t.u2 = sub(v2, center);
-  t.e0 = sub(t.u1, t.u0);
-  t.e1 = sub(t.u2, t.u1);
-  t.e2 = sub(t.u0, t.u2);
+  t.u0 = subtract(v0, center);
+  t.u1 = subtract(v1, center);
+  t.u2 = subtract(v2, center);
+  t.e0 = subtract(t.u1, t.u0);
+  t.e1 = subtract(t.u2, t.u1);
+  t.e2 = subtract(t.u0, t.u2);
   return t;
 }
 
@@ -117,8 +109,8 @@ inline bool planeOverlapsBox(const Vector3& normal, const Vector3& vertex, const
       farthest[axis] = -h[axis] - v[axis];
     }
   }
-  if (triangle_box::dot(normal, {nearest[0], nearest[1], nearest[2]}) > 0.0f) return false;
-  return triangle_box::dot(normal, {farthest[0], farthest[1], farthest[2]}) >= 0.0f;
+  if (dotProduct(normal, {nearest[0], nearest[1], nearest[2]}) > 0.0f) return false;
+  return dotProduct(normal, {farthest[0], farthest[1], farthest[2]}) >= 0.0f;
 }
 
 // True when the closed box (center, half edge lengths) and the triangle share
@@ -129,7 +121,7 @@ inline bool triangleOverlapsBox(const Vector3& center, const Vector3& half, cons
   using namespace triangle_box;
   const CenteredTriangle t = centered(center, v0, v1, v2);
   if (separatedOnEdgeAxes(t, half) || separatedOnBoxAxes(t, half)) return false;
-  return planeOverlapsBox(cross(t.e0, t.e1), t.u0, half);
+  return planeOverlapsBox(crossProduct(t.e0, t.e1), t.u0, half);
 }
 
 // The same answer for a caller that has already found the triangle's bounds
@@ -140,5 +132,5 @@ inline bool triangleWithinBoundsOverlapsBox(const Vector3& center, const Vector3
   using namespace triangle_box;
   const CenteredTriangle t = centered(center, v0, v1, v2);
   if (separatedOnEdgeAxes(t, half)) return false;
-  return planeOverlapsBox(cross(t.e0, t.e1), t.u0, half);
+  return planeOverlapsBox(crossProduct(t.e0, t.e1), t.u0, half);
 }
