@@ -77,7 +77,6 @@ class OctreeScene {
   std::vector<Material> materials;
   float scene_scale = 0.0f;
   uint32_t triangle_cursor = 0;
-  std::vector<Vector3> emitter_verts;
   uint32_t brdf_texture = 0;  // GL name of the BRDF table
 
   // Octree cursors and statistics. The root is counted once when it takes
