@@ -50,8 +50,7 @@ void CameraOrbit::resyncOrbit() { orbitFrom(center); }
 void CameraOrbit::orbitFrom(const Vector3& target) {
   yaw = std::atan2(left.z, left.x);
   pitch = std::atan(forward.y / std::sqrt(forward.x * forward.x + forward.z * forward.z));
-  const Vector3 offset{target.x - eye.x, target.y - eye.y, target.z - eye.z};
-  distance = length(offset);
+  distance = length(subtract(target, eye));
 }
 
 bool CameraOrbit::update(float dt, const KeyState& keys, const MouseState& mouse) {
