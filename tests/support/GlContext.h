@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
 #include "app/DebugOutput.h"
 #include "app/LegacyWindow.h"
 
@@ -24,13 +29,29 @@ class GlContext {
   LegacyWindow window;
 
  private:
+  // A busy virtual display now and then refuses a context: a few tries tell
+  // such a hiccup from a real failure, and each refusal says why.
   static GlContext* create(int width, int height) {
+    constexpr int kTries = 3;
+    for (int attempt = 1; attempt <= kTries; ++attempt) {
+      if (GlContext* context = tryCreate(width, height)) return context;
+      const char* reason = nullptr;
+      glfwGetError(&reason);
+      std::fprintf(stderr, "GL context, try %d of %d failed: %s\n", attempt, kTries,
+                   reason ? reason : "no usable GL entry points");
+      glfwTerminate();
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    return nullptr;
+  }
+
+  static GlContext* tryCreate(int width, int height) {
     if (!glfwInit()) return nullptr;
-    auto* context = new GlContext();
+    auto context = std::make_unique<GlContext>();
     if (!context->window.open(width, height, /*visible=*/false)) return nullptr;
     if (!loadGlEntryPoints()) return nullptr;
     installDebugOutput();
-    return context;
+    return context.release();
   }
 };
 
