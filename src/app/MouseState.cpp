@@ -19,9 +19,13 @@ void MouseState::setPosition(int32_t newX, int32_t newY) {
   x = newX;
   y = newY;
   // Double precision first, as the window size is unsigned and the position
-  // signed; only the result is rounded to float.
-  nx = static_cast<float>(x / (width * 0.5) - 1.0);
-  ny = static_cast<float>(1.0 - y / (height * 0.5));
+  // signed; only the result is rounded to float. A minimised window may
+  // report no area: the cursor has no place in it then, and a division by
+  // zero would hand the camera a NaN angle it never recovers from.
+  if (width > 0 && height > 0) {
+    nx = static_cast<float>(x / (width * 0.5) - 1.0);
+    ny = static_cast<float>(1.0 - y / (height * 0.5));
+  }
   takeSampleAsPrevious();
 }
 

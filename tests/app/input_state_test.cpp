@@ -62,6 +62,26 @@ TEST(MouseState, NormalisedCoordinatesSpanTheWindow) {
   EXPECT_FLOAT_EQ(2.0f, mouse.ny);
 }
 
+TEST(MouseState, AWindowWithoutAreaLeavesTheCursorWhereItWas) {
+  MouseState mouse(768, 512);
+  mouse.setPosition(384, 128);
+  mouse.resize(0, 0);
+  mouse.setPosition(0, 0);
+  mouse.setPosition(5, 7);
+  EXPECT_FLOAT_EQ(0.0f, mouse.nx);
+  EXPECT_FLOAT_EQ(0.0f, mouse.dnx);
+  EXPECT_FLOAT_EQ(0.0f, mouse.dny);
+  mouse.resize(1, 0);
+  mouse.setPosition(1, 1);
+  EXPECT_FLOAT_EQ(0.0f, mouse.dnx);
+  EXPECT_FLOAT_EQ(0.0f, mouse.ny);
+  // Restored to one pixel, the cursor counts again, however far outside.
+  mouse.resize(1, 1);
+  mouse.setPosition(5, 5);
+  EXPECT_FLOAT_EQ(9.0f, mouse.nx);
+  EXPECT_FLOAT_EQ(-9.0f, mouse.ny);
+}
+
 TEST(MouseState, DeltasDescribeTheLastMoveAndVanishAtFrameEnd) {
   MouseState mouse(768, 512);
   mouse.setPosition(100, 100);

@@ -83,18 +83,21 @@ check_run "F5 with the reloaded fragment files missing" 0 "" "$FAULT_WORK/f5-mis
 rm -rf "$copy"
 
 # Sizes the window manager of a user might hand out, from one pixel to more
-# than the screen, with drags and wheel steps at each; then hidden and shown
-# again, as minimising does (without a window manager xdotool's own minimise
-# request has no one to act on it). The passes draw with the window's
-# viewport into targets of fixed size, so the sums gathered meanwhile are
-# off: the picture is judged after a camera move has restarted them.
+# than the screen, with cursor moves and wheel steps at each; then hidden
+# and shown again, as minimising does (without a window manager xdotool's
+# own minimise request has no one to act on it). No drags: how far one turns
+# the camera depends on the frame its events land in, and a camera turned to
+# the open sky shows a uniform picture that is right. The passes draw with
+# the window's viewport into targets of fixed size, so the sums gathered
+# meanwhile are off (a one-pixel viewport adds to one pixel while every
+# pixel's count goes up, which dims the whole average): the picture is
+# judged after a camera move has restarted them.
 copy=$(copy_run_dir "$ROOM_DIR")
 launch_in "$copy" "$FAULT_WORK/resize.log"
 if wait_for_output "$FAULT_WORK/resize.log" "number of light emitter verts: " 60; then
   for size in "1 1" "3 1001" "1001 3" "769 513" "2001 1501" "17 9"; do
-    xdotool windowsize "$DEMO_WINDOW" $size
-    xdotool mousemove --window "$DEMO_WINDOW" 0 0 mousedown 1 mousemove --window "$DEMO_WINDOW" 5 5 \
-      mouseup 1 click 5
+    timeout 10 xdotool windowsize --sync "$DEMO_WINDOW" $size
+    xdotool mousemove --window "$DEMO_WINDOW" 0 0 mousemove --window "$DEMO_WINDOW" 5 5 click 5
     sleep 0.5
   done
   xdotool windowminimize "$DEMO_WINDOW" 2>/dev/null
@@ -102,7 +105,9 @@ if wait_for_output "$FAULT_WORK/resize.log" "number of light emitter verts: " 60
   sleep 2
   xdotool windowmap --sync "$DEMO_WINDOW"
   xdotool windowsize --sync "$DEMO_WINDOW" 768 512
-  xdotool mousemove --window "$DEMO_WINDOW" 300 200 click 4
+  # The first wheel step after a resize only sets where the wheel stands;
+  # the second moves the camera and restarts the sums.
+  xdotool mousemove --window "$DEMO_WINDOW" 300 200 click --repeat 2 --delay 100 4
   sleep 2
   still_drawing "resized and minimised" && resized=0
 fi
