@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -83,18 +84,42 @@ struct LineStarts {
   size_t f = 0;
 };
 
+// One branch-free pass over byte pairs, which the compiler vectorises: a
+// search for each newline costs a call per line, as much as reading it.
 LineStarts countLineStarts(const char* p, const char* end) {
   LineStarts starts;
-  const auto count = [&](char first) {
-    starts.v += first == 'v';
-    starts.f += first == 'f';
-  };
-  if (p != end) count(*p);
-  while (const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))) {
-    if (newline + 1 != end) count(newline[1]);
-    p = newline + 1;
+  const size_t size = static_cast<size_t>(end - p);
+  if (size == 0) return starts;
+  starts.v = p[0] == 'v';
+  starts.f = p[0] == 'f';
+  constexpr size_t kBlock = 1 << 16;  // counts of one block fit 32 bits
+  for (size_t block = 0; block + 1 < size; block += kBlock) {
+    const size_t stop = std::min(size - 1, block + kBlock);
+    uint32_t v = 0;
+    uint32_t f = 0;
+    for (size_t i = block; i < stop; ++i) {
+      const uint32_t newline = p[i] == '\n';
+      v += newline & static_cast<uint32_t>(p[i + 1] == 'v');
+      f += newline & static_cast<uint32_t>(p[i + 1] == 'f');
+    }
+    starts.v += v;
+    starts.f += f;
   }
   return starts;
+}
+
+// Asks for transparent huge pages under the reserved, still unused part of
+// a list: the faces of a big file are tens of megabytes of fresh memory, and
+// faulting that in 4 KiB at a time costs about a tenth of the parsing. Only
+// whole 2 MiB pages inside the list's own storage are advised.
+template <typename T>
+void preferHugePages(const std::vector<T>& list) {
+  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+  const uintptr_t unused = reinterpret_cast<uintptr_t>(list.data() + list.size());
+  const uintptr_t stop = reinterpret_cast<uintptr_t>(list.data() + list.capacity());
+  const uintptr_t first = (unused + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t last = stop & ~(kHugePage - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
 // Hands every line to on_line(begin, end), each whole whatever its length,
@@ -290,6 +315,8 @@ int OctreeScene::loadObj(const std::string& file_name, bool smooth_normals, uint
   const LineStarts starts = countLineStarts(begin, end);
   positions.reserve(positions.size() + starts.v);
   faces.reserve(faces.size() + starts.f);
+  preferHugePages(positions);
+  preferHugePages(faces);
   ObjReader reader{*this, file_name, smooth_normals, tag, positions.size(), faces.size(), {}, {}};
   int status = forEachLine(begin, end, [&reader](const char* line, const char* line_end) {
     ++reader.line_number;
