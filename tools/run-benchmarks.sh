@@ -9,7 +9,7 @@ for bench in "$BUILD"/bench/*_bench; do
   found=1
   echo "== $(basename "$bench")"
   if [ -z "$DISPLAY" ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$bench"
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$bench"
   else
     "$bench"
   fi

@@ -31,7 +31,7 @@ LOG=${SOAK_LOG:-$BUILD/soak.log}
 MEMORY=${LOG%.log}-memory.txt
 
 if [ -z "${SOAK_ON_DISPLAY:-}" ]; then
-  SOAK_ON_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" "$BUILD"
+  SOAK_ON_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" sh "$0" "$BUILD"
 fi
 
 # Frames are counted where the demo swaps its buffers: a small library put

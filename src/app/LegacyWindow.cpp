@@ -12,6 +12,12 @@ bool loadGlEntryPoints() {
   return glewInit() != GLEW_ERROR_GL_VERSION_10_ONLY;
 }
 
+const char* windowSystemError() {
+  const char* description = nullptr;
+  glfwGetError(&description);
+  return description ? description : "no reason given";
+}
+
 int legacyAction(int glfw3Action) {
   if (glfw3Action == GLFW_REPEAT) return -1;
   return glfw3Action == GLFW_PRESS ? LegacyWindow::kPress : LegacyWindow::kRelease;

@@ -72,6 +72,10 @@ class LegacyWindow {
 // on with.
 bool loadGlEntryPoints();
 
+// Why the windowing library failed last ("no display", "no GL 4.1"), for
+// the one line a user gets when the demo cannot open its window.
+const char* windowSystemError();
+
 // The 2.x action for a GLFW 3 action, or -1 for a key repeat, which 2.7 never
 // reported and which would otherwise read as a release.
 int legacyAction(int glfw3Action);

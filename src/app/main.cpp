@@ -3,6 +3,8 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include <iostream>
+
 #include "ExitStatus.h"
 #include "app/Application.h"
 #include "app/DebugOutput.h"
@@ -89,11 +91,19 @@ static void destroyProgramObjects() {
   gKeys = nullptr;
 }
 
+// Said on standard error: without it, a start with no display or no GL 4.1
+// ends with status -1 and nothing to tell why.
+static void reportNoWindow() { std::cerr << "Can't open the window: " << windowSystemError() << "\n"; }
+
 int main() {
-  if (!glfwInit()) return -1;
+  if (!glfwInit()) {
+    reportNoWindow();
+    return -1;
+  }
 
   LegacyWindow window;
   if (!window.open(kWidth, kHeight)) {
+    reportNoWindow();
     glfwTerminate();
     return -1;
   }

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
 
   LegacyWindow window;
   if (!openHiddenContext(window, options.width, options.height)) {
-    std::cerr << "cannot open a hidden window with an OpenGL 4.1 context\n";
+    std::cerr << "cannot open a hidden window with an OpenGL 4.1 context: " << windowSystemError() << "\n";
     glfwTerminate();
     return kStatusMalformed;
   }

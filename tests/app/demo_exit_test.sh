@@ -19,4 +19,12 @@ for program in xmastrace xmastrace_fast; do
   wait_demo 60 || fail "$program: still running after the window was closed"
   [ "$DEMO_STATUS" = 0 ] || fail "$program: exit status $DEMO_STATUS after closing"
 done
-echo "demo exit: 4 passed, 0 failed"
+# Without a display the demo cannot open its window: it says why, and ends
+# with -1 rather than in silence.
+for program in xmastrace xmastrace_fast; do
+  (unset DISPLAY; cd "$XMASTRACE_RUN_DIR" && exec "$XMASTRACE_BINARY_DIR/$program") >"$log" 2>&1
+  status=$?
+  [ "$status" = 255 ] || fail "$program without a display: exit status $status, expected 255"
+  grep -qi "^Can't open the window: .*display" "$log" || fail "$program without a display: no reason given"
+done
+echo "demo exit: 6 passed, 0 failed"
