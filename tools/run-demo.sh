@@ -3,6 +3,7 @@
 # greeting is rendered as a still on a virtual screen instead, and its path
 # printed.
 set -e
+. "$(dirname "$0")/virtual-display.sh"
 BUILD=$(cd "${1:-build}" && pwd)
 cd "$(dirname "$0")/../run"
 
@@ -13,5 +14,5 @@ fi
 SAMPLES=${XMASTRACE_SAMPLES:-32}
 STILL="$BUILD/greeting.png"
 echo "No display: rendering the greeting as a still ($SAMPLES samples)."
-xvfb-run -a -s "-screen 0 768x512x24" "$BUILD/xmastrace_render" --samples "$SAMPLES" --out "$STILL"
+on_virtual_display "$BUILD/xmastrace_render" --samples "$SAMPLES" --out "$STILL"
 echo "The greeting: $STILL"

@@ -35,17 +35,7 @@ begin() {
 }
 passed() { echo "== $1 passed in $(($(date +%s) - stage_start)) s"; }
 
-# -noreset everywhere: by default Xvfb resets itself whenever its last
-# client leaves, and a program that connects during the reset is refused
-# ("Failed to open display"). Tests start one program after another, so
-# about one start in ten failed that way in a quick loop.
-on_display() {
-  if [ -z "$DISPLAY" ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$@"
-  else
-    "$@"
-  fi
-}
+. "$ROOT/tools/virtual-display.sh"
 
 # A build whose output only matters when it fails.
 quiet_build() {

@@ -31,7 +31,10 @@ LOG=${SOAK_LOG:-$BUILD/soak.log}
 MEMORY=${LOG%.log}-memory.txt
 
 if [ -z "${SOAK_ON_DISPLAY:-}" ]; then
-  SOAK_ON_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" sh "$0" "$BUILD"
+  . "$ROOT/tools/virtual-display.sh"
+  export SOAK_ON_DISPLAY=1
+  on_virtual_display sh "$0" "$BUILD"
+  exit $?
 fi
 
 # Frames are counted where the demo swaps its buffers: a small library put

@@ -71,12 +71,13 @@ press_key() {
 
 # on_private_display SCRIPT: re-runs SCRIPT under a display of its own, so
 # that no other test's window takes the keyboard focus or the window search.
-# Returns with the script's status; does nothing once on that display.
-# Without -noreset the server resets each time its last client leaves and
-# refuses the demo started next while it does.
+# Ends with the script's status; does nothing once on that display.
 on_private_display() {
   [ -n "${XMASTRACE_PRIVATE_DISPLAY:-}" ] && return 0
-  XMASTRACE_PRIVATE_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" sh "$1"
+  . "$XMASTRACE_SOURCE_DIR/tools/virtual-display.sh"
+  export XMASTRACE_PRIVATE_DISPLAY=1
+  on_virtual_display sh "$1"
+  exit $?
 }
 
 # copy_run_dir SOURCE: prints the path of a fresh temporary copy of the
