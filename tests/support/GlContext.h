@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 #include "app/DebugOutput.h"
 #include "app/LegacyWindow.h"
@@ -29,19 +27,11 @@ class GlContext {
   LegacyWindow window;
 
  private:
-  // A busy virtual display now and then refuses a context: a few tries tell
-  // such a hiccup from a real failure, and each refusal says why.
+  // A refusal says why: the display, the GL version, or the entry points.
   static GlContext* create(int width, int height) {
-    constexpr int kTries = 3;
-    for (int attempt = 1; attempt <= kTries; ++attempt) {
-      if (GlContext* context = tryCreate(width, height)) return context;
-      const char* reason = nullptr;
-      glfwGetError(&reason);
-      std::fprintf(stderr, "GL context, try %d of %d failed: %s\n", attempt, kTries,
-                   reason ? reason : "no usable GL entry points");
-      glfwTerminate();
-      std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
+    if (GlContext* context = tryCreate(width, height)) return context;
+    std::fprintf(stderr, "GL context failed: %s\n", windowSystemError());
+    glfwTerminate();
     return nullptr;
   }
 
