@@ -347,33 +347,26 @@ int scanFaceForm(const char* begin, const char* end, int form, int32_t* indices)
   return scanFaceTail(faceOpening(begin, end, indices), form, indices);
 }
 
-namespace {
-
-// "f %d %d %d", the last form tried.
-ObjFaceLine plainFace(const Match& opening, int32_t* v) {
-  ObjFaceLine face;
-  if (scanFaceTail(opening, 4, v) == 3) {
-    face.form = 4;
-    for (int k = 0; k < 3; ++k) face.vertex[k] = v[k];
-  }
-  return face;
-}
-
-}  // namespace
-
 ObjFaceLine scanFaceLine(const char* begin, const char* end) {
   ObjFaceLine face;
   int32_t v[9] = {};
   // Converted once: the opening is the same text under every form.
   const Match opening = faceOpening(begin, end, v);
-  if (opening.conversions() == 0) return face;
-  // The first three forms go on with a slash, and only the third with two:
-  // the others would stop after the opening, so they need not be tried.
   const char* after = opening.position();
-  const bool slash = after != end && *after == '/';
-  const bool two_slashes = slash && after + 1 != end && after[1] == '/';
-  if (!slash) return plainFace(opening, v);
-  if (!two_slashes && scanFaceTail(opening, 1, v) == 9) {
+  const bool slash = opening.conversions() == 1 && after != end && *after == '/';
+  if (!slash) {
+    // The first three forms go on with a slash; only "f %d %d %d" is left.
+    if (scanFaceTail(opening, 4, v) == 3) {
+      face.form = 4;
+      for (int k = 0; k < 3; ++k) face.vertex[k] = v[k];
+    }
+    return face;
+  }
+  // Two slashes can only be the third form, one only the first or second;
+  // the plain form cannot follow a slash at all.
+  if (after + 1 != end && after[1] == '/') {
+    if (scanFaceTail(opening, 3, v) == 6) face.form = 3;
+  } else if (scanFaceTail(opening, 1, v) == 9) {
     face.form = 1;
     for (int k = 0; k < 3; ++k) {
       face.vertex[k] = v[3 * k];
@@ -381,21 +374,14 @@ ObjFaceLine scanFaceLine(const char* begin, const char* end) {
       face.normal[k] = v[3 * k + 2];
     }
     return face;
-  }
-  // Forms 2 and 3 differ only in the slashes; the third is worth trying only
-  // when the second stopped right after its first index.
-  const int conversions = two_slashes ? 1 : scanFaceTail(opening, 2, v);
-  if (conversions == 6) {
+  } else if (scanFaceTail(opening, 2, v) == 6) {
     face.form = 2;
-  } else if (conversions == 1 && scanFaceTail(opening, 3, v) == 6) {
-    face.form = 3;
   }
   if (face.form != 0) {
     for (int k = 0; k < 3; ++k) {
       face.vertex[k] = v[2 * k];
       face.normal[k] = v[2 * k + 1];
     }
-    return face;
   }
-  return plainFace(opening, v);
+  return face;
 }
