@@ -8,6 +8,7 @@
 #include "ExitStatus.h"
 #include "app/Application.h"
 #include "app/DebugOutput.h"
+#include "app/Interrupt.h"
 #include "app/KeyState.h"
 #include "app/LegacyWindow.h"
 #include "app/MouseState.h"
@@ -79,7 +80,7 @@ static void runFrameLoop(LegacyWindow& window) {
     if (gKeys) gKeys->endFrame();
     if (gMouse) gMouse->endFrame();
     window.swapBuffers();
-  } while (!window.escapePressed() && window.isOpen());
+  } while (!window.escapePressed() && window.isOpen() && !caughtInterrupt());
 }
 
 static void destroyProgramObjects() {
@@ -96,6 +97,7 @@ static void destroyProgramObjects() {
 static void reportNoWindow() { std::cerr << "Can't open the window: " << windowSystemError() << "\n"; }
 
 int main() {
+  catchInterrupts();
   if (!glfwInit()) {
     reportNoWindow();
     return -1;
@@ -130,5 +132,6 @@ int main() {
   // The context goes first; the Application's destructor makes no GL call.
   glfwTerminate();
   destroyProgramObjects();
-  return 0;
+  const int interrupt = caughtInterrupt();
+  return interrupt != 0 ? interruptExitStatus(interrupt) : 0;
 }
