@@ -36,6 +36,31 @@ TEST(NormalizeScene, LargestExtentOfTenReachesTheFarFaceExactly) {
   EXPECT_EQ(scene.positions[2].z, 7.0f * scene.scene_scale);
 }
 
+// Each axis has a range of its own, far from the others, so taking one
+// axis's coordinate for another's anywhere in the bounds moves a corner.
+TEST(NormalizeScene, LargestExtentAlongYOrZScalesEachAxisByItsOwnRange) {
+  for (int axis : {1, 2}) {
+    SCOPED_TRACE(axis == 1 ? "largest along y" : "largest along z");
+    // Ranges: x [-3, 1]; y [100, 110] or [100, 106]; z [-50, -44] or [-50, -40].
+    const float yFar = axis == 1 ? 110.0f : 106.0f;
+    const float zFar = axis == 2 ? -40.0f : -44.0f;
+    OctreeScene scene;
+    scene.positions = {{-3, 100, -50}, {1, yFar, zFar}, {0, 102, -47}};
+    scene.normalizeScene();
+    const float s = scene.scene_scale;
+    EXPECT_FLOAT_EQ(s, 93.09091f);
+    const Vector3& lo = scene.positions[0];
+    const Vector3& hi = scene.positions[1];
+    EXPECT_EQ(lo.x, s);
+    EXPECT_EQ(lo.y, s);
+    EXPECT_EQ(lo.z, s);
+    EXPECT_EQ(hi.x, 5.0f * s);
+    EXPECT_EQ(axis == 1 ? hi.y : hi.z, 1024.0f);  // the far face of the cube
+    EXPECT_EQ(axis == 1 ? hi.z : hi.y, 7.0f * s);
+    EXPECT_EQ(scene.positions[2].z, 4.0f * s);
+  }
+}
+
 TEST(NormalizeScene, SmallSceneSticksOutOnTheFarSide) {
   OctreeScene scene;
   scene.positions = {{0, 0, 0}, {5, 1, 1}};

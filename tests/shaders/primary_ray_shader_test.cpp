@@ -228,6 +228,40 @@ TEST_F(PrimaryRayShader, NearestSurfaceWinsWhateverTheLeavesList) {
   EXPECT_GT(shelf, 20);
 }
 
+// A smooth surface is shaded with the blend of its corner normals by the
+// hit's barycentric weights: the weight of corner 1 grows along x and that
+// of corner 2 along z, so swapped weights show wherever the two differ.
+TEST_F(PrimaryRayShader, HitNormalBlendsTheCornerNormalsByBarycentricWeights) {
+  OctreeScene scene = testRoom();
+  const Vec3 cornerNormals[3] = {{0, 1, 0}, {1, 1, 0}, {0, 1, -1}};
+  for (int i = 0; i < 3; ++i) {
+    Vector4& n = scene.triangle_normals[i];  // the floor triangle at texel 0
+    n = {float(cornerNormals[i].x), float(cornerNormals[i].y), float(cornerNormals[i].z), n.w};
+  }
+  render(scene);
+
+  DownCamera camera;
+  const Vec3 eye{0.5, 1.6, 0.5};
+  int unequalWeights = 0;
+  for (int row = 0; row < kSize; ++row) {
+    for (int column = 0; column < kSize; ++column) {
+      const Vec3 dir = camera.direction(column, row);
+      const Vec3 at = eye + dir * ((0.25 - eye.y) / dir.y);
+      if (at.x < 0.01 || at.z < 0.01 || at.x + at.z > 0.49) continue;
+      const double u = at.x / 0.5, v = at.z / 0.5;
+      const Vec3 n0 = cornerNormals[0];
+      const Vec3 expected = normalized(n0 + (cornerNormals[1] - n0) * u + (cornerNormals[2] - n0) * v);
+      if (std::fabs(u - v) > 0.1) ++unequalWeights;
+      SCOPED_TRACE(::testing::Message() << "pixel " << column << ", " << row);
+      const Vec4 n = normal_[row * kSize + column];
+      EXPECT_NEAR(n.x, expected.x, 3e-3);
+      EXPECT_NEAR(n.y, expected.y, 3e-3);
+      EXPECT_NEAR(n.z, expected.z, 3e-3);
+    }
+  }
+  EXPECT_GT(unequalWeights, 8);
+}
+
 // A leaf that lists more triangles than there are texels after it reads
 // past the end of the triangle-id texture; those reads must find nothing.
 TEST_F(PrimaryRayShader, LeafRunsPastTheTextureEndFindNothingThere) {
