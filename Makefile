@@ -42,6 +42,17 @@ room: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target roomgen
 	@$(BUILD)/tools/roomgen/roomgen run/data/xmas
 
+# A personal greeting: writes DIR as a working directory like run/ whose
+# glowing letters say TEXT (see the README). The values reach the script
+# unexpanded, so a '$' in the text is reported, not swallowed.
+.PHONY: greeting
+greeting: export GREETING_TEXT := $(value TEXT)
+greeting: export GREETING_DIR := $(value DIR)
+greeting: configure
+	@cmake -S . -B $(BUILD) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target roomgen
+	@tools/roomgen/make-greeting.sh $(BUILD)/tools/roomgen/roomgen run "$$GREETING_TEXT" "$$GREETING_DIR"
+
 # Soak run: the demo for 2,000 frames at a small size under a virtual display
 # with random input, watching its memory (tools/soak.sh; not part of test).
 .PHONY: soak

@@ -1,5 +1,7 @@
 #include "Room.h"
 
+#include <algorithm>
+
 #include "Shapes.h"
 
 // The demo scales the bounding box of all files into its octree cube and has a
@@ -15,7 +17,6 @@ const Vec3 kEye{3.2167, 0.8333, 6.8833};
 constexpr double kRoom = 10.0;
 constexpr double kFloorTop = 0.1;
 constexpr double kWallHeight = 3.4;
-constexpr double kWallThickness = 0.2;
 
 // Where the tree stands; most things are placed around it.
 const Vec3 kTreeBase{4.1, kFloorTop, 3.5};
@@ -169,8 +170,8 @@ RoomFile letters() {
   RoomFile file{"qm.obj", "the letters QM", {}};
   Mesh& mesh = file.mesh;
   const double z0 = kWallThickness;
-  const double z1 = kWallThickness + 0.09;
-  const double height = 1.0;
+  const double z1 = kWallThickness + kLetterDepth;
+  const double height = kLetterHeight;
   const Vec3 origin{0.9, 1.1, 0.0};
   const double r = height * 0.5;
   const Frame q = translation(origin + Vec3{r * 0.82, r, 0.0}) * scaling(0.82, 1.0, 1.0);
@@ -251,6 +252,19 @@ RoomFile rug() {
 }
 
 }  // namespace
+
+WallRect letterArea() {
+  const Mesh mesh = letters().mesh;
+  WallRect area{mesh.positions[0].x, mesh.positions[0].y, mesh.positions[0].x,
+                mesh.positions[0].y};
+  for (const Vec3& p : mesh.positions) {
+    area.left = std::min(area.left, p.x);
+    area.bottom = std::min(area.bottom, p.y);
+    area.right = std::max(area.right, p.x);
+    area.top = std::max(area.top, p.y);
+  }
+  return area;
+}
 
 std::vector<RoomFile> buildRoom() {
   const Bauble baubles[] = {

@@ -1,0 +1,156 @@
+// A personal greeting's letters as the demo meets them: closed solids wound
+// outwards, inside the part of the wall the letters QM cover and on the
+// wall's face, and a room that loads and builds its octree within the
+// renderer's budget, even for the heaviest text that fits.
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "BlockFont.h"
+#include "ExitStatus.h"
+#include "Greeting.h"
+#include "scene/OctreeScene.h"
+
+namespace {
+
+// Every directed edge once and its reverse once: no hole, flip or doubled face.
+bool isClosed(const Mesh& mesh) {
+  std::map<std::pair<int, int>, int> edges;
+  for (const auto& t : mesh.triangles) {
+    for (int k = 0; k < 3; ++k) ++edges[{t[k], t[(k + 1) % 3]}];
+  }
+  for (const auto& [edge, count] : edges) {
+    const auto reverse = edges.find({edge.second, edge.first});
+    if (count != 1 || reverse == edges.end() || reverse->second != 1) return false;
+  }
+  return true;
+}
+
+// Every box of a glyph spans the letters' whole depth, so in a closed mesh
+// whose triangles on the front look out of the wall and those on the back
+// into it, every box is wound outwards.
+bool facesOutwards(const Mesh& mesh, double back, double front) {
+  for (const auto& t : mesh.triangles) {
+    const Vec3& a = mesh.positions[t[0]];
+    const double nz = cross(mesh.positions[t[1]] - a, mesh.positions[t[2]] - a).z;
+    if (a.z != mesh.positions[t[1]].z || a.z != mesh.positions[t[2]].z) continue;  // a side
+    if (!(a.z == front && nz > 0.0) && !(a.z == back && nz < 0.0)) return false;
+  }
+  return true;
+}
+
+// Twelve of the glyph that takes the most boxes: the most triangles a text
+// can put on the wall, all in the smallest cells.
+std::string heaviestText() {
+  const std::u32string characters = U"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789!&-.'\u2665";
+  char32_t heaviest = characters[0];
+  for (char32_t c : characters) {
+    if (glyphRectangles(*findGlyph(c)).size() > glyphRectangles(*findGlyph(heaviest)).size()) {
+      heaviest = c;
+    }
+  }
+  EXPECT_LT(heaviest, 0x80u);  // one byte, so twelve of them are twelve characters
+  return std::string(kMaxGreetingCharacters, static_cast<char>(heaviest));
+}
+
+// The room of the demo with qm.obj replaced by `letters`, built on the CPU.
+void expectRoomBuilds(const Mesh& letters, const std::string& name) {
+  const std::string path = testing::TempDir() + "greeting_" + name + ".obj";
+  {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    const std::string text = objText(letters, name);
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fclose(out);
+  }
+  std::vector<SceneObject> objects = roomObjects();
+  for (SceneObject& object : objects) {
+    const bool isLetters = object.file_name == "data/xmas/qm.obj";
+    object.file_name = isLetters ? path : std::string(XMASTRACE_RUN_DIR) + "/" + object.file_name;
+  }
+  auto scene = std::make_unique<OctreeScene>();
+  testing::internal::CaptureStdout();
+  const int status = scene->assembleScene(objects, false);
+  const std::string statistics = testing::internal::GetCapturedStdout();
+  std::remove(path.c_str());
+  ASSERT_EQ(status, kStatusOk) << statistics;
+  EXPECT_EQ(statistics.find("ERROR"), std::string::npos) << statistics;
+  uint32_t largest = 0;
+  for (uint32_t word : scene->node_pool) {
+    if (word & kLeafFlag) largest = std::max(largest, word & 0x3FFu);
+  }
+  // The default room's budget (room_octree_test): leaf tests stay cheap.
+  EXPECT_LE(largest, 48u);
+  std::printf("%s: %zu triangles, largest leaf %u\n", name.c_str(), letters.triangles.size(),
+              largest);
+}
+
+TEST(Greeting, LettersAreClosedInsideTheWallAreaAndTheRoomBuilds) {
+  const WallRect area = letterArea();
+  const double back = kWallThickness;
+  const double front = kWallThickness + kLetterDepth;
+  const std::vector<std::pair<std::string, std::string>> texts = {
+      {"short", "Hi"}, {"limit", heaviestText()}, {"two_lines", "merry|xmas \u2665"}};
+  for (const auto& [name, text] : texts) {
+    SCOPED_TRACE(text);
+    Greeting greeting;
+    std::string error;
+    ASSERT_TRUE(parseGreeting(text, greeting, error)) << error;
+    const Mesh mesh = greetingLetters(greeting).mesh;
+    ASSERT_FALSE(mesh.triangles.empty());
+    EXPECT_TRUE(isClosed(mesh));
+    EXPECT_TRUE(facesOutwards(mesh, back, front));
+    Vec3 lo = mesh.positions.front();
+    Vec3 hi = lo;
+    for (const Vec3& p : mesh.positions) {
+      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    const double slack = 1e-9;
+    EXPECT_GE(lo.x, area.left - slack);
+    EXPECT_LE(hi.x, area.right + slack);
+    EXPECT_GE(lo.y, area.bottom - slack);
+    EXPECT_LE(hi.y, area.top + slack);
+    EXPECT_NEAR(lo.z, back, slack);  // standing on the wall, not in it or floating
+    EXPECT_NEAR(hi.z, front, slack);
+    // Centred, and either filling the area's width or height, or as tall as
+    // the letters it replaces.
+    EXPECT_NEAR(lo.x + hi.x, area.left + area.right, 1e-6);
+    EXPECT_NEAR(lo.y + hi.y, area.bottom + area.top, 1e-6);
+    const bool fits = std::abs(hi.x - lo.x - (area.right - area.left)) < 1e-6 ||
+                      std::abs(hi.y - lo.y - (area.top - area.bottom)) < 1e-6 ||
+                      std::abs(hi.y - lo.y - kLetterHeight) < 1e-6;
+    EXPECT_TRUE(fits) << "width " << hi.x - lo.x << ", height " << hi.y - lo.y;
+    expectRoomBuilds(mesh, name);
+  }
+}
+
+TEST(Greeting, TextIsReadAsTheWallShowsItOrRefusedByName) {
+  Greeting greeting;
+  std::string error;
+  ASSERT_TRUE(parseGreeting("  merry  | xmas! \u2665 ", greeting, error)) << error;
+  EXPECT_EQ(greeting.text, "MERRY|XMAS! \u2665");
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"A#B", "'#' cannot be written"},
+      {"No\xC3\xABl", "'\xC3\xAB' (U+00EB) cannot be written"},
+      {"TAB\tX", "U+0009 cannot be written"},
+      {"\xC3", "not UTF-8"},
+      {"\xC0\x81", "not UTF-8"},  // an overlong 'A'
+      {"ABCDEFG|HIJKLM", "13 characters"},
+      {"A|B|C", "at most two lines"},
+      {"   |X", "line 1 of the text is empty"},
+      {"", "the text is empty"},
+  };
+  for (const auto& [text, message] : refused) {
+    EXPECT_FALSE(parseGreeting(text, greeting, error)) << text;
+    EXPECT_NE(error.find(message), std::string::npos) << text << ": " << error;
+  }
+}
+
+}  // namespace
