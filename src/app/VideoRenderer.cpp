@@ -14,10 +14,10 @@
 
 namespace {
 
-// The tree's vertical axis in world units: the middle of its bounds on the
-// floor plan.
-constexpr float kTreeAxisX = -2.2f;
-constexpr float kTreeAxisZ = -5.5f;
+// The top of the tree in world units, over the middle of its bounds on the
+// floor plan: the camera turns around it and keeps it where the start view
+// has it, just inside the picture.
+constexpr Vector3 kTreeTop{-2.2f, -14.6f, -5.5f};
 // Behind the tree the eye comes this much closer, which keeps it three units
 // clear of the back wall.
 constexpr float kFarSideScale = 0.8f;
@@ -59,8 +59,7 @@ OrbitPath treeOrbit(const Vector3& startEye, const Vector3& startTarget) {
   OrbitPath orbit;
   orbit.startEye = startEye;
   orbit.startTarget = startTarget;
-  orbit.axisX = kTreeAxisX;
-  orbit.axisZ = kTreeAxisZ;
+  orbit.pivot = kTreeTop;
   orbit.farSideScale = kFarSideScale;
   return orbit;
 }

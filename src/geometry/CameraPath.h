@@ -9,16 +9,16 @@ struct CameraPose {
   Vector3 up;
 };
 
-// One turn around a vertical axis that starts and ends at a given view: the
-// eye and the point looked at turn together, so the view keeps its angle to
-// the axis. Horizontal distances from the axis shrink towards the far side,
-// by `farSideScale` half-way round, so that a room's back wall stays in
-// front of the eye.
+// One turn around the vertical line through `pivot` that starts and ends at
+// a given view: the eye and the point looked at turn together. Towards the
+// far side both draw closer to the pivot, by `farSideScale` half-way round,
+// so that a room's back wall stays in front of the eye. Turning and drawing
+// in about the pivot keep the view's angles to it, so the pivot stays at
+// the same place in the picture all the way round.
 struct OrbitPath {
   Vector3 startEye;
   Vector3 startTarget;
-  float axisX = 0.0f;
-  float axisZ = 0.0f;
+  Vector3 pivot;
   float farSideScale = 1.0f;
 };
 

@@ -11,14 +11,12 @@
 
 namespace {
 
-// The demo's start view, and the tree's middle on the floor plan (world
-// units, from the room's meshes).
+// The demo's start view, and the tree's middle on the floor plan and its top
+// (world units, from the room's meshes).
 const Vector3 kStartEye{-7.0f, -20.0f, 13.0f};
 const Vector3 kStartTarget{-4.0f, -23.0f, 0.0f};
-constexpr float kTreeX = -2.2f, kTreeZ = -5.5f;
-
+constexpr float kTreeX = -2.2f, kTreeTop = -14.6f, kTreeZ = -5.5f;
 constexpr int kFrames = 1296;  // 43.2 s at 30 fps
-
 CameraOrbit cameraAt(const OrbitPath& orbit, int frame) {
   CameraOrbit camera;
   const CameraPose pose = videoCameraPose(orbit, frame, kFrames);
@@ -44,19 +42,29 @@ TEST(VideoCameraPath, TurnsOnceAroundTheTreeInsideTheRoomAndEndsWhereItBegan) {
     expectSameVector(camera.center, start.center);
   }
 
-  const float halfWidthOfView = std::atan(1.5f * std::tan(30.0f * kDegToRad));
+  // Where the tree's top is in the picture: image-plane x and y at distance 1.
+  const auto treeTopInPicture = [](const CameraOrbit& camera, float& x, float& y) {
+    const Vector3 toTop = subtract({kTreeX, kTreeTop, kTreeZ}, camera.eye);
+    const float depth = dotProduct(toTop, camera.forward);
+    x = -dotProduct(toTop, camera.left) / depth;
+    y = dotProduct(toTop, camera.up) / depth;
+  };
+  float startX = 0.0f, startY = 0.0f;
+  treeTopInPicture(start, startX, startY);
+  EXPECT_LT(std::fabs(startX), 0.2f);
+  EXPECT_LT(startY, std::tan(30.0f * kDegToRad));
   for (int frame = 0; frame < kFrames; ++frame) {
     const CameraOrbit camera = cameraAt(orbit, frame);
     // Clear of the walls (x -23.5 and 28.9, back z -23.5) and of the tree.
     EXPECT_GT(camera.eye.x, -21.5f);
     EXPECT_LT(camera.eye.x, 27.0f);
     EXPECT_GT(camera.eye.z, -21.5f);
-    const float toTreeX = kTreeX - camera.eye.x, toTreeZ = kTreeZ - camera.eye.z;
-    EXPECT_GT(std::hypot(toTreeX, toTreeZ), 10.0f) << "frame " << frame;
-    // The tree stays in the picture.
-    const float offAxis = std::atan2(camera.forward.x * toTreeZ - camera.forward.z * toTreeX,
-                                     camera.forward.x * toTreeX + camera.forward.z * toTreeZ);
-    EXPECT_LT(std::fabs(offAxis), 0.5f * halfWidthOfView) << "frame " << frame;
+    EXPECT_GT(std::hypot(camera.eye.x - kTreeX, camera.eye.z - kTreeZ), 10.0f) << "frame " << frame;
+    // The tree keeps its place in the picture all the way round.
+    float x = 0.0f, y = 0.0f;
+    treeTopInPicture(camera, x, y);
+    EXPECT_NEAR(x, startX, 1e-3f) << "frame " << frame;
+    EXPECT_NEAR(y, startY, 1e-3f) << "frame " << frame;
   }
 
   // Half-way the eye is on the tree's far side; the last frame is one small
