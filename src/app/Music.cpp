@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr const char* kMusicFile = "data/sound.mp3";
 constexpr int kOutputRate = 44100;
 constexpr int kOutputChannels = 2;
 constexpr int kChunkFrames = 2048;

@@ -9,6 +9,9 @@
 // a field.
 enum class MusicHandle : std::uintptr_t { None = 0 };
 
+// The tune, relative to the working directory (run/).
+constexpr const char* kMusicFile = "data/sound.mp3";
+
 // Opens the default audio device at 44100 Hz, loads "data/sound.mp3" (as an
 // MP3 stream, else as tracker music) and plays it at a quarter of full volume
 // in an endless, gapless loop. Prints "Can't initialize device\n" or "Can't

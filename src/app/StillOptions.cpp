@@ -4,9 +4,6 @@
 #include <cstdlib>
 #include <ostream>
 
-namespace {
-
-// A whole decimal number in [low, high], nothing before or after it.
 bool parseBoundedInt(const std::string& text, int low, int high, int& value) {
   if (text.empty() || text[0] < '0' || text[0] > '9') return false;
   errno = 0;
@@ -29,6 +26,8 @@ bool parseSize(const std::string& text, int& width, int& height) {
   height = h;
   return true;
 }
+
+namespace {
 
 bool parseView(const std::string& text, StillView& view) {
   if (text == "color") view = StillView::Color;
@@ -91,7 +90,8 @@ void printStillUsage(std::ostream& out) {
          "  --fast        the one-bounce variant of xmastrace_fast\n"
          "  --size WxH    picture size (each side 1.." << kMaxStillSide << ", default 768x512)\n"
          "  --view V      a primary buffer instead of the converged picture\n"
-         "  --bench       print milliseconds per primary pass and path sample\n";
+         "  --bench       print milliseconds per primary pass and path sample\n"
+         "For a video with the tune: xmastrace_render --video FILE.mp4 --help\n";
 }
 
 int displayModeFor(StillView view) {
@@ -102,7 +102,7 @@ int displayModeFor(StillView view) {
   }
 }
 
-std::string progressBar(int done, int total, int barWidth) {
+std::string progressBar(int done, int total, int barWidth, const char* unit) {
   if (barWidth < 0) barWidth = 0;
   const int clampedDone = done < 0 ? 0 : (total > 0 && done > total ? total : done);
   const long long filled =
@@ -110,6 +110,6 @@ std::string progressBar(int done, int total, int barWidth) {
   std::string bar = "[";
   bar.append(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(barWidth - filled), ' ');
-  bar += "] " + std::to_string(clampedDone) + "/" + std::to_string(total) + " samples";
+  bar += "] " + std::to_string(clampedDone) + "/" + std::to_string(total) + " " + unit;
   return bar;
 }

@@ -23,6 +23,11 @@ struct StillOptions {
 constexpr int kMaxStillSide = 4096;
 constexpr int kMaxStillSamples = 1000000;
 
+// A whole decimal number in [low, high], nothing before or after it.
+bool parseBoundedInt(const std::string& text, int low, int high, int& value);
+// "WxH", each side in 1..kMaxStillSide.
+bool parseSize(const std::string& text, int& width, int& height);
+
 // Reads the command line (argv[0] is the program). Returns false, after
 // writing one line that names the offending argument to `errors`, when an
 // option is unknown, lacks its value or has a value out of range.
@@ -36,4 +41,4 @@ int displayModeFor(StillView view);
 
 // "[#####     ]  12/256 samples": `barWidth` cells filled in proportion;
 // a zero total counts as done.
-std::string progressBar(int done, int total, int barWidth);
+std::string progressBar(int done, int total, int barWidth, const char* unit = "samples");

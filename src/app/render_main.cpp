@@ -1,6 +1,7 @@
 // Entry point of xmastrace_render: renders the room from the start camera in
 // a hidden window with the demo's own Application and passes, silently, and
-// writes what the window would show into a PNG file. Runs in run/, like the
+// writes what the window would show into a PNG file, or with --video a turn
+// around the tree with the tune into an MP4 file. Runs in run/, like the
 // demo, since the Application reads its files from the working directory.
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
@@ -14,9 +15,12 @@
 #include "ExitStatus.h"
 #include "app/Application.h"
 #include "app/DebugOutput.h"
+#include "app/Interrupt.h"
 #include "app/LegacyWindow.h"
 #include "app/StillOptions.h"
 #include "app/StillRenderer.h"
+#include "app/VideoOptions.h"
+#include "app/VideoRenderer.h"
 
 namespace {
 
@@ -55,9 +59,49 @@ int renderAndWrite(Application& app, const StillOptions& options) {
   return kStatusOk;
 }
 
+int renderVideoFile(int argc, char** argv) {
+  VideoOptions options;
+  if (!parseVideoOptions(argc, argv, options, std::cerr)) {
+    printVideoUsage(std::cerr);
+    return kStatusFatal;
+  }
+  if (options.help) {
+    printVideoUsage(std::cout);
+    return kStatusOk;
+  }
+  if (!inRunDirectory()) {
+    std::cerr << "no data/xmas/ or shader files here: run xmastrace_render in run/\n";
+    return kStatusFatal;
+  }
+  // A video takes long enough that Ctrl+C must leave nothing half-written.
+  catchInterrupts();
+  keepFfmpegQuiet();
+  VideoEncoder encoder;
+  int frameCount = 0;
+  int status = openVideo(options, encoder, frameCount, std::cerr);
+  if (status != kStatusOk) return status;
+
+  LegacyWindow window;
+  if (!openHiddenContext(window, options.width, options.height)) {
+    std::cerr << "cannot open a hidden window with an OpenGL 4.1 context: " << windowSystemError() << "\n";
+    glfwTerminate();
+    return kStatusMalformed;
+  }
+  const PathVariant variant = options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
+  auto app = std::make_unique<Application>(options.width, options.height, variant,
+                                           /*withMusic=*/false);
+  status = app->startupStatus();
+  if (status == kStatusOk) status = renderVideo(*app, options, frameCount, encoder, std::cerr);
+  if (status == kStatusOk) std::cout << "video written: " << options.videoFile << "\n";
+  glfwTerminate();
+  app.reset();
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (wantsVideo(argc, argv)) return renderVideoFile(argc, argv);
   StillOptions options;
   if (!parseStillOptions(argc, argv, options, std::cerr)) {
     printStillUsage(std::cerr);

@@ -1,0 +1,136 @@
+#include "app/VideoOptions.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+
+#include "app/StillOptions.h"
+
+namespace {
+
+constexpr int kProgressBarWidth = 30;
+
+// A plain decimal number of seconds in (0, kMaxVideoSeconds]: no sign, no
+// exponent, nothing after it.
+bool parseSeconds(const std::string& text, double& seconds) {
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+  errno = 0;
+  char* end = nullptr;
+  const double parsed = std::strtod(text.c_str(), &end);
+  if (errno != 0 || *end != '\0' || !(parsed > 0.0) || parsed > kMaxVideoSeconds) return false;
+  seconds = parsed;
+  return true;
+}
+
+// The nearest even number below, at least 2.
+int evenBelow(int side) { return side < 2 ? 2 : side & ~1; }
+
+bool takesValue(const std::string& option) {
+  return option == "--video" || option == "--seconds" || option == "--fps" || option == "--size" ||
+         option == "--samples";
+}
+
+bool applyValue(const std::string& option, const std::string& value, VideoOptions& options) {
+  if (option == "--seconds") return parseSeconds(value, options.seconds);
+  if (option == "--fps") return parseBoundedInt(value, 1, kMaxVideoFps, options.fps);
+  if (option == "--size") return parseSize(value, options.width, options.height);
+  if (option == "--samples") return parseBoundedInt(value, 1, kMaxStillSamples, options.samples);
+  if (value.empty()) return false;
+  options.videoFile = value;
+  return true;
+}
+
+// What the options are only wrong about together.
+bool checkCombination(const VideoOptions& options, std::ostream& errors) {
+  if (options.width % 2 != 0 || options.height % 2 != 0) {
+    errors << "bad value for --size: '" << options.width << "x" << options.height
+           << "': H.264 in yuv420p needs an even width and height (try " << evenBelow(options.width)
+           << "x" << evenBelow(options.height) << ")\n";
+    return false;
+  }
+  if (options.seconds > 0.0 && videoFrameCount(options.seconds, options.fps) < 1) {
+    errors << "bad value for --seconds: '" << options.seconds << "' is not one frame at "
+           << options.fps << " fps\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool wantsVideo(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--video") return true;
+  }
+  return false;
+}
+
+bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
+                       std::ostream& errors) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--fast") {
+      options.fast = true;
+    } else if (option == "--denoise") {
+      options.denoise = true;
+    } else if (option == "--help" || option == "-h") {
+      options.help = true;
+    } else if (takesValue(option)) {
+      if (i + 1 >= argc) {
+        errors << "missing value after " << option << "\n";
+        return false;
+      }
+      const std::string value = argv[++i];
+      if (!applyValue(option, value, options)) {
+        errors << "bad value for " << option << ": '" << value << "'\n";
+        return false;
+      }
+    } else {
+      errors << "unknown option for a video: '" << option << "'\n";
+      return false;
+    }
+  }
+  return checkCombination(options, errors);
+}
+
+void printVideoUsage(std::ostream& out) {
+  out << "usage: xmastrace_render --video FILE.mp4 [--seconds S] [--fps N] [--size WxH]\n"
+         "                        [--samples N] [--denoise] [--fast]\n"
+         "Renders the greeting as a video with the tune: one slow turn around the tree\n"
+         "that ends where it began, so the video loops. H.264 and AAC in MP4. Run it in run/.\n"
+         "  --video FILE  the video to write\n"
+         "  --seconds S   its length (default: one pass of the tune, " << kTuneSeconds << " s)\n"
+         "  --fps N       frames per second (1.." << kMaxVideoFps << ", default 30)\n"
+         "  --size WxH    picture size, both even (default 768x512)\n"
+         "  --samples N   path-traced samples per frame (default " << kDefaultVideoSamples << ")\n"
+         "  --denoise     denoise every frame\n"
+         "  --fast        the one-bounce variant of xmastrace_fast\n";
+}
+
+int videoFrameCount(double seconds, int fps) {
+  return static_cast<int>(std::llround(seconds * fps));
+}
+
+std::string formatDuration(double seconds) {
+  const long long whole = seconds > 0.0 ? std::llround(seconds) : 0;
+  char text[32];
+  if (whole >= 3600) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+  }
+  return text;
+}
+
+std::string videoProgressLine(int done, int total, double elapsedSeconds) {
+  std::string line = progressBar(done, total, kProgressBarWidth, "frames");
+  line += ", " + formatDuration(elapsedSeconds) + " elapsed, ";
+  if (done > 0 && done < total) {
+    line += formatDuration(elapsedSeconds / done * (total - done)) + " left";
+  } else {
+    line += done >= total ? "done" : "--:-- left";
+  }
+  return line;
+}

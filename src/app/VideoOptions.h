@@ -1,0 +1,46 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+// Samples per video frame unless --samples says otherwise: few enough that a
+// 43-second video renders in reasonable time, enough for the denoiser to
+// work from.
+constexpr int kDefaultVideoSamples = 16;
+// One pass of the tune; the length when the tune itself is missing.
+constexpr double kTuneSeconds = 43.2;
+constexpr double kMaxVideoSeconds = 3600.0;
+constexpr int kMaxVideoFps = 120;
+
+struct VideoOptions {
+  std::string videoFile;
+  double seconds = 0.0;  // 0: one pass of the tune
+  int fps = 30;
+  int width = 768;
+  int height = 512;
+  int samples = kDefaultVideoSamples;
+  bool denoise = false;
+  bool fast = false;  // the one-bounce variant of xmastrace_fast
+  bool help = false;
+};
+
+// Whether the command line asks for a video (it names --video).
+bool wantsVideo(int argc, const char* const* argv);
+
+// Reads a video command line (argv[0] is the program). Returns false, after
+// one line on `errors` that names the offending argument, when an option is
+// unknown or misses its value, or a value is out of range, or the size is
+// odd (H.264 in yuv420p needs even sides), or the length makes no frame.
+bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
+                       std::ostream& errors);
+
+void printVideoUsage(std::ostream& out);
+
+// Frames in `seconds` at `fps`, to the nearest frame.
+int videoFrameCount(double seconds, int fps);
+
+// "0:07", "12:30" or "1:02:03".
+std::string formatDuration(double seconds);
+
+// "[####      ] 12/48 frames, 0:42 elapsed, 2:06 left".
+std::string videoProgressLine(int done, int total, double elapsedSeconds);

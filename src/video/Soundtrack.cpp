@@ -1,0 +1,150 @@
+#include "video/Soundtrack.h"
+
+#include <algorithm>
+
+#include "video/FfmpegHandles.h"
+
+namespace {
+
+// Reads packets of one audio stream and turns them into float samples at the
+// soundtrack's rate and channel count.
+class TuneDecoder {
+ public:
+  bool open(const std::string& path, std::string& error) {
+    AVFormatContext* opened = nullptr;
+    if (const int code = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); code < 0)
+      return fail(error, ffmpegError(code));
+    format.reset(opened);
+    if (const int code = avformat_find_stream_info(format.get(), nullptr); code < 0)
+      return fail(error, ffmpegError(code));
+    const AVCodec* codec = nullptr;
+    stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (stream < 0 || !codec) return fail(error, "no audio stream that this FFmpeg can decode");
+    decoder.reset(avcodec_alloc_context3(codec));
+    packet.reset(av_packet_alloc());
+    frame.reset(av_frame_alloc());
+    if (!decoder || !packet || !frame) return fail(error, "out of memory");
+    if (const int code = avcodec_parameters_to_context(decoder.get(), format->streams[stream]->codecpar);
+        code < 0)
+      return fail(error, ffmpegError(code));
+    if (const int code = avcodec_open2(decoder.get(), codec, nullptr); code < 0)
+      return fail(error, ffmpegError(code));
+    return true;
+  }
+
+  // Every packet of the stream, then the decoder's and the resampler's
+  // delayed samples.
+  bool decodeAll(Soundtrack& tune, std::string& error) {
+    tune.sampleRate = kSoundtrackRate;
+    tune.channels.assign(kSoundtrackChannels, {});
+    int code = 0;
+    while ((code = av_read_frame(format.get(), packet.get())) >= 0) {
+      const bool ours = packet->stream_index == stream;
+      // A damaged packet is skipped, as a player would; the rest still plays.
+      if (ours && avcodec_send_packet(decoder.get(), packet.get()) >= 0 && !receive(tune, error)) {
+        av_packet_unref(packet.get());
+        return false;
+      }
+      av_packet_unref(packet.get());
+    }
+    if (code != AVERROR_EOF) return fail(error, ffmpegError(code));
+    avcodec_send_packet(decoder.get(), nullptr);
+    if (!receive(tune, error)) return false;
+    if (resampler && !convert(tune, nullptr, 0, error)) return false;
+    if (tune.length() == 0) return fail(error, "no sound in it");
+    return true;
+  }
+
+ private:
+  static bool fail(std::string& error, const std::string& reason) {
+    error = reason;
+    return false;
+  }
+
+  bool receive(Soundtrack& tune, std::string& error) {
+    int code = 0;
+    while ((code = avcodec_receive_frame(decoder.get(), frame.get())) >= 0) {
+      const bool converted =
+          (resampler || startResampler(error)) &&
+          convert(tune, const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples, error);
+      av_frame_unref(frame.get());
+      if (!converted) return false;
+    }
+    if (code != AVERROR(EAGAIN) && code != AVERROR_EOF) return fail(error, ffmpegError(code));
+    return true;
+  }
+
+  // Made from the first decoded frame, whose format, rate and layout are the
+  // ones the decoder settled on.
+  bool startResampler(std::string& error) {
+    AVChannelLayout output;
+    av_channel_layout_default(&output, kSoundtrackChannels);
+    SwrContext* made = nullptr;
+    const int code = swr_alloc_set_opts2(&made, &output, AV_SAMPLE_FMT_FLTP, kSoundtrackRate,
+                                         &frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
+                                         frame->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&output);
+    resampler.reset(made);
+    if (code < 0) return fail(error, ffmpegError(code));
+    if (const int init = swr_init(resampler.get()); init < 0) return fail(error, ffmpegError(init));
+    return true;
+  }
+
+  // `input` null drains the resampler.
+  bool convert(Soundtrack& tune, const uint8_t** input, int count, std::string& error) {
+    const int room = swr_get_out_samples(resampler.get(), count);
+    if (room < 0) return fail(error, ffmpegError(room));
+    if (room == 0) return true;
+    std::vector<std::vector<float>> planes(kSoundtrackChannels, std::vector<float>(static_cast<size_t>(room)));
+    uint8_t* output[kSoundtrackChannels];
+    for (int c = 0; c < kSoundtrackChannels; ++c) output[c] = reinterpret_cast<uint8_t*>(planes[c].data());
+    const int made = swr_convert(resampler.get(), output, room, input, count);
+    if (made < 0) return fail(error, ffmpegError(made));
+    for (int c = 0; c < kSoundtrackChannels; ++c)
+      tune.channels[c].insert(tune.channels[c].end(), planes[c].begin(), planes[c].begin() + made);
+    return true;
+  }
+
+  InputFormat format;
+  CodecContext decoder;
+  Packet packet;
+  Frame frame;
+  Resampler resampler;
+  int stream = -1;
+};
+
+}  // namespace
+
+long long Soundtrack::length() const {
+  return channels.empty() ? 0 : static_cast<long long>(channels.front().size());
+}
+
+bool decodeTune(const std::string& path, Soundtrack& tune, std::string& error) {
+  TuneDecoder decoder;
+  Soundtrack decoded;
+  if (!decoder.open(path, error) || !decoder.decodeAll(decoded, error)) return false;
+  tune = std::move(decoded);
+  return true;
+}
+
+Soundtrack fitSoundtrack(const Soundtrack& tune, long long length, long long fadeLength) {
+  Soundtrack fitted;
+  fitted.sampleRate = tune.sampleRate;
+  const long long tuneLength = tune.length();
+  length = std::max(length, 0LL);
+  for (const std::vector<float>& source : tune.channels) {
+    std::vector<float> channel(static_cast<size_t>(length), 0.0f);
+    for (long long i = 0; tuneLength > 0 && i < length; ++i)
+      channel[static_cast<size_t>(i)] = source[static_cast<size_t>(i % tuneLength)];
+    fitted.channels.push_back(std::move(channel));
+  }
+  // Reaches zero on the very last sample, so the video ends in silence.
+  const long long fade = std::clamp(fadeLength, 0LL, length);
+  for (std::vector<float>& channel : fitted.channels) {
+    for (long long i = length - fade; i < length; ++i) {
+      const double gain = static_cast<double>(length - 1 - i) / static_cast<double>(fade);
+      channel[static_cast<size_t>(i)] = static_cast<float>(channel[static_cast<size_t>(i)] * gain);
+    }
+  }
+  return fitted;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "render/PngImage.h"
+#include "video/Soundtrack.h"
+
+// FFmpeg reports only errors from now on: x264's statistics and the
+// muxer's notes would bury the progress line.
+void keepFfmpegQuiet();
+
+struct VideoSettings {
+  int width = 0;   // even, as yuv420p needs
+  int height = 0;  // even
+  int fps = 30;
+};
+
+// Writes an MP4 file that phones and browsers play: H.264 (yuv420p) from
+// the frames given, AAC from the soundtrack, the index at the front. The
+// file grows under a temporary name beside the target and takes the
+// target's name only when finish succeeds, so an interrupted or failed run
+// never leaves a half-written video under that name.
+class VideoEncoder {
+ public:
+  VideoEncoder();
+  // Removes the temporary file of a video that was not finished.
+  ~VideoEncoder();
+  VideoEncoder(const VideoEncoder&) = delete;
+  VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+  // Creates the temporary file and the streams; without a soundtrack the
+  // video is silent. The soundtrack is written as it is, all of it, beside
+  // the frames: fit it to the frames' length first.
+  bool open(const std::string& path, const VideoSettings& settings,
+            std::optional<Soundtrack> soundtrack, std::string& error);
+  // The next frame, of the settings' size.
+  bool addFrame(const RgbImage& image, std::string& error);
+  // Drains the encoders, writes the rest of the sound and the index, and
+  // gives the file its name.
+  bool finish(std::string& error);
+
+ private:
+  struct Streams;
+  std::unique_ptr<Streams> streams;
+};

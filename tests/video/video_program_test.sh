@@ -1,0 +1,70 @@
+# xmastrace_render --video as a user runs it: bad input fails with status 1
+# before any rendering and leaves no file, a missing tune gives a warning and
+# a silent video, and Ctrl+C ends it with status 130 and nothing written.
+set -u
+RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+videos="$work/videos"
+mkdir "$videos"
+
+fail() {
+  echo "FAIL: $1" >&2
+  cat "$work/out" "$work/err" >&2
+  exit 1
+}
+
+# render ARGS...: runs the program in run/ and sets STATUS.
+render() {
+  (cd "$XMASTRACE_RUN_DIR" && exec "$RENDER" "$@") >"$work/out" 2>"$work/err"
+  STATUS=$?
+}
+
+# refuse MESSAGE ARGS...: status 1 with MESSAGE, before the scene is loaded.
+refuse() {
+  message=$1
+  shift
+  render "$@"
+  [ "$STATUS" = 1 ] || fail "'$*' gives status $STATUS"
+  grep -qF -- "$message" "$work/err" || fail "'$*' does not say '$message'"
+  grep -q "obj loaded" "$work/out" && fail "'$*' started rendering"
+  [ -z "$(ls -A "$videos")" ] || fail "'$*' left a file"
+}
+
+refuse "needs an even width and height (try 96x64)" --video "$videos/a.mp4" --size 97x64
+refuse "bad value for --seconds: '0'" --video "$videos/a.mp4" --seconds 0
+refuse "bad value for --fps: '-2'" --video "$videos/a.mp4" --fps -2
+refuse "unknown option for a video: '--out'" --video "$videos/a.mp4" --out x.png
+refuse "cannot write $work/no/such/a.mp4: No such file" --video "$work/no/such/a.mp4"
+refuse "cannot write $videos: it is a folder" --video "$videos"
+
+# Without the tune: a warning, and a video with pictures and no sound.
+mkdir "$work/run"
+for entry in "$XMASTRACE_RUN_DIR"/*; do ln -s "$entry" "$work/run/"; done
+rm "$work/run/data" && mkdir "$work/run/data" && ln -s "$XMASTRACE_RUN_DIR/data/xmas" "$work/run/data/xmas"
+(cd "$work/run" && exec "$RENDER" --video "$videos/silent.mp4" --size 32x32 --seconds 0.5 --fps 4 --samples 1) \
+  >"$work/out" 2>"$work/err"
+[ $? = 0 ] || fail "without the tune the status is not 0"
+grep -q "^warning: cannot read the tune data/sound.mp3 .*: the video will be silent" "$work/err" || fail "no warning"
+grep -q "^video written: $videos/silent.mp4\$" "$work/out" || fail "no 'video written' line"
+grep -qa avc1 "$videos/silent.mp4" || fail "no H.264 track"
+grep -qa mp4a "$videos/silent.mp4" && fail "a sound track without a tune"
+rm "$videos/silent.mp4"
+
+# Ctrl+C half-way: the video never appears under its name, not even in part.
+(cd "$XMASTRACE_RUN_DIR" && exec "$RENDER" --video "$videos/stopped.mp4" --size 64x64 --seconds 60 --fps 4 \
+  --samples 4) >"$work/out" 2>"$work/err" &
+pid=$!
+for _ in $(seq 600); do
+  grep -q "] [1-9][0-9]*/240 frames" "$work/err" && break
+  sleep 0.1
+done
+[ -e "$videos/stopped.mp4" ] && fail "the video has its name before it is done"
+ls "$videos" | grep -q "^stopped.mp4.part-" || fail "no temporary file while rendering"
+kill -INT $pid
+wait $pid
+STATUS=$?
+[ "$STATUS" = 130 ] || fail "Ctrl+C gives status $STATUS"
+grep -q "^interrupted after [0-9]* of 240 frames: no video written" "$work/err" || fail "no message on Ctrl+C"
+[ -z "$(ls -A "$videos")" ] || fail "Ctrl+C left $(ls "$videos")"
+echo "video program: passed"
