@@ -1,11 +1,9 @@
 #include "render/ProgramBuilder.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "InputFile.h"
 #include "render/HeaderExport.h"
 
 namespace {
@@ -69,16 +67,7 @@ void releaseProgram(GLuint program) {
 }
 
 bool readTextFile(const std::string& fileName, std::string& content) {
-  // A directory opens like a file and reads as empty text, which would reach
-  // the compiler; it is no shader file, so it counts as a missing one.
-  std::error_code error;
-  if (std::filesystem::is_directory(fileName, error)) return false;
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  content = buffer.str();
-  return true;
+  return readRegularFile(fileName, content);
 }
 
 GLuint compileShader(GLenum type, const char* source) {

@@ -34,5 +34,6 @@ BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
 // longer in use, so the frame that is drawing with it is not disturbed.
 void releaseProgram(GLuint program);
 
-// Whole file content; false when it cannot be opened or is a directory.
+// Whole file content; false when it is missing or no regular file (a
+// directory, a FIFO, a device), as for every input file.
 bool readTextFile(const std::string& fileName, std::string& content);

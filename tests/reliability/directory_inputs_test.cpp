@@ -1,13 +1,24 @@
 // A directory where the demo expects a file (an unpacking tool that made a
-// folder of the name, say) is treated like a missing file by every reader.
+// folder of the name, say), a FIFO or a device is treated like a missing
+// file by every reader; so is an OBJ file larger than memory holds.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "ExitStatus.h"
+#include "app/Music.h"
 #include "render/ProgramBuilder.h"
 #include "scene/OctreeScene.h"
 
@@ -46,4 +57,107 @@ TEST_F(DirectoryInputs, ObjLoaderReportsTheFileAndChangesNothing) {
   EXPECT_EQ(output, "ERROR: loading obj:(" + (dir / "floor.obj").string() + ") file is not good\n");
   EXPECT_EQ(scene.positions.size(), 1u);
   EXPECT_EQ(scene.object_count, 0);
+}
+
+namespace {
+
+// From a deadline on, opens and closes the other end of a FIFO whenever a
+// reader waits in opening it: a regression then fails the test instead of
+// hanging it.
+class FifoRescue {
+ public:
+  explicit FifoRescue(const fs::path& fifo)
+      : thread([this, fifo] {
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+          while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (std::chrono::steady_clock::now() < deadline) continue;
+            const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd < 0) continue;
+            rescued = true;
+            close(fd);
+          }
+        }) {}
+  ~FifoRescue() { finish(); }
+  void finish() {
+    done = true;
+    if (thread.joinable()) thread.join();
+  }
+
+  std::atomic<bool> done{false};
+  std::atomic<bool> rescued{false};
+
+ private:
+  std::thread thread;
+};
+
+}  // namespace
+
+TEST_F(DirectoryInputs, AFifoIsAMissingFileToEveryReader) {
+  const fs::path fifo = dir / "data" / "sound.mp3";
+  fs::create_directories(fifo.parent_path());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  FifoRescue rescue(fifo);
+
+  std::string content = "untouched";
+  EXPECT_FALSE(readTextFile(fifo.string(), content));
+  OctreeScene scene;
+  testing::internal::CaptureStdout();
+  scene.loadObj(fifo.string(), false, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "ERROR: loading obj:(" + fifo.string() + ") file is not good\n");
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  testing::internal::CaptureStdout();
+  stopMusic(startMusic());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't play music\n");
+  fs::current_path(previous);
+
+  rescue.finish();
+  EXPECT_FALSE(rescue.rescued) << "a reader waited for a writer";
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define XMASTRACE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define XMASTRACE_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+// In a child process: loads `file` with 96 MB of address space to spare and
+// exits with 0 when the loader gave up on it and left the scene unchanged.
+// Its report goes to standard error, where the death test looks.
+[[noreturn]] void loadWithLittleMemory(const fs::path& file) {
+  std::string status;
+  readTextFile("/proc/self/statm", status);
+  const rlim_t used = std::strtoull(status.c_str(), nullptr, 10) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+  const rlimit limit{used + (rlim_t{96} << 20), used + (rlim_t{96} << 20)};
+  setrlimit(RLIMIT_AS, &limit);
+  dup2(STDERR_FILENO, STDOUT_FILENO);
+  OctreeScene scene;
+  const int result = scene.loadObj(file.string(), false, 0);
+  std::_Exit(result == kStatusOk && scene.faces.empty() && scene.object_count == 0 ? 0 : 1);
+}
+
+TEST(HugeObj, MoreFacesThanMemoryHoldsIsAFileThatIsNotGood) {
+#ifdef XMASTRACE_ADDRESS_SANITIZER
+  GTEST_SKIP() << "the address sanitizer needs more address space than the test allows";
+#endif
+  // 4 million faces need about 320 MB of records; the loader may have a
+  // quarter of that.
+  const fs::path file = fs::temp_directory_path() / ("xmastrace_huge_" + std::to_string(getpid()) + ".obj");
+  {
+    std::ofstream out(file, std::ios::binary);
+    const std::string block = [] {
+      std::string lines;
+      for (int i = 0; i < 4096; ++i) lines += "f 1 2 3\n";
+      return lines;
+    }();
+    for (int i = 0; i < 1024; ++i) out << block;
+  }
+  EXPECT_EXIT(loadWithLittleMemory(file), testing::ExitedWithCode(0),
+              "ERROR: loading obj:\\(.*huge.*\\) file is not good");
+  fs::remove(file);
 }
