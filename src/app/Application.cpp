@@ -171,8 +171,10 @@ void Application::reloadPrograms() {
                                             "VoxelShaderFSgiga.glsl", true));
   replaceProgram(textureProgram, buildProgram("TextureShaderVS.glsl", nullptr, nullptr, nullptr,
                                               "TextureShaderFS.glsl", false));
+  // The file holds the two-bounce text; each program compiles its own
+  // variant of it, as its built-in text was made.
   replaceProgram(pathProgram, buildProgram("gigaAOShaderVS.glsl", nullptr, nullptr, nullptr,
-                                           "gigaAOShaderFS.glsl", true));
+                                           "gigaAOShaderFS.glsl", true, pathTraceDefine(variant)));
   replaceProgram(accumProgram, buildProgram("TextureShaderAccumVS.glsl", nullptr, nullptr, nullptr,
                                             "TextureShaderAccumFS.glsl", false));
 }
