@@ -24,8 +24,8 @@
 
 namespace {
 
-// The bytes of a whole file: mapped, which costs no copy, or read when the
-// file reports no size (as those under /proc do).
+// The bytes of a whole file: mapped, which costs no copy, or read when it
+// cannot be (files under /proc report no size).
 class FileText {
  public:
   FileText() = default;
