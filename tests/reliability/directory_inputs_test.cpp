@@ -1,24 +1,18 @@
 // A directory where the demo expects a file (an unpacking tool that made a
-// folder of the name, say), a FIFO or a device is treated like a missing
-// file by every reader; so is an OBJ file larger than memory holds.
-#include <fcntl.h>
+// folder of the name, say) is treated like a missing file by every reader;
+// so is an OBJ file larger than memory holds. (FIFOs and devices: the
+// damaged-files runs.)
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "ExitStatus.h"
-#include "app/Music.h"
 #include "render/ProgramBuilder.h"
 #include "scene/OctreeScene.h"
 
@@ -61,71 +55,6 @@ TEST_F(DirectoryInputs, ObjLoaderReportsTheFileAndChangesNothing) {
 
 namespace {
 
-// From a deadline on, opens and closes the other end of a FIFO whenever a
-// reader waits in opening it: a regression then fails the test instead of
-// hanging it.
-class FifoRescue {
- public:
-  explicit FifoRescue(const fs::path& fifo)
-      : thread([this, fifo] {
-          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-          while (!done) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            if (std::chrono::steady_clock::now() < deadline) continue;
-            const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd < 0) continue;
-            rescued = true;
-            close(fd);
-          }
-        }) {}
-  ~FifoRescue() { finish(); }
-  void finish() {
-    done = true;
-    if (thread.joinable()) thread.join();
-  }
-
-  std::atomic<bool> done{false};
-  std::atomic<bool> rescued{false};
-
- private:
-  std::thread thread;
-};
-
-}  // namespace
-
-TEST_F(DirectoryInputs, AFifoIsAMissingFileToEveryReader) {
-  const fs::path fifo = dir / "data" / "sound.mp3";
-  fs::create_directories(fifo.parent_path());
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  FifoRescue rescue(fifo);
-
-  std::string content = "untouched";
-  EXPECT_FALSE(readTextFile(fifo.string(), content));
-  OctreeScene scene;
-  testing::internal::CaptureStdout();
-  scene.loadObj(fifo.string(), false, 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "ERROR: loading obj:(" + fifo.string() + ") file is not good\n");
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir);
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  testing::internal::CaptureStdout();
-  stopMusic(startMusic());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't play music\n");
-  fs::current_path(previous);
-
-  rescue.finish();
-  EXPECT_FALSE(rescue.rescued) << "a reader waited for a writer";
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-#define XMASTRACE_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define XMASTRACE_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 // In a child process: loads `file` with 96 MB of address space to spare and
 // exits with 0 when the loader gave up on it and left the scene unchanged.
 // Its report goes to standard error, where the death test looks.
@@ -141,8 +70,10 @@ TEST_F(DirectoryInputs, AFifoIsAMissingFileToEveryReader) {
   std::_Exit(result == kStatusOk && scene.faces.empty() && scene.object_count == 0 ? 0 : 1);
 }
 
+}  // namespace
+
 TEST(HugeObj, MoreFacesThanMemoryHoldsIsAFileThatIsNotGood) {
-#ifdef XMASTRACE_ADDRESS_SANITIZER
+#ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "the address sanitizer needs more address space than the test allows";
 #endif
   // 4 million faces need about 320 MB of records; the loader may have a
