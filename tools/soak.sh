@@ -181,8 +181,13 @@ if alive; then
   done
 fi
 if alive; then
-  kill -9 "$DEMO"
   echo "soak: the demo did not end on Escape" >&2
+  kill "$DEMO"
+  for _ in $(seq 50); do
+    alive || break
+    sleep 0.2
+  done
+  alive && kill -9 "$DEMO"
 fi
 wait "$DEMO"
 status=$?

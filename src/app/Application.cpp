@@ -117,6 +117,10 @@ int Application::buildPrograms() {
 
 void Application::placeCamera() {
   camera.lookAt({-7.0f, -20.0f, 13.0f}, {-4.0f, -23.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
+  setProjection();
+}
+
+void Application::setProjection() {
   camera.setPerspective(60.0f, static_cast<float>(width) / static_cast<float>(height), 1.0f,
                         1000.0f);
 }
@@ -137,12 +141,6 @@ void Application::createSceneBox() {
 }
 
 int Application::createRenderTargets() {
-  const std::vector<float> seeds = makeSeedBuffer(width, height, variant);
-  sampleTexture = createScreenTexture(width, height, nullptr);
-  accumTexture = createScreenTexture(width, height, nullptr);
-  randomTextures[0] = createScreenTexture(width, height, seeds.data());
-  randomTextures[1] = createScreenTexture(width, height, seeds.data());
-
   if (const int made = primaryFbo.create(width, height, GL_RGBA16F, 3, false, true);
       made != kStatusOk) {
     return made;
@@ -153,9 +151,34 @@ int Application::createRenderTargets() {
       made != kStatusOk) {
     return made;
   }
+  sizeScreenTargets();
   pathFbo.attachTexture(0, sampleTexture);
   pathFbo.attachTexture(1, randomTextures[0]);
   return kStatusOk;
+}
+
+// Every target of the window's size is sized here, at start-up and on each
+// resize; their names never change, so attachments and the frame's
+// resources stay valid.
+void Application::sizeScreenTargets() {
+  const std::vector<float> seeds = makeSeedBuffer(width, height, variant);
+  sizeScreenTexture(sampleTexture, width, height, nullptr);
+  sizeScreenTexture(accumTexture, width, height, nullptr);
+  sizeScreenTexture(randomTextures[0], width, height, seeds.data());
+  sizeScreenTexture(randomTextures[1], width, height, seeds.data());
+  primaryFbo.resize(width, height);
+  pathFbo.resize(width, height);
+  setDrawSize(width, height);
+}
+
+void Application::resize(int newWidth, int newHeight) {
+  if (newWidth <= 0 || newHeight <= 0) return;
+  if (newWidth == width && newHeight == height) return;
+  width = newWidth;
+  height = newHeight;
+  sizeScreenTargets();
+  setProjection();
+  sampling.restart();
 }
 
 void Application::update(float dt, const KeyState& keys, const MouseState& mouse) {
@@ -171,8 +194,10 @@ void Application::reloadPrograms() {
                                             "VoxelShaderFSgiga.glsl", true));
   replaceProgram(textureProgram, buildProgram("TextureShaderVS.glsl", nullptr, nullptr, nullptr,
                                               "TextureShaderFS.glsl", false));
+  // The file holds the two-bounce text; each program compiles its own
+  // variant of it, as its built-in text was made.
   replaceProgram(pathProgram, buildProgram("gigaAOShaderVS.glsl", nullptr, nullptr, nullptr,
-                                           "gigaAOShaderFS.glsl", true));
+                                           "gigaAOShaderFS.glsl", true, pathTraceDefine(variant)));
   replaceProgram(accumProgram, buildProgram("TextureShaderAccumVS.glsl", nullptr, nullptr, nullptr,
                                             "TextureShaderAccumFS.glsl", false));
 }

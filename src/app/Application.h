@@ -41,6 +41,11 @@ class Application {
   // Draws one frame: a primary pass after a restart and every 24th frame,
   // otherwise one more path-traced sample; then the display.
   void draw();
+  // Follows the window's framebuffer size: every screen-size target, the
+  // seeds and the projection's aspect take it, and sampling restarts. Once
+  // per size: the same size again costs nothing. A size without pixels (a
+  // minimised window) changes nothing, so the samples wait for its return.
+  void resize(int width, int height);
 
   // What the passes of the current frame read; also used to time them.
   FrameResources frameResources() const;
@@ -82,8 +87,10 @@ class Application {
   int start();
   int buildPrograms();
   void placeCamera();
+  void setProjection();
   void createSceneBox();
   int createRenderTargets();
+  void sizeScreenTargets();
   void reloadPrograms();
 
   int status = 0;

@@ -9,6 +9,7 @@ constexpr int kKeySpecial = 256;
 constexpr int kKeyEsc = 257;
 constexpr int kKeyF1 = 258;
 constexpr int kKeyF5 = 262;
+constexpr int kKeyF11 = 268;
 constexpr int kKeyF25 = 282;
 constexpr int kKeyUp = 283;
 constexpr int kKeyDown = 284;

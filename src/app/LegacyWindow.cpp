@@ -40,6 +40,9 @@ bool LegacyWindow::open(int width, int height, bool visible) {
   window = glfwCreateWindow(width, height, "", nullptr, nullptr);
   if (!window) return false;
   glfwSetWindowUserPointer(window, this);
+  glfwGetFramebufferSize(window, &framebufferSize[0], &framebufferSize[1]);
+  glfwSetFramebufferSizeCallback(window, onFramebufferSize);
+  glfwSetWindowIconifyCallback(window, onIconify);
   glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
   glfwMakeContextCurrent(window);
   // 2.7 swapped without waiting for the display; a progressive renderer
@@ -56,10 +59,10 @@ LegacyWindow* LegacyWindow::owner(GLFWwindow* window) {
 
 void LegacyWindow::setWindowSizeCallback(WindowSizeFn callback) {
   windowSizeCallback = callback;
-  glfwSetFramebufferSizeCallback(window, callback ? onFramebufferSize : nullptr);
+  glfwSetWindowSizeCallback(window, callback ? onWindowSize : nullptr);
   if (!callback) return;
   int width = 0, height = 0;
-  glfwGetFramebufferSize(window, &width, &height);
+  glfwGetWindowSize(window, &width, &height);
   callback(width, height);
 }
 
@@ -95,9 +98,19 @@ void LegacyWindow::setMouseWheelCallback(MouseWheelFn callback) {
 
 int LegacyWindow::currentWheelPosition() const { return static_cast<int>(std::lround(wheelTotal)); }
 
-void LegacyWindow::onFramebufferSize(GLFWwindow* window, int width, int height) {
+void LegacyWindow::onWindowSize(GLFWwindow* window, int width, int height) {
   LegacyWindow* self = owner(window);
   if (self->windowSizeCallback) self->windowSizeCallback(width, height);
+}
+
+void LegacyWindow::onFramebufferSize(GLFWwindow* window, int width, int height) {
+  LegacyWindow* self = owner(window);
+  self->framebufferSize[0] = width;
+  self->framebufferSize[1] = height;
+}
+
+void LegacyWindow::onIconify(GLFWwindow* window, int iconified) {
+  owner(window)->iconified = iconified == GLFW_TRUE;
 }
 
 void LegacyWindow::onKey(GLFWwindow* window, int key, int, int action, int) {
@@ -142,4 +155,56 @@ double LegacyWindow::time() const { return glfwGetTime(); }
 void LegacyWindow::swapBuffers() {
   glfwSwapBuffers(window);
   glfwPollEvents();
+}
+
+void LegacyWindow::waitEvents(double seconds) { glfwWaitEventsTimeout(seconds); }
+
+bool LegacyWindow::minimised() const {
+  return iconified || framebufferSize[0] <= 0 || framebufferSize[1] <= 0;
+}
+
+namespace {
+
+int overlap(int start, int length, int otherStart, int otherLength) {
+  const int from = start > otherStart ? start : otherStart;
+  const int to = start + length < otherStart + otherLength ? start + length : otherStart + otherLength;
+  return to > from ? to - from : 0;
+}
+
+// The monitor that shows the largest part of the area; the primary one when
+// none shows any of it.
+GLFWmonitor* monitorShowing(const int (&area)[4]) {
+  GLFWmonitor* best = glfwGetPrimaryMonitor();
+  long long bestShare = 0;
+  int count = 0;
+  GLFWmonitor** monitors = glfwGetMonitors(&count);
+  for (int i = 0; i < count; ++i) {
+    const GLFWvidmode* mode = glfwGetVideoMode(monitors[i]);
+    if (!mode) continue;
+    int x = 0, y = 0;
+    glfwGetMonitorPos(monitors[i], &x, &y);
+    const long long share = static_cast<long long>(overlap(area[0], area[2], x, mode->width)) *
+                            overlap(area[1], area[3], y, mode->height);
+    if (share > bestShare) {
+      best = monitors[i];
+      bestShare = share;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+void LegacyWindow::toggleFullScreen() {
+  if (glfwGetWindowMonitor(window)) {
+    glfwSetWindowMonitor(window, nullptr, windowedArea[0], windowedArea[1], windowedArea[2],
+                         windowedArea[3], GLFW_DONT_CARE);
+    return;
+  }
+  glfwGetWindowPos(window, &windowedArea[0], &windowedArea[1]);
+  glfwGetWindowSize(window, &windowedArea[2], &windowedArea[3]);
+  GLFWmonitor* monitor = monitorShowing(windowedArea);
+  const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+  if (!mode) return;
+  glfwSetWindowMonitor(window, monitor, 0, 0, mode->width, mode->height, mode->refreshRate);
 }

@@ -29,6 +29,8 @@ class LegacyWindow {
   bool open(int width, int height, bool visible = true);
   void setTitle(const char* title);
 
+  // The window's size in screen coordinates, the units of the cursor, which
+  // can differ from the framebuffer's pixels on a scaled display.
   void setWindowSizeCallback(WindowSizeFn callback);
   void setKeyCallback(KeyFn callback);
   void setCharCallback(CharFn callback);
@@ -43,12 +45,28 @@ class LegacyWindow {
   double time() const;
   // Swaps, then delivers the pending events to the callbacks.
   void swapBuffers();
+  // Delivers the events that come within `seconds`, for a loop with nothing
+  // to draw.
+  void waitEvents(double seconds);
+
+  // The framebuffer's size in pixels as of the last events: what the render
+  // targets follow.
+  int framebufferWidth() const { return framebufferSize[0]; }
+  int framebufferHeight() const { return framebufferSize[1]; }
+  // Iconified, or without pixels (how some systems report a minimised
+  // window): nothing drawn would be seen.
+  bool minimised() const;
+  // Full screen on the monitor that holds most of the window, or back to the
+  // window's place and size before.
+  void toggleFullScreen();
 
   GLFWwindow* handle() const { return window; }
 
  private:
   static LegacyWindow* owner(GLFWwindow* window);
+  static void onWindowSize(GLFWwindow* window, int width, int height);
   static void onFramebufferSize(GLFWwindow* window, int width, int height);
+  static void onIconify(GLFWwindow* window, int iconified);
   static void onKey(GLFWwindow* window, int key, int scancode, int action, int mods);
   static void onChar(GLFWwindow* window, unsigned int codepoint);
   static void onCursorPos(GLFWwindow* window, double x, double y);
@@ -65,6 +83,9 @@ class LegacyWindow {
   MouseButtonFn mouseButtonCallback = nullptr;
   MouseWheelFn mouseWheelCallback = nullptr;
   double wheelTotal = 0.0;  // GLFW 3 reports offsets; 2.7 reported the sum
+  int framebufferSize[2] = {0, 0};
+  bool iconified = false;
+  int windowedArea[4] = {0, 0, 0, 0};  // x, y, width, height before full screen
 };
 
 // Loads the GL entry points for the current context (GLEW). Only status 2,

@@ -60,7 +60,10 @@ void MouseState::setWheel(int32_t position) {
 void MouseState::endFrame() {
   std::fill(std::begin(pressed), std::end(pressed), false);
   std::fill(std::begin(released), std::end(released), false);
-  takeSampleAsPrevious();
+  // Until a position arrives after a resize there is no sample: taking the
+  // zeroed one would measure the next move from (0, 0), and a drag would
+  // turn the camera by the cursor's whole distance from there.
+  if (!firstMove) takeSampleAsPrevious();
   if (!firstWheel) dWheel = wheel - prevWheel;
   prevWheel = wheel;
   firstWheel = false;

@@ -1,11 +1,13 @@
 #include "app/Music.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_mixer.h>
 
 #include <cstdio>
+
+#include "InputFile.h"
 
 namespace {
 
@@ -28,10 +30,18 @@ bool openDevice() {
 // was given. Only a regular file is handed over: a directory opens as a
 // stream too, and the decoders crash on what it reports as its size.
 Mix_Music* loadAs(const char* path, Mix_MusicType type) {
-  struct stat info;
-  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  SDL_RWops* file = SDL_RWFromFile(path, "rb");
-  if (!file) return nullptr;
+  const int fd = openRegularFile(path);
+  if (fd < 0) return nullptr;
+  FILE* stream = fdopen(fd, "rb");
+  if (!stream) {
+    close(fd);
+    return nullptr;
+  }
+  SDL_RWops* file = SDL_RWFromFP(stream, SDL_TRUE);
+  if (!file) {
+    std::fclose(stream);
+    return nullptr;
+  }
   return Mix_LoadMUSType_RW(file, type, /*freesrc=*/1);
 }
 

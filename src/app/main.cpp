@@ -9,6 +9,7 @@
 #include "app/Application.h"
 #include "app/DebugOutput.h"
 #include "app/Interrupt.h"
+#include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/LegacyWindow.h"
 #include "app/MouseState.h"
@@ -22,6 +23,9 @@ constexpr PathVariant kVariant = PathVariant::TwoBounce;
 constexpr int kWidth = 768;
 constexpr int kHeight = 512;
 constexpr float kFirstFrameStep = 0.016f;
+// How long a minimised demo waits for events before it looks again, so that
+// Ctrl+C still ends it at once.
+constexpr double kMinimisedWait = 0.1;
 constexpr const char* kTitle = "Quellmark wish you a merry christmas";
 
 // The program-wide objects the window callbacks feed.
@@ -29,9 +33,10 @@ KeyState* gKeys = nullptr;
 MouseState* gMouse = nullptr;
 Application* gApp = nullptr;
 
+// The size in screen coordinates, the cursor's units. The render targets
+// follow the framebuffer's pixels instead, once a frame (runFrameLoop).
 static void onWindowSize(int width, int height) {
   if (gMouse) gMouse->resize(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-  if (gApp) glViewport(0, 0, width, height);
 }
 
 static void onKey(int key, int action) {
@@ -74,8 +79,17 @@ static void runFrameLoop(LegacyWindow& window) {
         dt = kFirstFrameStep;
         firstFrame = false;
       }
+      // Nothing drawn would be seen; the samples wait, and the time spent
+      // away is not handed to the next frame.
+      if (window.minimised()) {
+        window.waitEvents(kMinimisedWait);
+        continue;
+      }
+      // All size events of a frame, one reallocation.
+      gApp->resize(window.framebufferWidth(), window.framebufferHeight());
       gApp->update(dt, *gKeys, *gMouse);
       gApp->draw();
+      if (gKeys->pressed[kKeyF11]) window.toggleFullScreen();
     }
     if (gKeys) gKeys->endFrame();
     if (gMouse) gMouse->endFrame();

@@ -12,17 +12,20 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "ExitStatus.h"
+#include "InputFile.h"
 #include "geometry/ObjLineScanner.h"
 #include "scene/OctreeScene.h"
 
 namespace {
 
-// The bytes of a whole file: mapped when it is a regular file, which costs
-// no copy, and read otherwise (pipes, files that report no size).
+// The bytes of a whole file: mapped, which costs no copy, or read when it
+// cannot be (files under /proc report no size).
 class FileText {
  public:
   FileText() = default;
@@ -33,13 +36,12 @@ class FileText {
     if (fd_ >= 0) close(fd_);
   }
 
-  // False when the file cannot be opened or read (a directory opens fine
-  // but cannot be read).
+  // False when there is no regular file of that name or it cannot be read.
   bool open(const std::string& file_name) {
-    fd_ = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = openRegularFile(file_name);
     if (fd_ < 0) return false;
     struct stat info;
-    if (fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    if (fstat(fd_, &info) == 0 && info.st_size > 0) {
       void* mapping = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd_, 0);
       if (mapping != MAP_FAILED) {
         mapping_ = mapping;
@@ -63,7 +65,13 @@ class FileText {
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) return false;
       if (got == 0) break;
-      copy_.append(chunk, static_cast<size_t>(got));
+      try {
+        copy_.append(chunk, static_cast<size_t>(got));
+      } catch (const std::bad_alloc&) {
+        return false;
+      } catch (const std::length_error&) {
+        return false;
+      }
     }
     data_ = copy_.data();
     size_ = copy_.size();
@@ -304,31 +312,62 @@ struct ObjReader {
 
 }  // namespace
 
-int OctreeScene::loadObj(const std::string& file_name, bool smooth_normals, uint8_t tag) {
-  FileText text;
-  if (!text.open(file_name)) {
-    std::cout << "ERROR: loading obj:(" << file_name << ") file is not good\n" << std::flush;
-    return kStatusOk;
-  }
-  const char* begin = text.data();
-  const char* end = begin + text.size();
+namespace {
+
+// Parses the whole text into the scene's lists; the lists grow only once,
+// to what the file's lines can add.
+int readObjText(OctreeScene& scene, const char* begin, const char* end, const std::string& file_name,
+                bool smooth_normals, uint8_t tag) {
   const LineStarts starts = countLineStarts(begin, end);
-  positions.reserve(positions.size() + starts.v);
-  faces.reserve(faces.size() + starts.f);
-  preferHugePages(positions);
-  preferHugePages(faces);
-  ObjReader reader{*this, file_name, smooth_normals, tag, positions.size(), faces.size(), {}, {}};
-  int status = forEachLine(begin, end, [&reader](const char* line, const char* line_end) {
+  scene.positions.reserve(scene.positions.size() + starts.v);
+  scene.faces.reserve(scene.faces.size() + starts.f);
+  preferHugePages(scene.positions);
+  preferHugePages(scene.faces);
+  ObjReader reader{scene, file_name, smooth_normals, tag, scene.positions.size(), scene.faces.size(), {}, {}};
+  const int status = forEachLine(begin, end, [&reader](const char* line, const char* line_end) {
     ++reader.line_number;
     return reader.readLine(line, line_end);
   });
-  if (status == kStatusOk) status = reader.finishPendingFaces();
-  if (status != kStatusOk) {
-    // Leave the scene as it was before the call.
-    positions.resize(reader.vertex_base);
-    faces.resize(reader.face_base);
-    return status;
+  return status == kStatusOk ? reader.finishPendingFaces() : status;
+}
+
+void reportFileNotGood(const std::string& file_name) {
+  std::cout << "ERROR: loading obj:(" << file_name << ") file is not good\n" << std::flush;
+}
+
+}  // namespace
+
+int OctreeScene::loadObj(const std::string& file_name, bool smooth_normals, uint8_t tag) {
+  FileText text;
+  if (!text.open(file_name)) {
+    reportFileNotGood(file_name);
+    return kStatusOk;
   }
+  const size_t vertex_base = positions.size();
+  const size_t face_base = faces.size();
+  int status = kStatusOk;
+  bool held = true;
+  try {
+    status = readObjText(*this, text.data(), text.data() + text.size(), file_name, smooth_normals, tag);
+  } catch (const std::bad_alloc&) {
+    held = false;
+  } catch (const std::length_error&) {
+    held = false;
+  }
+  if (!held || status != kStatusOk) {
+    // Leave the scene as it was before the call, reserved memory included.
+    positions.resize(vertex_base);
+    faces.resize(face_base);
+    positions.shrink_to_fit();
+    faces.shrink_to_fit();
+  }
+  // A file with more than memory holds is one the demo cannot use, like a
+  // missing one.
+  if (!held) {
+    reportFileNotGood(file_name);
+    return kStatusOk;
+  }
+  if (status != kStatusOk) return status;
   ++object_count;
   return kStatusOk;
 }

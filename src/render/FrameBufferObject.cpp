@@ -33,6 +33,14 @@ GLuint createColorTexture(int width, int height, GLenum internalFormat, const fl
   return texture;
 }
 
+void resizeColorTexture(GLuint texture, int width, int height, GLenum internalFormat,
+                        const float* data) {
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, GL_RGBA,
+               GL_FLOAT, data);
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 const char* framebufferStatusMessage(GLenum status) {
   switch (status) {
     case GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT:
@@ -63,6 +71,7 @@ int FrameBufferObject::create(int width, int height, GLenum internalFormat, int 
                               bool withDepth, bool withTextures) {
   this->width = width;
   this->height = height;
+  this->internalFormat = internalFormat;
   this->colorCount = std::clamp(colorCount, 0, kMaxColorTextures);
   drawBuffers.resize(static_cast<size_t>(this->colorCount));
   for (int i = 0; i < this->colorCount; ++i) drawBuffers[i] = GL_COLOR_ATTACHMENT0 + i;
@@ -108,4 +117,18 @@ void FrameBufferObject::attachTexture(int index, GLuint texture) const {
   glBindFramebufferEXT(GL_FRAMEBUFFER, framebuffer);
   glFramebufferTexture2DEXT(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + index, GL_TEXTURE_2D, texture, 0);
   glBindFramebufferEXT(GL_FRAMEBUFFER, 0);
+}
+
+void FrameBufferObject::resize(int newWidth, int newHeight) {
+  if (newWidth == width && newHeight == height) return;
+  width = newWidth;
+  height = newHeight;
+  for (GLuint texture : colorTextures) {
+    if (texture != 0) resizeColorTexture(texture, width, height, internalFormat, nullptr);
+  }
+  if (hasDepth) {
+    glBindRenderbufferEXT(GL_RENDERBUFFER, depthBuffer);
+    glRenderbufferStorageEXT(GL_RENDERBUFFER, GL_DEPTH_COMPONENT32, width, height);
+    glBindRenderbufferEXT(GL_RENDERBUFFER, 0);
+  }
 }

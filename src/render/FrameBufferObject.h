@@ -26,6 +26,11 @@ class FrameBufferObject {
   // Attaches level 0 of a 2D texture as colour attachment `index`; the
   // framebuffer is left unbound afterwards. Not recorded in colorTextures.
   void attachTexture(int index, GLuint texture) const;
+  // Gives its own colour textures and its depth buffer the new size, empty;
+  // nothing when the size is unchanged. The names stay, and so do the
+  // attachments, textures attached from outside included (their size is
+  // their owner's to change).
+  void resize(int width, int height);
 
   GLuint colorTextures[kMaxColorTextures] = {};
   std::vector<GLenum> drawBuffers;
@@ -34,12 +39,17 @@ class FrameBufferObject {
   int width = 0;
   int height = 0;
   int colorCount = 0;
+  GLenum internalFormat = GL_RGBA32F;
   bool hasDepth = false;
 };
 
 // A 2D float colour texture for render targets: nearest filtering, clamped
 // to the border, RGBA data (or none).
 GLuint createColorTexture(int width, int height, GLenum internalFormat, const float* data);
+// Replaces the image of such a texture with one of a new size; the texture
+// keeps its name and its settings.
+void resizeColorTexture(GLuint texture, int width, int height, GLenum internalFormat,
+                        const float* data);
 
 // The message for a completeness status, or nullptr when there is none.
 const char* framebufferStatusMessage(GLenum status);

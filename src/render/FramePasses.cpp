@@ -140,6 +140,16 @@ GLuint createScreenTexture(int width, int height, const float* data) {
   return createColorTexture(width, height, GL_RGBA32F, data);
 }
 
+void sizeScreenTexture(GLuint& texture, int width, int height, const float* data) {
+  if (texture == 0) {
+    texture = createScreenTexture(width, height, data);
+  } else {
+    resizeColorTexture(texture, width, height, GL_RGBA32F, data);
+  }
+}
+
+void setDrawSize(int width, int height) { glViewport(0, 0, width, height); }
+
 void enableDepthTest() { glEnable(GL_DEPTH_TEST); }
 
 void clearWindow() { clearTarget(); }

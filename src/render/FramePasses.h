@@ -48,6 +48,12 @@ constexpr int kQuadVertexDrawCount = 6;
 // One RGBA32F render target, width x height, nearest filtering, clamped to
 // its border; `data` (4 floats per texel) may be null.
 GLuint createScreenTexture(int width, int height, const float* data);
+// Makes such a texture when `texture` is 0, otherwise gives it a new image;
+// either way width x height, from `data` or empty.
+void sizeScreenTexture(GLuint& texture, int width, int height, const float* data);
+
+// The pixels every pass draws: the targets' size, which is the window's.
+void setDrawSize(int width, int height);
 
 // The depth test every pass restores.
 void enableDepthTest();

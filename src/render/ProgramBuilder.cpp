@@ -1,11 +1,9 @@
 #include "render/ProgramBuilder.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "InputFile.h"
 #include "render/HeaderExport.h"
 
 namespace {
@@ -68,17 +66,28 @@ void releaseProgram(GLuint program) {
   if (program != 0) glDeleteProgram(program);
 }
 
+std::string defineAfterVersion(const std::string& source, const std::string& name) {
+  const std::string line = "#define " + name + "\n";
+  size_t at = 0;
+  // The #version line must stay first: the define goes after the first line
+  // that starts with it (blanks before it allowed).
+  for (size_t start = 0; start < source.size();) {
+    const size_t text = source.find_first_not_of(" \t", start);
+    const size_t end = source.find('\n', start);
+    if (text != std::string::npos && source.compare(text, 8, "#version") == 0 &&
+        (end == std::string::npos || text < end)) {
+      if (end == std::string::npos) return source + "\n" + line;
+      at = end + 1;
+      break;
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return source.substr(0, at) + line + source.substr(at);
+}
+
 bool readTextFile(const std::string& fileName, std::string& content) {
-  // A directory opens like a file and reads as empty text, which would reach
-  // the compiler; it is no shader file, so it counts as a missing one.
-  std::error_code error;
-  if (std::filesystem::is_directory(fileName, error)) return false;
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  content = buffer.str();
-  return true;
+  return readRegularFile(fileName, content);
 }
 
 GLuint compileShader(GLenum type, const char* source) {
@@ -103,9 +112,9 @@ void deleteShaders(const GLuint (&shaders)[kStageCount]) {
   }
 }
 
-// Compiles the fragment slot: a file (with the optional header export) or
-// the argument's own text.
-bool compileFragment(const char* fragment, bool exportHeader, GLuint& shader) {
+// Compiles the fragment slot: a file (with its optional define and header
+// export) or the argument's own text.
+bool compileFragment(const char* fragment, bool exportHeader, const char* define, GLuint& shader) {
   shader = 0;
   if (fragment == nullptr) return true;
   if (!isShaderFileName(fragment)) {
@@ -113,8 +122,11 @@ bool compileFragment(const char* fragment, bool exportHeader, GLuint& shader) {
     return shader != 0;
   }
   std::string source;
-  if (!compileFile(GL_FRAGMENT_SHADER, fragment, shader, source)) return false;
-  if (exportHeader && shader != 0) ::exportHeader(fragment, source);
+  if (!readTextFile(fragment, source)) return true;
+  const std::string compiled = define ? defineAfterVersion(source, define) : source;
+  shader = compileShader(GL_FRAGMENT_SHADER, compiled.c_str());
+  if (shader == 0) return false;
+  if (exportHeader) ::exportHeader(fragment, source);
   return true;
 }
 
@@ -122,7 +134,7 @@ bool compileFragment(const char* fragment, bool exportHeader, GLuint& shader) {
 
 BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
                           const char* tessEvalFile, const char* geometryFile,
-                          const char* fragment, bool exportHeader) {
+                          const char* fragment, bool exportHeader, const char* fragmentDefine) {
   const char* files[kStageCount - 1] = {vertexFile, tessControlFile, tessEvalFile, geometryFile};
   const GLenum types[kStageCount - 1] = {GL_VERTEX_SHADER, GL_TESS_CONTROL_SHADER,
                                          GL_TESS_EVALUATION_SHADER, GL_GEOMETRY_SHADER};
@@ -132,7 +144,9 @@ BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
   for (int slot = 0; slot < kStageCount - 1 && compiled; ++slot) {
     if (files[slot] != nullptr) compiled = compileFile(types[slot], files[slot], shaders[slot], source);
   }
-  if (compiled) compiled = compileFragment(fragment, exportHeader, shaders[kStageCount - 1]);
+  if (compiled) {
+    compiled = compileFragment(fragment, exportHeader, fragmentDefine, shaders[kStageCount - 1]);
+  }
 
   BuiltProgram result;
   if (compiled) {

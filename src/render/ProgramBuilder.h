@@ -26,13 +26,23 @@ struct BuiltProgram {
 // source text itself. With exportHeader, a fragment shader read from a file
 // is also written out as <stem>.h. Output names output0..output3 get
 // locations 0..3. A failed link is reported and the program still returned.
+// A fragment file is compiled with `fragmentDefine`, when given, defined
+// after its #version line (defineAfterVersion); the header keeps the file's
+// own text.
 BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
                           const char* tessEvalFile, const char* geometryFile,
-                          const char* fragment, bool exportHeader);
+                          const char* fragment, bool exportHeader,
+                          const char* fragmentDefine = nullptr);
+
+// `source` with "#define <name>" on a line of its own right after its
+// #version line, or at the start when it has none: how a variant of a shader
+// is made from one text.
+std::string defineAfterVersion(const std::string& source, const std::string& name);
 
 // Frees a program that a rebuild has replaced. GL keeps it until it is no
 // longer in use, so the frame that is drawing with it is not disturbed.
 void releaseProgram(GLuint program);
 
-// Whole file content; false when it cannot be opened or is a directory.
+// Whole file content; false when it is missing or no regular file (a
+// directory, a FIFO, a device), as for every input file.
 bool readTextFile(const std::string& fileName, std::string& content);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ExitStatus.h"
@@ -22,12 +23,21 @@ namespace {
 constexpr int kWidth = 48;
 constexpr int kHeight = 32;
 
-std::vector<float> readTexture(GLuint texture) {
-  std::vector<float> texels(4 * kWidth * kHeight);
+std::vector<float> readTexture(GLuint texture, int width = kWidth, int height = kHeight) {
+  std::vector<float> texels(4 * static_cast<size_t>(width) * static_cast<size_t>(height));
   glBindTexture(GL_TEXTURE_2D, texture);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
   glBindTexture(GL_TEXTURE_2D, 0);
   return texels;
+}
+
+std::pair<int, int> textureSize(GLuint texture) {
+  GLint width = 0, height = 0;
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return {width, height};
 }
 
 int countOccurrences(const std::string& text, const std::string& part) {
@@ -147,6 +157,41 @@ TEST_F(ApplicationTest, CameraMovesRestartSamplingAndKeysChangeTheView) {
     keys.setKey(kKeyF1, false);
     keys.endFrame();
   }
+}
+
+TEST_F(ApplicationTest, ResizedTargetsFollowTheWindowAndTheSamplesFillThem) {
+  auto app = start(PathVariant::TwoBounce);
+  for (int i = 0; i < 3; ++i) frame(*app);
+  ASSERT_EQ(app->sampling.sampleCount, 2);
+  const GLuint targets[] = {app->sampleTexture, app->accumTexture, app->randomTextures[0],
+                            app->randomTextures[1], app->primaryFbo.colorTextures[0],
+                            app->primaryFbo.colorTextures[1], app->primaryFbo.colorTextures[2]};
+
+  // Smaller, then larger than at the start: a viewport left behind would
+  // leave texels of the larger targets without samples.
+  for (const auto& [width, height] : {std::pair{40, 30}, std::pair{64, 40}}) {
+    app->resize(width, height);
+    EXPECT_EQ(app->sampling.sampleCount, -1);
+    EXPECT_FLOAT_EQ(app->camera.aspect, static_cast<float>(width) / height);
+    for (GLuint target : targets) EXPECT_EQ(textureSize(target), std::pair(width, height));
+    EXPECT_EQ(readTexture(app->randomTextures[1], width, height),
+              makeSeedBuffer(width, height, PathVariant::TwoBounce));
+    for (int i = 0; i < 3; ++i) frame(*app);
+    ASSERT_EQ(app->sampling.sampleCount, 2);
+    // Nearly every pixel gathers some light; a stale viewport would leave a
+    // third or more of the texels empty.
+    const std::vector<float> sum = readTexture(app->accumTexture, width, height);
+    int empty = 0;
+    for (size_t i = 0; i < sum.size(); i += 4) empty += sum[i] + sum[i + 1] + sum[i + 2] == 0.0f;
+    EXPECT_LT(empty, width * height / 20) << width << "x" << height;
+  }
+
+  // The same size again, or none (a minimised window), keeps the samples.
+  app->resize(64, 40);
+  app->resize(0, 0);
+  EXPECT_EQ(app->sampling.sampleCount, 2);
+  EXPECT_EQ(app->width, 64);
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(ApplicationTest, F5KeepsThePreviousProgramWhenAFileDoesNotCompile) {

@@ -97,7 +97,7 @@ TEST(MouseState, DeltasDescribeTheLastMoveAndVanishAtFrameEnd) {
   EXPECT_FLOAT_EQ(0.0f, mouse.dnx);
 }
 
-TEST(MouseState, ResizeRestartsSamplingFromTheOrigin) {
+TEST(MouseState, ResizeForgetsTheCursorUntilItsNextPosition) {
   MouseState mouse(768, 512);
   mouse.setButton(0, true);
   mouse.setPosition(300, 200);
@@ -112,16 +112,18 @@ TEST(MouseState, ResizeRestartsSamplingFromTheOrigin) {
   // A position right after the resize sets no delta...
   mouse.setPosition(10, 10);
   EXPECT_EQ(0, mouse.dx);
-  // ...but after a frame end the zeroed position has become the previous
-  // sample, so the next move is measured from (0, 0).
+  // ...nor one after frames without any: the zeroed position is no sample,
+  // and a drag measured from it would swing the camera.
   mouse.resize(400, 300);
   mouse.endFrame();
+  mouse.endFrame();
+  EXPECT_TRUE(mouse.firstMove);
   mouse.setPosition(40, 30);
-  EXPECT_EQ(40, mouse.dx);
-  EXPECT_EQ(30, mouse.dy);
-  // The normalised delta is measured from the zeroed value too, not from
-  // the normalised position of pixel (0, 0).
-  EXPECT_FLOAT_EQ(-0.8f, mouse.dnx);
+  EXPECT_EQ(0, mouse.dx);
+  EXPECT_FLOAT_EQ(0.0f, mouse.dnx);
+  mouse.setPosition(60, 30);
+  EXPECT_EQ(20, mouse.dx);
+  EXPECT_FLOAT_EQ(0.1f, mouse.dnx);
 }
 
 TEST(MouseState, WheelDeltaHoldsOnlyTheLastStep) {

@@ -15,7 +15,7 @@ log=$(mktemp)
 # F5 exports the reloaded shaders as headers into the working directory:
 # the session runs in a copy of run/ so that they land there.
 work=$(mktemp -d)
-trap 'rm -f "$log"; rm -rf "$work"; [ -n "${DEMO_PID:-}" ] && kill -9 "$DEMO_PID" 2>/dev/null' EXIT
+trap 'rm -f "$log"; rm -rf "$work"; [ -n "${DEMO_PID:-}" ] && stop_demo' EXIT
 cp "$XMASTRACE_RUN_DIR"/*.glsl "$work"/
 ln -s "$XMASTRACE_RUN_DIR/data" "$work/data"
 XMASTRACE_RUN_DIR=$work

@@ -1,7 +1,7 @@
-# Files that are there but wrong: empty, binary, a directory, too big for the
-# scene textures, or geometry that degenerates. Each run reports exactly the
-# program's message and ends with its status; the degenerate scenes run and
-# quit cleanly without a GL error.
+# Files that are there but wrong: empty, binary, a directory, a FIFO or a
+# device, too big for the scene textures, or geometry that degenerates. Each
+# run reports exactly the program's message and ends with its status; the
+# degenerate scenes run and quit cleanly without a GL error.
 . "$XMASTRACE_SOURCE_DIR/tests/reliability/fault_runs.sh"
 on_private_display "$XMASTRACE_SOURCE_DIR/tests/reliability/damaged_files_test.sh"
 set -u
@@ -30,6 +30,12 @@ run_fault "directory for an OBJ" 0 "ERROR: loading obj:\(data/xmas/floor\.obj\) 
   "rm $FLOOR && mkdir $FLOOR"
 run_fault "directory for the music" 0 "Can't play music" "rm data/sound.mp3 && mkdir data/sound.mp3"
 run_fault "directory for a shader" 0 "" "rm TextureShaderFS.glsl && mkdir TextureShaderFS.glsl"
+# A FIFO would block the start-up until someone writes to it, and a device
+# reads without end: both count as missing.
+run_fault "FIFO for an OBJ" 0 "ERROR: loading obj:\(data/xmas/floor\.obj\) file is not good" \
+  "rm $FLOOR && mkfifo $FLOOR"
+run_fault "FIFO for the music" 0 "Can't play music" "rm data/sound.mp3 && mkfifo data/sound.mp3"
+run_fault "device for a shader" 0 "" "ln -sf /dev/zero TextureShaderFS.glsl"
 # A file that is there is compiled; empty text does not compile, which ends
 # the start-up. The driver's own words follow the first line.
 run_fault "zero-byte shader" 1 "Error from Shader Compiler,	High priority

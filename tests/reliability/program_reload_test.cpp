@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
+#include "render/ProgramBuilder.h"
 #include "support/GlContext.h"
 
 namespace fs = std::filesystem;
@@ -97,4 +99,24 @@ TEST_F(ProgramReload, AProgramThatFailsToRebuildIsKeptAndStillDraws) {
   frame();
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
   EXPECT_TRUE(glIsProgram(voxel));
+}
+
+TEST_F(ProgramReload, F5KeepsTheOneBounceProgramOnItsOwnVariant) {
+  frame(true);  // reloads, then adds the first sample
+  ASSERT_EQ(app->sampling.sampleCount, 1);
+  // Only the one-bounce shader steps every pixel's generator exactly once a
+  // frame, whatever the pixel drew: the seeds, equal everywhere, stay equal.
+  std::vector<float> state(4 * kWidth * kHeight);
+  glBindTexture(GL_TEXTURE_2D, app->randomTextures[0]);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, state.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  const std::vector<float> seeds = makeSeedBuffer(kWidth, kHeight, PathVariant::OneBounce);
+  EXPECT_NE(state[0], seeds[0]);
+  for (size_t i = 4; i < state.size(); ++i) ASSERT_EQ(state[i], state[i % 4]) << "texel " << i / 4;
+
+  // The exported header is the file as it stands, without the variant's define.
+  std::string header;
+  ASSERT_TRUE(readTextFile("gigaAOShaderFS.h", header));
+  EXPECT_NE(header.find("ONE_BOUNCE"), std::string::npos);
+  EXPECT_EQ(header.find("#define ONE_BOUNCE"), std::string::npos);
 }

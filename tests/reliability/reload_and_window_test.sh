@@ -1,6 +1,7 @@
 # What a user can do to the running demo: edit a shader into something that
 # does not compile and press F5, take shader files away before F5, resize the
-# window to odd sizes and minimise it, close it while it is still starting.
+# window to odd sizes and minimise it, switch to full screen and back with
+# F11, close it while it is still starting.
 # The demo keeps drawing where it should and always ends with status 0.
 . "$XMASTRACE_SOURCE_DIR/tests/reliability/fault_runs.sh"
 on_private_display "$XMASTRACE_SOURCE_DIR/tests/reliability/reload_and_window_test.sh"
@@ -87,11 +88,9 @@ rm -rf "$copy"
 # and shown again, as minimising does (without a window manager xdotool's
 # own minimise request has no one to act on it). No drags: how far one turns
 # the camera depends on the frame its events land in, and a camera turned to
-# the open sky shows a uniform picture that is right. The passes draw with
-# the window's viewport into targets of fixed size, so the sums gathered
-# meanwhile are off (a one-pixel viewport adds to one pixel while every
-# pixel's count goes up, which dims the whole average): the picture is
-# judged after a camera move has restarted them.
+# the open sky shows a uniform picture that is right. The render targets
+# follow every size and sampling restarts, so the picture is judged as it
+# comes, without a camera move.
 copy=$(copy_run_dir "$ROOM_DIR")
 launch_in "$copy" "$FAULT_WORK/resize.log"
 if wait_for_output "$FAULT_WORK/resize.log" "number of light emitter verts: " 60; then
@@ -104,15 +103,43 @@ if wait_for_output "$FAULT_WORK/resize.log" "number of light emitter verts: " 60
   xdotool windowunmap --sync "$DEMO_WINDOW"
   sleep 2
   xdotool windowmap --sync "$DEMO_WINDOW"
-  xdotool windowsize --sync "$DEMO_WINDOW" 768 512
-  # The first wheel step after a resize only sets where the wheel stands;
-  # the second moves the camera and restarts the sums.
-  xdotool mousemove --window "$DEMO_WINDOW" 300 200 click --repeat 2 --delay 100 4
-  sleep 2
+  xdotool windowsize --sync "$DEMO_WINDOW" 300 200
   still_drawing "resized and minimised" && resized=0
 fi
 quit_demo "$DEMO_WINDOW" 30
 [ "${resized:-1}" = 0 ] && check_run "resized and minimised" 0 "" "$FAULT_WORK/resize.log"
+rm -rf "$copy"
+
+# F11 makes the window cover the screen and draws there; F11 again gives
+# the window its size back. (Xvfb's screen of on_private_display.)
+window_size() { xwininfo -id "$DEMO_WINDOW" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'; }
+# await_size SIZE: a frame on llvmpipe at full screen takes seconds, and the
+# key acts in the frame after the one it arrives in.
+await_size() {
+  waited=0
+  until [ "$(window_size)" = "$1" ]; do
+    [ $waited -lt 150 ] || return 1
+    sleep 0.2
+    waited=$((waited + 1))
+  done
+}
+copy=$(copy_run_dir "$ROOM_DIR")
+launch_in "$copy" "$FAULT_WORK/full-screen.log"
+if wait_for_output "$FAULT_WORK/full-screen.log" "number of light emitter verts: " 60; then
+  press_key "$DEMO_WINDOW" F11
+  if ! await_size 1280x1024; then
+    fault_failed "F11" "the window is $(window_size), not the screen's 1280x1024" /dev/null
+  elif still_drawing "full screen"; then
+    press_key "$DEMO_WINDOW" F11
+    if await_size 768x512; then
+      full_screen=0
+    else
+      fault_failed "F11 again" "the window is $(window_size), not 768x512 as before" /dev/null
+    fi
+  fi
+fi
+quit_demo "$DEMO_WINDOW" 30
+[ "${full_screen:-1}" = 0 ] && check_run "full screen and back" 0 "" "$FAULT_WORK/full-screen.log"
 rm -rf "$copy"
 
 # Closed as soon as the window shows (while the scene is still being built)

@@ -32,6 +32,15 @@ TEST(BuiltinShaders, OneBounceIsTheSameFileWithItsDefineAfterVersion) {
   EXPECT_EQ(pathTraceFragmentSource(PathVariant::OneBounce), expected);
 }
 
+TEST(BuiltinShaders, TheDefineGoesAfterTheVersionLineWhereverThatIs) {
+  // The version line must stay the first statement, or the text fails to
+  // compile: a mention of it in an earlier comment does not count.
+  EXPECT_EQ(defineAfterVersion("// #version in a comment\n  #version 330\nbody\n", "X"),
+            "// #version in a comment\n  #version 330\n#define X\nbody\n");
+  EXPECT_EQ(defineAfterVersion("#version 330", "X"), "#version 330\n#define X\n");
+  EXPECT_EQ(defineAfterVersion("void main() {}\n", "X"), "#define X\nvoid main() {}\n");
+}
+
 TEST(BuiltinShaders, TheFilesThatF5ReloadsHoldTheTwoBounceTexts) {
   EXPECT_EQ(fileText(kRunDir + "VoxelShaderFSgiga.glsl"), primaryRayFragmentSource());
   EXPECT_EQ(fileText(kRunDir + "gigaAOShaderFS.glsl"),

@@ -42,14 +42,14 @@ find_demo_window() {
   wait $search
 }
 
-# wait_demo SECONDS: waits for the demo to end and sets DEMO_STATUS, or kills
+# wait_demo SECONDS: waits for the demo to end and sets DEMO_STATUS, or stops
 # it and fails when it outlives the bound. (Not in a subshell: only the
 # shell that started the demo can wait for it.)
 wait_demo() {
   waited=0
   while demo_alive; do
     if [ $waited -ge "$1" ]; then
-      kill -9 "$DEMO_PID" 2>/dev/null
+      stop_demo
       echo "demo did not exit within $1 s" >&2
       return 1
     fi
@@ -58,6 +58,19 @@ wait_demo() {
   done
   wait "$DEMO_PID"
   DEMO_STATUS=$?
+}
+
+# stop_demo: ends the demo started last as a user's kill does, so that it
+# leaves through its clean-up; SIGKILL only if it ignores that for 10 s.
+stop_demo() {
+  kill "$DEMO_PID" 2>/dev/null
+  waited=0
+  while demo_alive && [ $waited -lt 50 ]; do
+    sleep 0.2
+    waited=$((waited + 1))
+  done
+  demo_alive && kill -9 "$DEMO_PID" 2>/dev/null
+  wait "$DEMO_PID" 2>/dev/null
 }
 
 # press_key WINDOW KEY: focuses the window and types the key through XTEST, as
@@ -118,7 +131,7 @@ quit_demo() {
   waited=0
   while demo_alive; do
     if [ $waited -ge "$2" ]; then
-      kill -9 "$DEMO_PID" 2>/dev/null
+      stop_demo
       echo "demo did not exit within $2 s of Escape" >&2
       return 1
     fi

@@ -1,0 +1,80 @@
+// Every shader text the programs can compile passes the reference GLSL
+// compiler. Mesa, the only driver the tests run on, accepts some things that
+// other desktop drivers refuse.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "render/BuiltinShaders.h"
+#include "render/ProgramBuilder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ShaderText {
+  std::string name;
+  const char* stage;  // the validator's name for it
+  std::string text;
+};
+
+// The files in run/ (VS or FS in the name says the stage) and the built-in
+// texts of both variants. F5 compiles the run/ files, the path tracer with
+// the variant's define too, which makes the built-in texts again.
+std::vector<ShaderText> loadableShaders() {
+  std::vector<ShaderText> shaders;
+  for (const auto& entry : fs::directory_iterator(XMASTRACE_RUN_DIR)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.path().extension() != ".glsl") continue;
+    std::string text;
+    EXPECT_TRUE(readTextFile(entry.path().string(), text)) << name;
+    shaders.push_back({name, name.find("VS") != std::string::npos ? "vert" : "frag", text});
+  }
+  shaders.push_back({"built-in primary rays", "frag", primaryRayFragmentSource()});
+  for (PathVariant variant : {PathVariant::TwoBounce, PathVariant::OneBounce}) {
+    const bool one = variant == PathVariant::OneBounce;
+    shaders.push_back({one ? "built-in one bounce" : "built-in two bounces", "frag",
+                       pathTraceFragmentSource(variant)});
+  }
+  return shaders;
+}
+
+// Runs glslangValidator on the text; false when it reports an error, with
+// its words in `report`.
+bool passesValidator(const ShaderText& shader, std::string& report) {
+  const fs::path file = fs::temp_directory_path() / ("xmastrace_validate_" + std::to_string(getpid()));
+  std::ofstream(file, std::ios::binary) << shader.text;
+  const std::string command =
+      std::string("glslangValidator -S ") + shader.stage + " '" + file.string() + "' 2>&1";
+  report.clear();
+  FILE* out = popen(command.c_str(), "r");
+  if (!out) return false;
+  char chunk[4096];
+  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, out)) > 0;) report.append(chunk, got);
+  const int status = pclose(out);
+  fs::remove(file);
+  return status == 0 && report.find("ERROR") == std::string::npos;
+}
+
+}  // namespace
+
+TEST(ShaderValidation, EveryTextTheProgramsCompilePassesTheReferenceCompiler) {
+  ASSERT_EQ(std::system("command -v glslangValidator >/dev/null"), 0)
+      << "glslangValidator is missing: tools/install-deps.sh installs glslang-tools";
+  std::string report;
+  // The check itself must be able to fail.
+  EXPECT_FALSE(passesValidator({"broken", "frag", "#version 330\nnot glsl\n"}, report)) << report;
+
+  const std::vector<ShaderText> shaders = loadableShaders();
+  EXPECT_GE(shaders.size(), 13u);
+  for (const ShaderText& shader : shaders) {
+    EXPECT_TRUE(passesValidator(shader, report)) << shader.name << ":\n" << report;
+  }
+}
