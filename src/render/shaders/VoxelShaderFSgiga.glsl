@@ -211,6 +211,13 @@ void main() {
   vec4 position = vec4(0.0);
   vec3 normal = vec3(0.0);
 
+  // The nearest triangle of the leaf that holds the hit: (t, u, v) and its
+  // first texel. The hit is finished after the march, once per pixel.
+  bool found = false;
+  vec3 best = vec3(no_hit_distance, 0.0, 0.0);
+  ivec2 best_texel = ivec2(0);
+  vec3 s_tri = s * scene_dim;
+
   for (int i = 0; i < march_iterations; ++i) {
     if (len > max_len) break;
 
@@ -219,13 +226,16 @@ void main() {
     uint node = descend(p, box_min, cell);
     vec3 box_max = box_min + cell;
 
+    // A leaf's exit is measured from the segment start, like its triangles'
+    // distances; any other cell's from the current point.
+    bool leaf = isLeaf(node);
+    float exit_distance = RayBoxIntersectionMax(box_min, box_max, leaf ? s : p, inv);
     float advance;
-    if (isLeaf(node)) {
-      float t_exit = max(0.0, RayBoxIntersectionMax(box_min, box_max, s, inv));
+    if (leaf) {
+      float t_exit = max(0.0, exit_distance);
       uvec3 f = nodeFields(node);
-      vec3 best = vec3(no_hit_distance, 0.0, 0.0);
-      ivec2 best_texel = ivec2(0);
-      vec3 s_tri = s * scene_dim;
+      best = vec3(no_hit_distance, 0.0, 0.0);
+      best_texel = ivec2(0);
       for (uint j = 0u; j < f.x; ++j) {
         ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
         ivec2 corner1 = nextTexel(corner, triangle_tex_size);
@@ -241,26 +251,30 @@ void main() {
         }
       }
       if (best.x < t_exit + hit_slack) {
-        ivec2 texel1 = nextTexel(best_texel, triangle_tex_size);
-        ivec2 texel2 = nextTexel(texel1, triangle_tex_size);
-        vec4 n0 = normalTexel(best_texel);
-        vec3 n1 = normalTexel(texel1).xyz;
-        vec3 n2 = normalTexel(texel2).xyz;
-        position = vec4(s + rd * best.x, 1.0);
-        normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
-        colour = texture(brdf_texture, n0.w);
+        found = true;
         break;
       }
       advance = max(stepsize, t_exit - len);
     } else {
       // Empty, or a corrupt internal node at the depth bound: skip the cell.
-      advance = max(stepsize, RayBoxIntersectionMax(box_min, box_max, p, inv));
+      advance = max(stepsize, exit_distance);
     }
     // Whole steps keep the march on its lattice; counted in float so that a
     // huge exit distance cannot overflow an integer.
     float k = ceil(advance / stepsize);
     p += step * k;
     len += stepsize * k;
+  }
+
+  if (found) {
+    ivec2 texel1 = nextTexel(best_texel, triangle_tex_size);
+    ivec2 texel2 = nextTexel(texel1, triangle_tex_size);
+    vec4 n0 = normalTexel(best_texel);
+    vec3 n1 = normalTexel(texel1).xyz;
+    vec3 n2 = normalTexel(texel2).xyz;
+    position = vec4(s + rd * best.x, 1.0);
+    normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
+    colour = texture(brdf_texture, n0.w);
   }
 
   output0 = colour;

@@ -203,21 +203,31 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len,
   vec3 step = dir * stepsize;
   vec3 start_tri = start * scene_dim;
 
+  // The nearest triangle of the leaf that holds the hit: (t, u, v) and its
+  // first texel. The hit is finished after the march.
+  bool found = false;
+  vec3 best = vec3(no_hit_distance, 0.0, 0.0);
+  ivec2 best_texel = ivec2(0);
+
   for (int i = 0; i < bounce_iterations; ++i) {
-    if (outsideInnerCube(p)) return false;
-    if (len > max_len) return false;
+    if (outsideInnerCube(p)) break;
+    if (len > max_len) break;
 
     vec3 box_min;
     float cell;
     uint node = descend(p, box_min, cell);
     vec3 box_max = box_min + cell;
 
+    // A leaf's exit is measured from the ray's start, like its triangles'
+    // distances; any other cell's from the current point.
+    bool leaf = isLeaf(node);
+    float exit_distance = RayBoxIntersectionMax(box_min, box_max, leaf ? start : p, inv);
     float advance;
-    if (isLeaf(node)) {
-      float t_exit = max(0.0, RayBoxIntersectionMax(box_min, box_max, start, inv));
+    if (leaf) {
+      float t_exit = max(0.0, exit_distance);
       uvec3 f = nodeFields(node);
-      vec3 best = vec3(no_hit_distance, 0.0, 0.0);
-      ivec2 best_texel = ivec2(0);
+      best = vec3(no_hit_distance, 0.0, 0.0);
+      best_texel = ivec2(0);
       for (uint j = 0u; j < f.x; ++j) {
         ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
         ivec2 corner1 = nextTexel(corner, triangle_tex_size);
@@ -234,25 +244,29 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len,
         }
       }
       if (best.x < t_exit + hit_slack) {
-        ivec2 texel1 = nextTexel(best_texel, triangle_tex_size);
-        ivec2 texel2 = nextTexel(texel1, triangle_tex_size);
-        vec4 n0 = normalTexel(best_texel);
-        vec3 n1 = normalTexel(texel1).xyz;
-        vec3 n2 = normalTexel(texel2).xyz;
-        position = start + dir * best.x;
-        normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
-        entry = texture(brdf_texture, n0.w);
-        return true;
+        found = true;
+        break;
       }
       advance = max(stepsize, t_exit - len);
     } else {
-      advance = max(stepsize, RayBoxIntersectionMax(box_min, box_max, p, inv));
+      advance = max(stepsize, exit_distance);
     }
     float k = ceil(advance / stepsize);
     p += step * k;
     len += stepsize * k;
   }
-  return false;
+
+  if (found) {
+    ivec2 texel1 = nextTexel(best_texel, triangle_tex_size);
+    ivec2 texel2 = nextTexel(texel1, triangle_tex_size);
+    vec4 n0 = normalTexel(best_texel);
+    vec3 n1 = normalTexel(texel1).xyz;
+    vec3 n2 = normalTexel(texel2).xyz;
+    position = start + dir * best.x;
+    normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
+    entry = texture(brdf_texture, n0.w);
+  }
+  return found;
 }
 
 bool isDiffuseBRDF(float b) { return b < 0.1; }
