@@ -150,24 +150,59 @@ ivec2 triangleTexelOf(uint entry) {
   return ivec2(int(entry & node_tri_id_mask_x), int((entry & node_tri_id_mask_y) >> 16));
 }
 
-// Walks from the root to the cell that holds p. Returns the node word;
-// box_min and cell describe the cell reached. Child indices are clamped so
-// that a point rounded onto the far face stays in the last child, and the
-// depth is bounded so that any node data ends the descent. A node still
-// internal at the depth bound is returned as it is and treated as empty.
+// The nodes from the root down to the cell the last descent reached, and
+// that cell's place. A march mostly moves on to a neighbouring cell, whose
+// path shares all but the last few nodes with this one.
+const int finest_cells = 512;  // cells per axis at the depth bound
+uint path_nodes[max_octree_depth + 1];
+int path_depth;
+ivec3 path_cell;  // coordinates of the last point in cells of the finest size
+
+void startPath() {
+  path_nodes[0] = nodeAt(ivec3(0));
+  path_depth = 0;
+  path_cell = ivec3(0);
+}
+
+// Leading bits that two coordinates in [0, 512) share, out of nine.
+int sharedLevels(ivec3 a, ivec3 b) {
+  ivec3 d = a ^ b;
+  int differing = d.x | d.y | d.z;
+  if (differing == 0) return max_octree_depth;
+  // The exponent of the float is the position of the highest set bit.
+  int highest_bit = (floatBitsToInt(float(differing)) >> 23) - 127;
+  return max_octree_depth - 1 - highest_bit;
+}
+
+// Walks to the cell that holds p, starting from the deepest node of the
+// last path that also holds it. Returns the node word; box_min and cell
+// describe the cell reached. The depth is bounded so that any node data
+// ends the descent; a node still internal at the bound is returned as it is
+// and treated as empty.
+//
+// Each level's child index is one bit of p's coordinate in finest cells.
+// That is the half the usual halving descent picks: its position inside the
+// cell at depth d is exactly p times 2^d less the bits above, all dyadic
+// arithmetic without rounding. Points outside the cube clamp onto its faces
+// as that descent's clamped child index does: a march stays within a few
+// units of the cube, far from where the float-to-integer conversion would
+// overflow; NaN converts to the lowest child there as it does here. The box
+// comes from the same bits, exact as well.
 uint descend(vec3 p, out vec3 box_min, out float cell) {
-  vec3 q = p;
-  uint node = nodeAt(ivec3(0));
-  box_min = vec3(0.0);
-  cell = 1.0;
-  for (int depth = 0; depth < max_octree_depth; ++depth) {
-    if (isLeaf(node) || isEmpty(node)) break;
-    ivec3 child = clamp(ivec3(q * 2.0), ivec3(0), ivec3(1));
-    q = q * 2.0 - vec3(child);
-    cell *= 0.5;
-    box_min += vec3(child) * cell;
+  ivec3 fine = clamp(ivec3(p * float(finest_cells)), ivec3(0), ivec3(finest_cells - 1));
+  int depth = min(path_depth, sharedLevels(fine, path_cell));
+  uint node = path_nodes[depth];
+  while (depth < max_octree_depth && !isLeaf(node) && !isEmpty(node)) {
+    ivec3 child = (fine >> (max_octree_depth - 1 - depth)) & 1;
     node = nodeAt(ivec3(nodeFields(node)) + child);
+    ++depth;
+    path_nodes[depth] = node;
   }
+  path_depth = depth;
+  path_cell = fine;
+  int below = max_octree_depth - depth;  // levels under the cell reached
+  cell = float(1 << below) / float(finest_cells);
+  box_min = vec3((fine >> below) << below) / float(finest_cells);
   return node;
 }
 
@@ -202,6 +237,7 @@ void main() {
     return;
   }
 
+  startPath();
   vec3 rd = normalize(seg);
   vec3 step = rd * stepsize;
   float len = stepsize * (1.0 + rand_offset);

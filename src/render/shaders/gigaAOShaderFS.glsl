@@ -170,20 +170,47 @@ ivec2 triangleTexelOf(uint entry) {
   return ivec2(int(entry & node_tri_id_mask_x), int((entry & node_tri_id_mask_y) >> 16));
 }
 
-// Walks from the root to the cell that holds p (see the primary-ray shader).
+// The nodes from the root down to the cell the last descent reached, and
+// that cell's place (see the primary-ray shader, which explains why this
+// descent finds exactly the cell and node of a descent from the root).
+const int finest_cells = 512;  // cells per axis at the depth bound
+uint path_nodes[max_octree_depth + 1];
+int path_depth;
+ivec3 path_cell;  // coordinates of the last point in cells of the finest size
+
+void startPath(uint root) {
+  path_nodes[0] = root;
+  path_depth = 0;
+  path_cell = ivec3(0);
+}
+
+// Leading bits that two coordinates in [0, 512) share, out of nine.
+int sharedLevels(ivec3 a, ivec3 b) {
+  ivec3 d = a ^ b;
+  int differing = d.x | d.y | d.z;
+  if (differing == 0) return max_octree_depth;
+  // The exponent of the float is the position of the highest set bit.
+  int highest_bit = (floatBitsToInt(float(differing)) >> 23) - 127;
+  return max_octree_depth - 1 - highest_bit;
+}
+
+// Walks to the cell that holds p from the deepest node of the last path
+// that also holds it; the depth bound ends any descent.
 uint descend(vec3 p, out vec3 box_min, out float cell) {
-  vec3 q = p;
-  uint node = nodeAt(ivec3(0));
-  box_min = vec3(0.0);
-  cell = 1.0;
-  for (int depth = 0; depth < max_octree_depth; ++depth) {
-    if (isLeaf(node) || isEmpty(node)) break;
-    ivec3 child = clamp(ivec3(q * 2.0), ivec3(0), ivec3(1));
-    q = q * 2.0 - vec3(child);
-    cell *= 0.5;
-    box_min += vec3(child) * cell;
+  ivec3 fine = clamp(ivec3(p * float(finest_cells)), ivec3(0), ivec3(finest_cells - 1));
+  int depth = min(path_depth, sharedLevels(fine, path_cell));
+  uint node = path_nodes[depth];
+  while (depth < max_octree_depth && !isLeaf(node) && !isEmpty(node)) {
+    ivec3 child = (fine >> (max_octree_depth - 1 - depth)) & 1;
     node = nodeAt(ivec3(nodeFields(node)) + child);
+    ++depth;
+    path_nodes[depth] = node;
   }
+  path_depth = depth;
+  path_cell = fine;
+  int below = max_octree_depth - depth;  // levels under the cell reached
+  cell = float(1 << below) / float(finest_cells);
+  box_min = vec3((fine >> below) << below) / float(finest_cells);
   return node;
 }
 
@@ -193,7 +220,7 @@ bool outsideInnerCube(vec3 p) {
 
 // Marches a bounce ray from start; on a hit returns the point, the
 // interpolated normal and the material's table entry (rgb colour, a code).
-bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len,
+bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len, uint root,
             out vec3 position, out vec3 normal, out vec4 entry) {
   position = vec3(0.0);
   normal = vec3(0.0);
@@ -202,6 +229,7 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len,
   float len = 0.0;
   vec3 step = dir * stepsize;
   vec3 start_tri = start * scene_dim;
+  startPath(root);
 
   // The nearest triangle of the leaf that holds the hit: (t, u, v) and its
   // first texel. The hit is finished after the march.
@@ -375,11 +403,12 @@ void main() {
   e[1] = vec3(ambient_light);
   e[2] = vec3(ambient_light);
 
+  uint root = nodeAt(ivec3(0));
   for (int i = 0; i < ray_max_depth; ++i) {
     vec3 P;
     vec3 N;
     vec4 T;
-    if (!rayHit(origin, D, getInvRayDir(D), bounce_length, P, N, T)) {
+    if (!rayHit(origin, D, getInvRayDir(D), bounce_length, root, P, N, T)) {
       e[i] = skyLight(D);
       break;
     }
