@@ -206,6 +206,14 @@ uint descend(vec3 p, out vec3 box_min, out float cell) {
   return node;
 }
 
+// Whole steps keep the march on its lattice; counted in float so that a
+// huge exit distance cannot overflow an integer.
+void advanceWholeSteps(float advance, vec3 step, inout vec3 p, inout float len) {
+  float k = ceil(advance / stepsize);
+  p += step * k;
+  len += stepsize * k;
+}
+
 // Every target is written, also on the early way out: an unwritten output
 // holds undefined values, which the display pass would show.
 void writeNoHit() {
@@ -254,52 +262,57 @@ void main() {
   ivec2 best_texel = ivec2(0);
   vec3 s_tri = s * scene_dim;
 
-  for (int i = 0; i < march_iterations; ++i) {
-    if (len > max_len) break;
-
+  // Two loops cross the cells: the inner one skips cells without triangles,
+  // the outer one tests the leaf the inner one stopped at. Every cell counts
+  // as one iteration, in the same order as in a single loop; but where all
+  // pixels of a group run in step, the triangle tests now run only when one
+  // of them has reached a leaf, not on every step of every pixel.
+  int i = 0;
+  for (;;) {
     vec3 box_min;
+    vec3 box_max;
     float cell;
-    uint node = descend(p, box_min, cell);
-    vec3 box_max = box_min + cell;
-
-    // A leaf's exit is measured from the segment start, like its triangles'
-    // distances; any other cell's from the current point.
-    bool leaf = isLeaf(node);
-    float exit_distance = RayBoxIntersectionMax(box_min, box_max, leaf ? s : p, inv);
-    float advance;
-    if (leaf) {
-      float t_exit = max(0.0, exit_distance);
-      uvec3 f = nodeFields(node);
-      best = vec3(no_hit_distance, 0.0, 0.0);
-      best_texel = ivec2(0);
-      for (uint j = 0u; j < f.x; ++j) {
-        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
-        ivec2 corner1 = nextTexel(corner, triangle_tex_size);
-        ivec2 corner2 = nextTexel(corner1, triangle_tex_size);
-        vec3 v0 = triangleTexel(corner).xyz;
-        vec3 v1 = triangleTexel(corner1).xyz;
-        vec3 v2 = triangleTexel(corner2).xyz;
-        vec3 h = RayTriangleIntersection(s_tri, rd, v0, v1 - v0, v2 - v0);
-        h.x *= inv_scene_dim;
-        if (h.x > 0.0 && h.x < best.x) {
-          best = h;
-          best_texel = corner;
-        }
-      }
-      if (best.x < t_exit + hit_slack) {
-        found = true;
+    uint node = 0u;
+    bool at_leaf = false;
+    for (; i < march_iterations; ++i) {
+      if (len > max_len) break;
+      node = descend(p, box_min, cell);
+      box_max = box_min + cell;
+      if (isLeaf(node)) {
+        at_leaf = true;
         break;
       }
-      advance = max(stepsize, t_exit - len);
-    } else {
       // Empty, or a corrupt internal node at the depth bound: skip the cell.
-      advance = max(stepsize, exit_distance);
+      float advance = max(stepsize, RayBoxIntersectionMax(box_min, box_max, p, inv));
+      advanceWholeSteps(advance, step, p, len);
     }
-    // Whole steps keep the march on its lattice; counted in float so that a
-    // huge exit distance cannot overflow an integer.
-    float k = ceil(advance / stepsize);
-    p += step * k;
-    len += stepsize * k;
+    if (!at_leaf) break;
+
+    // Exit and triangle distances are both measured from the segment start.
+    float t_exit = max(0.0, RayBoxIntersectionMax(box_min, box_max, s, inv));
+    uvec3 f = nodeFields(node);
+    best = vec3(no_hit_distance, 0.0, 0.0);
+    best_texel = ivec2(0);
+    for (uint j = 0u; j < f.x; ++j) {
+      ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
+      ivec2 corner1 = nextTexel(corner, triangle_tex_size);
+      ivec2 corner2 = nextTexel(corner1, triangle_tex_size);
+      vec3 v0 = triangleTexel(corner).xyz;
+      vec3 v1 = triangleTexel(corner1).xyz;
+      vec3 v2 = triangleTexel(corner2).xyz;
+      vec3 h = RayTriangleIntersection(s_tri, rd, v0, v1 - v0, v2 - v0);
+      h.x *= inv_scene_dim;
+      if (h.x > 0.0 && h.x < best.x) {
+        best = h;
+        best_texel = corner;
+      }
+    }
+    if (best.x < t_exit + hit_slack) {
+      found = true;
+      break;
+    }
+    advanceWholeSteps(max(stepsize, t_exit - len), step, p, len);
+    ++i;
   }
 
   if (found) {

@@ -214,6 +214,14 @@ uint descend(vec3 p, out vec3 box_min, out float cell) {
   return node;
 }
 
+// Whole steps keep the march on its lattice; counted in float so that a
+// huge exit distance cannot overflow an integer.
+void advanceWholeSteps(float advance, vec3 step, inout vec3 p, inout float len) {
+  float k = ceil(advance / stepsize);
+  p += step * k;
+  len += stepsize * k;
+}
+
 bool outsideInnerCube(vec3 p) {
   return any(lessThan(p, vec3(eps2))) || any(greaterThan(p, vec3(1.0 - eps2)));
 }
@@ -237,51 +245,55 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len, uint root,
   vec3 best = vec3(no_hit_distance, 0.0, 0.0);
   ivec2 best_texel = ivec2(0);
 
-  for (int i = 0; i < bounce_iterations; ++i) {
-    if (outsideInnerCube(p)) break;
-    if (len > max_len) break;
-
+  // Two loops, as in the primary-ray shader: the inner one skips cells
+  // without triangles, the outer one tests the leaf it stopped at.
+  int i = 0;
+  for (;;) {
     vec3 box_min;
+    vec3 box_max;
     float cell;
-    uint node = descend(p, box_min, cell);
-    vec3 box_max = box_min + cell;
-
-    // A leaf's exit is measured from the ray's start, like its triangles'
-    // distances; any other cell's from the current point.
-    bool leaf = isLeaf(node);
-    float exit_distance = RayBoxIntersectionMax(box_min, box_max, leaf ? start : p, inv);
-    float advance;
-    if (leaf) {
-      float t_exit = max(0.0, exit_distance);
-      uvec3 f = nodeFields(node);
-      best = vec3(no_hit_distance, 0.0, 0.0);
-      best_texel = ivec2(0);
-      for (uint j = 0u; j < f.x; ++j) {
-        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
-        ivec2 corner1 = nextTexel(corner, triangle_tex_size);
-        ivec2 corner2 = nextTexel(corner1, triangle_tex_size);
-        vec3 v0 = triangleTexel(corner).xyz;
-        vec3 v1 = triangleTexel(corner1).xyz;
-        vec3 v2 = triangleTexel(corner2).xyz;
-        vec3 h = RayTriangleIntersection(start_tri, dir, v0, v1 - v0, v2 - v0);
-        h.x *= inv_scene_dim;
-        // Hits this close belong to the surface the ray leaves from.
-        if (h.x > min_hit_distance && h.x < best.x) {
-          best = h;
-          best_texel = corner;
-        }
-      }
-      if (best.x < t_exit + hit_slack) {
-        found = true;
+    uint node = 0u;
+    bool at_leaf = false;
+    for (; i < bounce_iterations; ++i) {
+      if (outsideInnerCube(p)) break;
+      if (len > max_len) break;
+      node = descend(p, box_min, cell);
+      box_max = box_min + cell;
+      if (isLeaf(node)) {
+        at_leaf = true;
         break;
       }
-      advance = max(stepsize, t_exit - len);
-    } else {
-      advance = max(stepsize, exit_distance);
+      float advance = max(stepsize, RayBoxIntersectionMax(box_min, box_max, p, inv));
+      advanceWholeSteps(advance, step, p, len);
     }
-    float k = ceil(advance / stepsize);
-    p += step * k;
-    len += stepsize * k;
+    if (!at_leaf) break;
+
+    // Exit and triangle distances are both measured from the ray's start.
+    float t_exit = max(0.0, RayBoxIntersectionMax(box_min, box_max, start, inv));
+    uvec3 f = nodeFields(node);
+    best = vec3(no_hit_distance, 0.0, 0.0);
+    best_texel = ivec2(0);
+    for (uint j = 0u; j < f.x; ++j) {
+      ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
+      ivec2 corner1 = nextTexel(corner, triangle_tex_size);
+      ivec2 corner2 = nextTexel(corner1, triangle_tex_size);
+      vec3 v0 = triangleTexel(corner).xyz;
+      vec3 v1 = triangleTexel(corner1).xyz;
+      vec3 v2 = triangleTexel(corner2).xyz;
+      vec3 h = RayTriangleIntersection(start_tri, dir, v0, v1 - v0, v2 - v0);
+      h.x *= inv_scene_dim;
+      // Hits this close belong to the surface the ray leaves from.
+      if (h.x > min_hit_distance && h.x < best.x) {
+        best = h;
+        best_texel = corner;
+      }
+    }
+    if (best.x < t_exit + hit_slack) {
+      found = true;
+      break;
+    }
+    advanceWholeSteps(max(stepsize, t_exit - len), step, p, len);
+    ++i;
   }
 
   if (found) {
