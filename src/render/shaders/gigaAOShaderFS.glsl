@@ -335,36 +335,35 @@ vec3 along(vec3 v, vec3 n) {
   return v.x * t + v.y * n + v.z * s;
 }
 
-vec3 cosineWeighted(vec3 normal, inout vec4 rnd) {
-  float rnd1 = GPURnd(rnd);
-  float rnd2 = GPURnd(rnd);
-  float phi = 2.0 * pi * rnd1;
-  float r = sqrt(rnd2);
-  float x = r * sin(phi);
-  float z = r * cos(phi);
-  // Rounding can push x^2 + z^2 a hair above 1.
-  vec3 v = vec3(x, sqrt(max(0.0, 1.0 - x * x - z * z)), z);
-  return normalize(along(v, normal));
-}
-
-// Phong lobe about the mirror direction R; not clipped to the hemisphere.
-vec3 glossy_normal(vec3 R, float g, inout vec4 rnd) {
-  float rnd1 = GPURnd(rnd);
-  float rnd2 = GPURnd(rnd);
-  float phi = 2.0 * pi * rnd1;
-  float st = sqrt(max(0.0, 1.0 - pow(rnd2, 2.0 / (g + 1.0))));
-  vec3 v = vec3(sin(phi) * st, pow(rnd2, 1.0 / (g + 1.0)), cos(phi) * st);
-  return normalize(along(v, R));
-}
-
-// Continuation direction at a surface hit from direction I. Codes from 0.1
-// to 0.5 belong to no kind; the glossy lobe has no valid exponent for them,
-// so they scatter diffusely.
+// Continuation direction at a surface hit from direction I: a cosine-
+// weighted bounce about N for diffuse codes (and for codes from 0.1 to 0.5,
+// which belong to no kind: the glossy lobe has no valid exponent for them),
+// the mirror direction R for mirrors and emitters, otherwise a Phong lobe
+// about R, not clipped to the hemisphere. Both lobes draw the same two
+// numbers and share the angle; where every lane of a group runs both sides
+// of a branch, drawing and turning once halves the work.
 vec3 nextDirection(vec3 N, float b, vec3 I, bool emits, inout vec4 rnd) {
-  if (isDiffuseBRDF(b) || b <= 0.5) return cosineWeighted(N, rnd);
+  bool diffuse = isDiffuseBRDF(b) || b <= 0.5;
   vec3 R = reflect(I, N);
-  if (b > 0.99 || emits) return R;
-  return glossy_normal(R, glossiness(b), rnd);
+  if (!diffuse && (b > 0.99 || emits)) return R;
+  float rnd1 = GPURnd(rnd);
+  float rnd2 = GPURnd(rnd);
+  float phi = 2.0 * pi * rnd1;
+  float sin_phi = sin(phi);
+  float cos_phi = cos(phi);
+  vec3 v;
+  if (diffuse) {
+    float r = sqrt(rnd2);
+    float x = r * sin_phi;
+    float z = r * cos_phi;
+    // Rounding can push x^2 + z^2 a hair above 1.
+    v = vec3(x, sqrt(max(0.0, 1.0 - x * x - z * z)), z);
+  } else {
+    float g = glossiness(b);
+    float st = sqrt(max(0.0, 1.0 - pow(rnd2, 2.0 / (g + 1.0))));
+    v = vec3(sin_phi * st, pow(rnd2, 1.0 / (g + 1.0)), cos_phi * st);
+  }
+  return normalize(along(v, diffuse ? N : R));
 }
 
 vec3 skyLight(vec3 dir) {
