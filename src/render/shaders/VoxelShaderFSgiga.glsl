@@ -142,6 +142,12 @@ ivec2 runTexel(uint column, uint row, uint offset, uint width) {
 bool isLeaf(uint node) { return (node & 0x80000000u) != 0u; }
 bool isEmpty(uint node) { return (node & node_mask_30) != 0u; }
 
+// A node the descent goes on from: neither leaf nor empty, above the depth
+// bound.
+bool isInternal(uint node, int depth) {
+  return depth < max_octree_depth && !isLeaf(node) && !isEmpty(node);
+}
+
 uvec3 nodeFields(uint node) {
   return uvec3(node & node_mask_0, (node & node_mask_10) >> 10, (node & node_mask_20) >> 20);
 }
@@ -192,11 +198,16 @@ uint descend(vec3 p, out vec3 box_min, out float cell) {
   ivec3 fine = clamp(ivec3(p * float(finest_cells)), ivec3(0), ivec3(finest_cells - 1));
   int depth = min(path_depth, sharedLevels(fine, path_cell));
   uint node = path_nodes[depth];
-  while (depth < max_octree_depth && !isLeaf(node) && !isEmpty(node)) {
-    ivec3 child = (fine >> (max_octree_depth - 1 - depth)) & 1;
-    node = nodeAt(ivec3(nodeFields(node)) + child);
-    ++depth;
-    path_nodes[depth] = node;
+  // The loops of the march test at the bottom, after a test on the way in:
+  // where a group of pixels runs in step, a loop that tests at the top runs
+  // its body once more, for none of them, before it ends.
+  if (isInternal(node, depth)) {
+    do {
+      ivec3 child = (fine >> (max_octree_depth - 1 - depth)) & 1;
+      node = nodeAt(ivec3(nodeFields(node)) + child);
+      ++depth;
+      path_nodes[depth] = node;
+    } while (isInternal(node, depth));
   }
   path_depth = depth;
   path_cell = fine;
@@ -212,6 +223,13 @@ void advanceWholeSteps(float advance, vec3 step, inout vec3 p, inout float len) 
   float k = ceil(advance / stepsize);
   p += step * k;
   len += stepsize * k;
+}
+
+// The tests at the top of every step: the iteration budget and the length.
+// NaN lengths march on, as they did when the test was written as a break on
+// len > max_len.
+bool marchGoesOn(int i, float len, float max_len) {
+  return i < march_iterations && !(len > max_len);
 }
 
 // Every target is written, also on the early way out: an unwritten output
@@ -274,17 +292,19 @@ void main() {
     float cell;
     uint node = 0u;
     bool at_leaf = false;
-    for (; i < march_iterations; ++i) {
-      if (len > max_len) break;
-      node = descend(p, box_min, cell);
-      box_max = box_min + cell;
-      if (isLeaf(node)) {
-        at_leaf = true;
-        break;
-      }
-      // Empty, or a corrupt internal node at the depth bound: skip the cell.
-      float advance = max(stepsize, RayBoxIntersectionMax(box_min, box_max, p, inv));
-      advanceWholeSteps(advance, step, p, len);
+    if (marchGoesOn(i, len, max_len)) {
+      do {
+        node = descend(p, box_min, cell);
+        box_max = box_min + cell;
+        if (isLeaf(node)) {
+          at_leaf = true;
+          break;
+        }
+        // Empty, or a corrupt internal node at the depth bound: skip the cell.
+        float advance = max(stepsize, RayBoxIntersectionMax(box_min, box_max, p, inv));
+        advanceWholeSteps(advance, step, p, len);
+        ++i;
+      } while (marchGoesOn(i, len, max_len));
     }
     if (!at_leaf) break;
 
@@ -293,19 +313,23 @@ void main() {
     uvec3 f = nodeFields(node);
     best = vec3(no_hit_distance, 0.0, 0.0);
     best_texel = ivec2(0);
-    for (uint j = 0u; j < f.x; ++j) {
-      ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
-      ivec2 corner1 = nextTexel(corner, triangle_tex_size);
-      ivec2 corner2 = nextTexel(corner1, triangle_tex_size);
-      vec3 v0 = triangleTexel(corner).xyz;
-      vec3 v1 = triangleTexel(corner1).xyz;
-      vec3 v2 = triangleTexel(corner2).xyz;
-      vec3 h = RayTriangleIntersection(s_tri, rd, v0, v1 - v0, v2 - v0);
-      h.x *= inv_scene_dim;
-      if (h.x > 0.0 && h.x < best.x) {
-        best = h;
-        best_texel = corner;
-      }
+    if (f.x > 0u) {
+      uint j = 0u;
+      do {
+        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
+        ivec2 corner1 = nextTexel(corner, triangle_tex_size);
+        ivec2 corner2 = nextTexel(corner1, triangle_tex_size);
+        vec3 v0 = triangleTexel(corner).xyz;
+        vec3 v1 = triangleTexel(corner1).xyz;
+        vec3 v2 = triangleTexel(corner2).xyz;
+        vec3 h = RayTriangleIntersection(s_tri, rd, v0, v1 - v0, v2 - v0);
+        h.x *= inv_scene_dim;
+        if (h.x > 0.0 && h.x < best.x) {
+          best = h;
+          best_texel = corner;
+        }
+        ++j;
+      } while (j < f.x);
     }
     if (best.x < t_exit + hit_slack) {
       found = true;
