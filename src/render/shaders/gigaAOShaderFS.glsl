@@ -114,29 +114,34 @@ vec3 RayTriangleIntersection(vec3 o, vec3 d, vec3 v0, vec3 e1, vec3 e2) {
 }
 
 // Texels outside a texture read as 0, as a border-clamped lookup would: a
-// corrupt word or reference must never reach past the data.
+// corrupt word or reference must never reach past the data. Texels are
+// looked up at their lower corner in normalised coordinates, with nearest
+// filtering and level 0: the sizes are powers of two, so the coordinate is
+// exact and selects that very texel. A software renderer does this in about
+// half the work of an integer texel fetch, which it runs through a mip level
+// of its own for every pixel.
 uint nodeAt(ivec3 texel) {
   ivec3 size = textureSize(node_pool_texture, 0);
   if (any(lessThan(texel, ivec3(0))) || any(greaterThanEqual(texel, size))) return 0u;
-  return texelFetch(node_pool_texture, texel, 0).r;
+  return textureLod(node_pool_texture, vec3(texel) * inv_node_pool_dim, 0.0).r;
 }
 
 uint triangleIdAt(ivec2 texel) {
   ivec2 size = textureSize(triangle_id_texture, 0);
   if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return 0u;
-  return texelFetch(triangle_id_texture, texel, 0).r;
+  return textureLod(triangle_id_texture, vec2(texel) * inv_triangle_id_tex_size, 0.0).r;
 }
 
 vec4 triangleTexel(ivec2 texel) {
   ivec2 size = textureSize(triangle_texture, 0);
   if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return vec4(0.0);
-  return texelFetch(triangle_texture, texel, 0);
+  return textureLod(triangle_texture, vec2(texel) * inv_triangle_tex_size, 0.0);
 }
 
 vec4 normalTexel(ivec2 texel) {
   ivec2 size = textureSize(triangle_normal_texture, 0);
   if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return vec4(0.0);
-  return texelFetch(triangle_normal_texture, texel, 0);
+  return textureLod(triangle_normal_texture, vec2(texel) * inv_triangle_tex_size, 0.0);
 }
 
 // Runs of texels continue on the next row once past the last column.
