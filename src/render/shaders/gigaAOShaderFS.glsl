@@ -113,6 +113,28 @@ vec3 RayTriangleIntersection(vec3 o, vec3 d, vec3 v0, vec3 e1, vec3 e2) {
   return vec3(dot(e2, qvec) * inv_det, u, v);
 }
 
+// The uniforms the loops read, copied once per pixel. The added zero, which
+// no compiler can prove to be zero (window coordinates are never negative),
+// keeps the copies in registers: otherwise a software renderer may read the
+// uniform again, lane by lane, at every use inside the loops. All of them
+// are positive, and a positive value plus +0.0 keeps every bit.
+float step_size;
+float node_texel_size;
+float id_texel_size;
+float triangle_texel_size;
+uint id_width;
+uint triangle_width;
+
+void readUniforms() {
+  float zero = min(gl_FragCoord.x, 0.0);
+  step_size = stepsize + zero;
+  node_texel_size = inv_node_pool_dim + zero;
+  id_texel_size = inv_triangle_id_tex_size + zero;
+  triangle_texel_size = inv_triangle_tex_size + zero;
+  id_width = triangle_id_tex_size + uint(zero);
+  triangle_width = triangle_tex_size + uint(zero);
+}
+
 // Texels outside a texture read as 0, as a border-clamped lookup would: a
 // corrupt word or reference must never reach past the data. Texels are
 // looked up at their lower corner in normalised coordinates, with nearest
@@ -123,25 +145,25 @@ vec3 RayTriangleIntersection(vec3 o, vec3 d, vec3 v0, vec3 e1, vec3 e2) {
 uint nodeAt(ivec3 texel) {
   ivec3 size = textureSize(node_pool_texture, 0);
   if (any(lessThan(texel, ivec3(0))) || any(greaterThanEqual(texel, size))) return 0u;
-  return textureLod(node_pool_texture, vec3(texel) * inv_node_pool_dim, 0.0).r;
+  return textureLod(node_pool_texture, vec3(texel) * node_texel_size, 0.0).r;
 }
 
 uint triangleIdAt(ivec2 texel) {
   ivec2 size = textureSize(triangle_id_texture, 0);
   if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return 0u;
-  return textureLod(triangle_id_texture, vec2(texel) * inv_triangle_id_tex_size, 0.0).r;
+  return textureLod(triangle_id_texture, vec2(texel) * id_texel_size, 0.0).r;
 }
 
 vec4 triangleTexel(ivec2 texel) {
   ivec2 size = textureSize(triangle_texture, 0);
   if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return vec4(0.0);
-  return textureLod(triangle_texture, vec2(texel) * inv_triangle_tex_size, 0.0);
+  return textureLod(triangle_texture, vec2(texel) * triangle_texel_size, 0.0);
 }
 
 vec4 normalTexel(ivec2 texel) {
   ivec2 size = textureSize(triangle_normal_texture, 0);
   if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return vec4(0.0);
-  return textureLod(triangle_normal_texture, vec2(texel) * inv_triangle_tex_size, 0.0);
+  return textureLod(triangle_normal_texture, vec2(texel) * triangle_texel_size, 0.0);
 }
 
 // Runs of texels continue on the next row once past the last column.
@@ -233,9 +255,9 @@ uint descend(vec3 p, out vec3 box_min, out float cell) {
 // Whole steps keep the march on its lattice; counted in float so that a
 // huge exit distance cannot overflow an integer.
 void advanceWholeSteps(float advance, vec3 step, inout vec3 p, inout float len) {
-  float k = ceil(advance / stepsize);
+  float k = ceil(advance / step_size);
   p += step * k;
-  len += stepsize * k;
+  len += step_size * k;
 }
 
 bool outsideInnerCube(vec3 p) {
@@ -285,7 +307,7 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len, uint root,
           at_leaf = true;
           break;
         }
-        float advance = max(stepsize, RayBoxIntersectionMax(box_min, box_max, p, inv));
+        float advance = max(step_size, RayBoxIntersectionMax(box_min, box_max, p, inv));
         advanceWholeSteps(advance, step, p, len);
         ++i;
       } while (marchGoesOn(i, p, len, max_len));
@@ -300,9 +322,9 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len, uint root,
     if (f.x > 0u) {
       uint j = 0u;
       do {
-        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
-        ivec2 corner1 = nextTexel(corner, triangle_tex_size);
-        ivec2 corner2 = nextTexel(corner1, triangle_tex_size);
+        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, id_width)));
+        ivec2 corner1 = nextTexel(corner, triangle_width);
+        ivec2 corner2 = nextTexel(corner1, triangle_width);
         vec3 v0 = triangleTexel(corner).xyz;
         vec3 v1 = triangleTexel(corner1).xyz;
         vec3 v2 = triangleTexel(corner2).xyz;
@@ -320,13 +342,13 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len, uint root,
       found = true;
       break;
     }
-    advanceWholeSteps(max(stepsize, t_exit - len), step, p, len);
+    advanceWholeSteps(max(step_size, t_exit - len), step, p, len);
     ++i;
   }
 
   if (found) {
-    ivec2 texel1 = nextTexel(best_texel, triangle_tex_size);
-    ivec2 texel2 = nextTexel(texel1, triangle_tex_size);
+    ivec2 texel1 = nextTexel(best_texel, triangle_width);
+    ivec2 texel2 = nextTexel(texel1, triangle_width);
     vec4 n0 = normalTexel(best_texel);
     vec3 n1 = normalTexel(texel1).xyz;
     vec3 n2 = normalTexel(texel2).xyz;
@@ -399,6 +421,7 @@ vec3 skyLight(vec3 dir) {
 }
 
 void main() {
+  readUniforms();
   vec4 rnd = texture(random_texture, tex_c);
   vec4 hit = texture(hit_position_texture, tex_c);
 #ifdef ONE_BOUNCE
