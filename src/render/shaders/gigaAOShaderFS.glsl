@@ -239,7 +239,13 @@ int sharedLevels(ivec3 a, ivec3 b) {
 uint descend(vec3 p, out vec3 box_min, out float cell) {
   ivec3 fine = clamp(ivec3(p * float(finest_cells)), ivec3(0), ivec3(finest_cells - 1));
   int depth = min(path_depth, sharedLevels(fine, path_cell));
-  uint node = path_nodes[depth];
+  // Chosen and stored by comparison rather than indexed by depth, which
+  // differs from pixel to pixel: the array then stays in registers instead
+  // of memory that a group of pixels reads and writes lane by lane.
+  uint node = path_nodes[0];
+  for (int k = 1; k <= max_octree_depth; ++k) {
+    if (k == depth) node = path_nodes[k];
+  }
   // The loops of the march test at the bottom, after a test on the way in:
   // where a group of pixels runs in step, a loop that tests at the top runs
   // its body once more, for none of them, before it ends.
@@ -248,7 +254,9 @@ uint descend(vec3 p, out vec3 box_min, out float cell) {
       ivec3 child = (fine >> (max_octree_depth - 1 - depth)) & 1;
       node = nodeAt(ivec3(nodeFields(node)) + child);
       ++depth;
-      path_nodes[depth] = node;
+      for (int k = 1; k <= max_octree_depth; ++k) {
+        if (k == depth) path_nodes[k] = node;
+      }
     } while (isInternal(node, depth));
   }
   path_depth = depth;
