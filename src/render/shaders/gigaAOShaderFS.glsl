@@ -481,7 +481,10 @@ void main() {
   e[2] = vec3(ambient_light);
 
   uint root = nodeAt(ivec3(0));
-  for (int i = 0; i < ray_max_depth; ++i) {
+  // Tested at the bottom, like the loops of the march: every path traces
+  // its first bounce, and no pass runs for none after the last.
+  int i = 0;
+  do {
     vec3 P;
     vec3 N;
     vec4 T;
@@ -497,7 +500,8 @@ void main() {
     }
     D = nextDirection(N, T.a, D, false, rnd);
     origin = P + D * hit_offset_eps;
-  }
+    ++i;
+  } while (i < ray_max_depth);
 
   vec3 col = L0 + H.rgb * (e[0] + c[0] * (e[1] + c[1] * (e[2] + c[2] * ambient_light)));
   output0 = vec4(clamp(col, 0.0, 1.0), 0.0);
