@@ -390,7 +390,9 @@ void main() {
     vec3 n2 = normalTexel(texel2).xyz;
     position = vec4(s + rd * best.x, 1.0);
     normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
-    colour = texture(brdf_texture, n0.w);
+    // One level, nearest filtering: the same entry at any level of detail,
+    // without derivatives, which a branch of the march does not have.
+    colour = textureLod(brdf_texture, n0.w, 0.0);
   }
 
   output0 = colour;

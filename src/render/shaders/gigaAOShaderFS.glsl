@@ -288,7 +288,7 @@ bool marchGoesOn(int i, vec3 p, float len, float max_len) {
 
 // Marches a bounce ray from start; on a hit returns the point, the
 // interpolated normal and the material's table entry (rgb colour, a code).
-bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len, uint root,
+bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len,
             out vec3 position, out vec3 normal, out vec4 entry) {
   position = vec3(0.0);
   normal = vec3(0.0);
@@ -297,7 +297,6 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len, uint root,
   float len = 0.0;
   vec3 step = dir * stepsize;
   vec3 start_tri = start * scene_dim;
-  startPath(root);
 
   // The nearest triangle of the leaf that holds the hit: (t, u, v) and its
   // first texel. The hit is finished after the march.
@@ -369,7 +368,9 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len, uint root,
     vec3 n2 = normalTexel(texel2).xyz;
     position = start + dir * best.x;
     normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
-    entry = texture(brdf_texture, n0.w);
+    // One level, nearest filtering: the same entry at any level of detail,
+    // without derivatives, which a branch of the march does not have.
+    entry = textureLod(brdf_texture, n0.w, 0.0);
   }
   return found;
 }
@@ -480,7 +481,9 @@ void main() {
   e[1] = vec3(ambient_light);
   e[2] = vec3(ambient_light);
 
-  uint root = nodeAt(ivec3(0));
+  // One path for all bounces of the pixel: a bounce starts where the last
+  // one ended, so its first descent starts deep in the tree as well.
+  startPath(nodeAt(ivec3(0)));
   // Tested at the bottom, like the loops of the march: every path traces
   // its first bounce, and no pass runs for none after the last.
   int i = 0;
@@ -488,7 +491,7 @@ void main() {
     vec3 P;
     vec3 N;
     vec4 T;
-    if (!rayHit(origin, D, getInvRayDir(D), bounce_length, root, P, N, T)) {
+    if (!rayHit(origin, D, getInvRayDir(D), bounce_length, P, N, T)) {
       e[i] = skyLight(D);
       break;
     }
