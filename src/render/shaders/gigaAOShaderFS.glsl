@@ -113,11 +113,12 @@ vec3 RayTriangleIntersection(vec3 o, vec3 d, vec3 v0, vec3 e1, vec3 e2) {
   return vec3(dot(e2, qvec) * inv_det, u, v);
 }
 
-// The uniforms and texture sizes the loops read, copied once per pixel. The added zero, which
-// no compiler can prove to be zero (window coordinates are never negative),
-// keeps the copies in registers: otherwise a software renderer may read the
-// uniform again, lane by lane, at every use inside the loops. All of them
-// are positive, and a positive value plus +0.0 keeps every bit.
+// The uniforms and texture sizes the loops read, copied once per pixel. The
+// zero added to the uniforms, which no compiler can prove to be zero (window
+// coordinates are never negative), keeps the copies in registers: otherwise
+// a software renderer may read a uniform again, lane by lane, at every use
+// inside the loops. They are all positive, and a positive value plus +0.0
+// keeps every bit.
 float step_size;
 float node_texel_size;
 float id_texel_size;
@@ -147,12 +148,11 @@ void readUniforms() {
 // corrupt word or reference must never reach past the data. As unsigned
 // values, negative coordinates fail the same single comparison against the
 // size (asked for once per pixel, in readUniforms) as those past the end.
-// Texels are
-// looked up at their lower corner in normalised coordinates, with nearest
-// filtering and level 0: the sizes are powers of two, so the coordinate is
-// exact and selects that very texel. A software renderer does this in about
-// half the work of an integer texel fetch, which it runs through a mip level
-// of its own for every pixel.
+// Texels are looked up at their lower corner in normalised coordinates, with
+// nearest filtering and level 0: the sizes are powers of two, so the
+// coordinate is exact and selects that very texel. A software renderer does
+// this in about half the work of an integer texel fetch, which it runs
+// through a mip level of its own for every pixel.
 uint nodeAt(ivec3 texel) {
   if (any(greaterThanEqual(uvec3(texel), node_pool_size))) return 0u;
   return textureLod(node_pool_texture, vec3(texel) * node_texel_size, 0.0).r;
