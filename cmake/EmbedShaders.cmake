@@ -23,11 +23,13 @@ if(CMAKE_SCRIPT_MODE_FILE)
 endif()
 
 set(XMASTRACE_SHADER_DIR ${CMAKE_SOURCE_DIR}/src/render/shaders)
-set(XMASTRACE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated/render)
+set(XMASTRACE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 
-function(xmastrace_embed_shader source header name)
-  set(input ${XMASTRACE_SHADER_DIR}/${source})
+# Generates generated/<header> from the .glsl file `input` and adds it to
+# `target`.
+function(xmastrace_embed_shader_file target input header name)
   set(output ${XMASTRACE_GENERATED_DIR}/${header})
+  get_filename_component(source ${input} NAME)
   add_custom_command(
     OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -DINPUT=${input} -DOUTPUT=${output} -DNAME=${name}
@@ -35,9 +37,26 @@ function(xmastrace_embed_shader source header name)
     DEPENDS ${input} ${CMAKE_CURRENT_FUNCTION_LIST_FILE}
     COMMENT "Embedding ${source} as ${name}"
     VERBATIM)
-  target_sources(xmastrace_core PRIVATE ${output})
+  target_sources(${target} PRIVATE ${output})
 endfunction()
 
-file(MAKE_DIRECTORY ${XMASTRACE_GENERATED_DIR})
+function(xmastrace_embed_shader source header name)
+  xmastrace_embed_shader_file(xmastrace_core ${XMASTRACE_SHADER_DIR}/${source} render/${header}
+                              ${name})
+endfunction()
+
+file(MAKE_DIRECTORY ${XMASTRACE_GENERATED_DIR}/render ${XMASTRACE_GENERATED_DIR}/reference)
 xmastrace_embed_shader(VoxelShaderFSgiga.glsl PrimaryRayShader.h kPrimaryRayFragmentSource)
 xmastrace_embed_shader(gigaAOShaderFS.glsl PathTraceShader.h kPathTraceFragmentSource)
+
+# The march as it was before it was made faster, kept for the tests and the
+# benchmark that hold the built-in shaders to the same output texel for
+# texel. Nothing the programs run links it.
+set(reference_dir ${CMAKE_SOURCE_DIR}/tests/shaders/reference)
+add_library(xmastrace_reference_shaders STATIC EXCLUDE_FROM_ALL ${reference_dir}/ReferenceShaders.cpp)
+target_link_libraries(xmastrace_reference_shaders PUBLIC xmastrace_core)
+target_include_directories(xmastrace_reference_shaders PUBLIC ${reference_dir})
+xmastrace_embed_shader_file(xmastrace_reference_shaders ${reference_dir}/VoxelShaderFSgiga.glsl
+                            reference/PrimaryRayShader.h kReferencePrimaryRayFragmentSource)
+xmastrace_embed_shader_file(xmastrace_reference_shaders ${reference_dir}/gigaAOShaderFS.glsl
+                            reference/PathTraceShader.h kReferencePathTraceFragmentSource)

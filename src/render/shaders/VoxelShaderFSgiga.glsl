@@ -93,30 +93,64 @@ vec3 RayTriangleIntersection(vec3 o, vec3 d, vec3 v0, vec3 e1, vec3 e2) {
   return vec3(dot(e2, qvec) * inv_det, u, v);
 }
 
+// The uniforms and texture sizes the loops read, copied once per pixel. The
+// zero added to the uniforms, which no compiler can prove to be zero (window
+// coordinates are never negative), keeps the copies in registers: otherwise
+// a software renderer may read a uniform again, lane by lane, at every use
+// inside the loops. They are all positive, and a positive value plus +0.0
+// keeps every bit.
+float step_size;
+float node_texel_size;
+float id_texel_size;
+float triangle_texel_size;
+uint id_width;
+uint triangle_width;
+uvec3 node_pool_size;
+uvec2 triangle_id_size;
+uvec2 triangle_size;
+uvec2 normal_size;
+
+void readUniforms() {
+  float zero = min(gl_FragCoord.x, 0.0);
+  step_size = stepsize + zero;
+  node_texel_size = inv_node_pool_dim + zero;
+  id_texel_size = inv_triangle_id_tex_size + zero;
+  triangle_texel_size = inv_triangle_tex_size + zero;
+  id_width = triangle_id_tex_size + uint(zero);
+  triangle_width = triangle_tex_size + uint(zero);
+  node_pool_size = uvec3(textureSize(node_pool_texture, 0));
+  triangle_id_size = uvec2(textureSize(triangle_id_texture, 0));
+  triangle_size = uvec2(textureSize(triangle_texture, 0));
+  normal_size = uvec2(textureSize(triangle_normal_texture, 0));
+}
+
 // Texels outside a texture read as 0, as a border-clamped lookup would: a
-// corrupt word or reference must never reach past the data.
+// corrupt word or reference must never reach past the data. As unsigned
+// values, negative coordinates fail the same single comparison against the
+// size (asked for once per pixel, in readUniforms) as those past the end.
+// Texels are looked up at their lower corner in normalised coordinates, with
+// nearest filtering and level 0: the sizes are powers of two, so the
+// coordinate is exact and selects that very texel. A software renderer does
+// this in about half the work of an integer texel fetch, which it runs
+// through a mip level of its own for every pixel.
 uint nodeAt(ivec3 texel) {
-  ivec3 size = textureSize(node_pool_texture, 0);
-  if (any(lessThan(texel, ivec3(0))) || any(greaterThanEqual(texel, size))) return 0u;
-  return texelFetch(node_pool_texture, texel, 0).r;
+  if (any(greaterThanEqual(uvec3(texel), node_pool_size))) return 0u;
+  return textureLod(node_pool_texture, vec3(texel) * node_texel_size, 0.0).r;
 }
 
 uint triangleIdAt(ivec2 texel) {
-  ivec2 size = textureSize(triangle_id_texture, 0);
-  if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return 0u;
-  return texelFetch(triangle_id_texture, texel, 0).r;
+  if (any(greaterThanEqual(uvec2(texel), triangle_id_size))) return 0u;
+  return textureLod(triangle_id_texture, vec2(texel) * id_texel_size, 0.0).r;
 }
 
 vec4 triangleTexel(ivec2 texel) {
-  ivec2 size = textureSize(triangle_texture, 0);
-  if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return vec4(0.0);
-  return texelFetch(triangle_texture, texel, 0);
+  if (any(greaterThanEqual(uvec2(texel), triangle_size))) return vec4(0.0);
+  return textureLod(triangle_texture, vec2(texel) * triangle_texel_size, 0.0);
 }
 
 vec4 normalTexel(ivec2 texel) {
-  ivec2 size = textureSize(triangle_normal_texture, 0);
-  if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return vec4(0.0);
-  return texelFetch(triangle_normal_texture, texel, 0);
+  if (any(greaterThanEqual(uvec2(texel), normal_size))) return vec4(0.0);
+  return textureLod(triangle_normal_texture, vec2(texel) * triangle_texel_size, 0.0);
 }
 
 // Runs of texels continue on the next row once past the last column.
@@ -142,6 +176,12 @@ ivec2 runTexel(uint column, uint row, uint offset, uint width) {
 bool isLeaf(uint node) { return (node & 0x80000000u) != 0u; }
 bool isEmpty(uint node) { return (node & node_mask_30) != 0u; }
 
+// A node the descent goes on from: neither leaf nor empty, above the depth
+// bound.
+bool isInternal(uint node, int depth) {
+  return depth < max_octree_depth && !isLeaf(node) && !isEmpty(node);
+}
+
 uvec3 nodeFields(uint node) {
   return uvec3(node & node_mask_0, (node & node_mask_10) >> 10, (node & node_mask_20) >> 20);
 }
@@ -150,25 +190,88 @@ ivec2 triangleTexelOf(uint entry) {
   return ivec2(int(entry & node_tri_id_mask_x), int((entry & node_tri_id_mask_y) >> 16));
 }
 
-// Walks from the root to the cell that holds p. Returns the node word;
-// box_min and cell describe the cell reached. Child indices are clamped so
-// that a point rounded onto the far face stays in the last child, and the
-// depth is bounded so that any node data ends the descent. A node still
-// internal at the depth bound is returned as it is and treated as empty.
+// The nodes from the root down to the cell the last descent reached, and
+// that cell's place. A march mostly moves on to a neighbouring cell, whose
+// path shares all but the last few nodes with this one.
+const int finest_cells = 512;  // cells per axis at the depth bound
+uint path_nodes[max_octree_depth + 1];
+int path_depth;
+ivec3 path_cell;  // coordinates of the last point in cells of the finest size
+
+void startPath() {
+  path_nodes[0] = nodeAt(ivec3(0));
+  path_depth = 0;
+  path_cell = ivec3(0);
+}
+
+// Leading bits that two coordinates in [0, 512) share, out of nine.
+int sharedLevels(ivec3 a, ivec3 b) {
+  ivec3 d = a ^ b;
+  int differing = d.x | d.y | d.z;
+  if (differing == 0) return max_octree_depth;
+  // The exponent of the float is the position of the highest set bit.
+  int highest_bit = (floatBitsToInt(float(differing)) >> 23) - 127;
+  return max_octree_depth - 1 - highest_bit;
+}
+
+// Walks to the cell that holds p, starting from the deepest node of the
+// last path that also holds it. Returns the node word; box_min and cell
+// describe the cell reached. The depth is bounded so that any node data
+// ends the descent; a node still internal at the bound is returned as it is
+// and treated as empty.
+//
+// Each level's child index is one bit of p's coordinate in finest cells.
+// That is the half the usual halving descent picks: its position inside the
+// cell at depth d is exactly p times 2^d less the bits above, all dyadic
+// arithmetic without rounding. Points outside the cube clamp onto its faces
+// as that descent's clamped child index does: a march stays within a few
+// units of the cube, far from where the float-to-integer conversion would
+// overflow; NaN converts to the lowest child there as it does here. The box
+// comes from the same bits, exact as well.
 uint descend(vec3 p, out vec3 box_min, out float cell) {
-  vec3 q = p;
-  uint node = nodeAt(ivec3(0));
-  box_min = vec3(0.0);
-  cell = 1.0;
-  for (int depth = 0; depth < max_octree_depth; ++depth) {
-    if (isLeaf(node) || isEmpty(node)) break;
-    ivec3 child = clamp(ivec3(q * 2.0), ivec3(0), ivec3(1));
-    q = q * 2.0 - vec3(child);
-    cell *= 0.5;
-    box_min += vec3(child) * cell;
-    node = nodeAt(ivec3(nodeFields(node)) + child);
+  ivec3 fine = clamp(ivec3(p * float(finest_cells)), ivec3(0), ivec3(finest_cells - 1));
+  int depth = min(path_depth, sharedLevels(fine, path_cell));
+  // Chosen and stored by comparison rather than indexed by depth, which
+  // differs from pixel to pixel: the array then stays in registers instead
+  // of memory that a group of pixels reads and writes lane by lane.
+  uint node = path_nodes[0];
+  for (int k = 1; k <= max_octree_depth; ++k) {
+    if (k == depth) node = path_nodes[k];
   }
+  // The loops of the march test at the bottom, after a test on the way in:
+  // where a group of pixels runs in step, a loop that tests at the top runs
+  // its body once more, for none of them, before it ends.
+  if (isInternal(node, depth)) {
+    do {
+      ivec3 child = (fine >> (max_octree_depth - 1 - depth)) & 1;
+      node = nodeAt(ivec3(nodeFields(node)) + child);
+      ++depth;
+      for (int k = 1; k <= max_octree_depth; ++k) {
+        if (k == depth) path_nodes[k] = node;
+      }
+    } while (isInternal(node, depth));
+  }
+  path_depth = depth;
+  path_cell = fine;
+  int below = max_octree_depth - depth;  // levels under the cell reached
+  cell = float(1 << below) / float(finest_cells);
+  box_min = vec3((fine >> below) << below) / float(finest_cells);
   return node;
+}
+
+// Whole steps keep the march on its lattice; counted in float so that a
+// huge exit distance cannot overflow an integer.
+void advanceWholeSteps(float advance, vec3 step, inout vec3 p, inout float len) {
+  float k = ceil(advance / step_size);
+  p += step * k;
+  len += step_size * k;
+}
+
+// The tests at the top of every step: the iteration budget and the length.
+// NaN lengths march on, as they did when the test was written as a break on
+// len > max_len.
+bool marchGoesOn(int i, float len, float max_len) {
+  return i < march_iterations && !(len > max_len);
 }
 
 // Every target is written, also on the early way out: an unwritten output
@@ -180,6 +283,7 @@ void writeNoHit() {
 }
 
 void main() {
+  readUniforms();
   vec2 pixel = gl_FragCoord.xy + jitter;
   float xf = pixel.x / screen_dim.x;
   float yf = pixel.y / screen_dim.y;
@@ -202,6 +306,7 @@ void main() {
     return;
   }
 
+  startPath();
   vec3 rd = normalize(seg);
   vec3 step = rd * stepsize;
   float len = stepsize * (1.0 + rand_offset);
@@ -211,25 +316,52 @@ void main() {
   vec4 position = vec4(0.0);
   vec3 normal = vec3(0.0);
 
-  for (int i = 0; i < march_iterations; ++i) {
-    if (len > max_len) break;
+  // The nearest triangle of the leaf that holds the hit: (t, u, v) and its
+  // first texel. The hit is finished after the march, once per pixel.
+  bool found = false;
+  vec3 best = vec3(no_hit_distance, 0.0, 0.0);
+  ivec2 best_texel = ivec2(0);
+  vec3 s_tri = s * scene_dim;
 
+  // Two loops cross the cells: the inner one skips cells without triangles,
+  // the outer one tests the leaf the inner one stopped at. Every cell counts
+  // as one iteration, in the same order as in a single loop; but where all
+  // pixels of a group run in step, the triangle tests now run only when one
+  // of them has reached a leaf, not on every step of every pixel.
+  int i = 0;
+  for (;;) {
     vec3 box_min;
+    vec3 box_max;
     float cell;
-    uint node = descend(p, box_min, cell);
-    vec3 box_max = box_min + cell;
+    uint node = 0u;
+    bool at_leaf = false;
+    if (marchGoesOn(i, len, max_len)) {
+      do {
+        node = descend(p, box_min, cell);
+        box_max = box_min + cell;
+        if (isLeaf(node)) {
+          at_leaf = true;
+          break;
+        }
+        // Empty, or a corrupt internal node at the depth bound: skip the cell.
+        float advance = max(step_size, RayBoxIntersectionMax(box_min, box_max, p, inv));
+        advanceWholeSteps(advance, step, p, len);
+        ++i;
+      } while (marchGoesOn(i, len, max_len));
+    }
+    if (!at_leaf) break;
 
-    float advance;
-    if (isLeaf(node)) {
-      float t_exit = max(0.0, RayBoxIntersectionMax(box_min, box_max, s, inv));
-      uvec3 f = nodeFields(node);
-      vec3 best = vec3(no_hit_distance, 0.0, 0.0);
-      ivec2 best_texel = ivec2(0);
-      vec3 s_tri = s * scene_dim;
-      for (uint j = 0u; j < f.x; ++j) {
-        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
-        ivec2 corner1 = nextTexel(corner, triangle_tex_size);
-        ivec2 corner2 = nextTexel(corner1, triangle_tex_size);
+    // Exit and triangle distances are both measured from the segment start.
+    float t_exit = max(0.0, RayBoxIntersectionMax(box_min, box_max, s, inv));
+    uvec3 f = nodeFields(node);
+    best = vec3(no_hit_distance, 0.0, 0.0);
+    best_texel = ivec2(0);
+    if (f.x > 0u) {
+      uint j = 0u;
+      do {
+        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, id_width)));
+        ivec2 corner1 = nextTexel(corner, triangle_width);
+        ivec2 corner2 = nextTexel(corner1, triangle_width);
         vec3 v0 = triangleTexel(corner).xyz;
         vec3 v1 = triangleTexel(corner1).xyz;
         vec3 v2 = triangleTexel(corner2).xyz;
@@ -239,28 +371,28 @@ void main() {
           best = h;
           best_texel = corner;
         }
-      }
-      if (best.x < t_exit + hit_slack) {
-        ivec2 texel1 = nextTexel(best_texel, triangle_tex_size);
-        ivec2 texel2 = nextTexel(texel1, triangle_tex_size);
-        vec4 n0 = normalTexel(best_texel);
-        vec3 n1 = normalTexel(texel1).xyz;
-        vec3 n2 = normalTexel(texel2).xyz;
-        position = vec4(s + rd * best.x, 1.0);
-        normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
-        colour = texture(brdf_texture, n0.w);
-        break;
-      }
-      advance = max(stepsize, t_exit - len);
-    } else {
-      // Empty, or a corrupt internal node at the depth bound: skip the cell.
-      advance = max(stepsize, RayBoxIntersectionMax(box_min, box_max, p, inv));
+        ++j;
+      } while (j < f.x);
     }
-    // Whole steps keep the march on its lattice; counted in float so that a
-    // huge exit distance cannot overflow an integer.
-    float k = ceil(advance / stepsize);
-    p += step * k;
-    len += stepsize * k;
+    if (best.x < t_exit + hit_slack) {
+      found = true;
+      break;
+    }
+    advanceWholeSteps(max(step_size, t_exit - len), step, p, len);
+    ++i;
+  }
+
+  if (found) {
+    ivec2 texel1 = nextTexel(best_texel, triangle_width);
+    ivec2 texel2 = nextTexel(texel1, triangle_width);
+    vec4 n0 = normalTexel(best_texel);
+    vec3 n1 = normalTexel(texel1).xyz;
+    vec3 n2 = normalTexel(texel2).xyz;
+    position = vec4(s + rd * best.x, 1.0);
+    normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
+    // One level, nearest filtering: the same entry at any level of detail,
+    // without derivatives, which a branch of the march does not have.
+    colour = textureLod(brdf_texture, n0.w, 0.0);
   }
 
   output0 = colour;

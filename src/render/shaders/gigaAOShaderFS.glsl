@@ -113,30 +113,64 @@ vec3 RayTriangleIntersection(vec3 o, vec3 d, vec3 v0, vec3 e1, vec3 e2) {
   return vec3(dot(e2, qvec) * inv_det, u, v);
 }
 
+// The uniforms and texture sizes the loops read, copied once per pixel. The
+// zero added to the uniforms, which no compiler can prove to be zero (window
+// coordinates are never negative), keeps the copies in registers: otherwise
+// a software renderer may read a uniform again, lane by lane, at every use
+// inside the loops. They are all positive, and a positive value plus +0.0
+// keeps every bit.
+float step_size;
+float node_texel_size;
+float id_texel_size;
+float triangle_texel_size;
+uint id_width;
+uint triangle_width;
+uvec3 node_pool_size;
+uvec2 triangle_id_size;
+uvec2 triangle_size;
+uvec2 normal_size;
+
+void readUniforms() {
+  float zero = min(gl_FragCoord.x, 0.0);
+  step_size = stepsize + zero;
+  node_texel_size = inv_node_pool_dim + zero;
+  id_texel_size = inv_triangle_id_tex_size + zero;
+  triangle_texel_size = inv_triangle_tex_size + zero;
+  id_width = triangle_id_tex_size + uint(zero);
+  triangle_width = triangle_tex_size + uint(zero);
+  node_pool_size = uvec3(textureSize(node_pool_texture, 0));
+  triangle_id_size = uvec2(textureSize(triangle_id_texture, 0));
+  triangle_size = uvec2(textureSize(triangle_texture, 0));
+  normal_size = uvec2(textureSize(triangle_normal_texture, 0));
+}
+
 // Texels outside a texture read as 0, as a border-clamped lookup would: a
-// corrupt word or reference must never reach past the data.
+// corrupt word or reference must never reach past the data. As unsigned
+// values, negative coordinates fail the same single comparison against the
+// size (asked for once per pixel, in readUniforms) as those past the end.
+// Texels are looked up at their lower corner in normalised coordinates, with
+// nearest filtering and level 0: the sizes are powers of two, so the
+// coordinate is exact and selects that very texel. A software renderer does
+// this in about half the work of an integer texel fetch, which it runs
+// through a mip level of its own for every pixel.
 uint nodeAt(ivec3 texel) {
-  ivec3 size = textureSize(node_pool_texture, 0);
-  if (any(lessThan(texel, ivec3(0))) || any(greaterThanEqual(texel, size))) return 0u;
-  return texelFetch(node_pool_texture, texel, 0).r;
+  if (any(greaterThanEqual(uvec3(texel), node_pool_size))) return 0u;
+  return textureLod(node_pool_texture, vec3(texel) * node_texel_size, 0.0).r;
 }
 
 uint triangleIdAt(ivec2 texel) {
-  ivec2 size = textureSize(triangle_id_texture, 0);
-  if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return 0u;
-  return texelFetch(triangle_id_texture, texel, 0).r;
+  if (any(greaterThanEqual(uvec2(texel), triangle_id_size))) return 0u;
+  return textureLod(triangle_id_texture, vec2(texel) * id_texel_size, 0.0).r;
 }
 
 vec4 triangleTexel(ivec2 texel) {
-  ivec2 size = textureSize(triangle_texture, 0);
-  if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return vec4(0.0);
-  return texelFetch(triangle_texture, texel, 0);
+  if (any(greaterThanEqual(uvec2(texel), triangle_size))) return vec4(0.0);
+  return textureLod(triangle_texture, vec2(texel) * triangle_texel_size, 0.0);
 }
 
 vec4 normalTexel(ivec2 texel) {
-  ivec2 size = textureSize(triangle_normal_texture, 0);
-  if (any(lessThan(texel, ivec2(0))) || any(greaterThanEqual(texel, size))) return vec4(0.0);
-  return texelFetch(triangle_normal_texture, texel, 0);
+  if (any(greaterThanEqual(uvec2(texel), normal_size))) return vec4(0.0);
+  return textureLod(triangle_normal_texture, vec2(texel) * triangle_texel_size, 0.0);
 }
 
 // Runs of texels continue on the next row once past the last column.
@@ -162,6 +196,12 @@ ivec2 runTexel(uint column, uint row, uint offset, uint width) {
 bool isLeaf(uint node) { return (node & 0x80000000u) != 0u; }
 bool isEmpty(uint node) { return (node & node_mask_30) != 0u; }
 
+// A node the descent goes on from: neither leaf nor empty, above the depth
+// bound.
+bool isInternal(uint node, int depth) {
+  return depth < max_octree_depth && !isLeaf(node) && !isEmpty(node);
+}
+
 uvec3 nodeFields(uint node) {
   return uvec3(node & node_mask_0, (node & node_mask_10) >> 10, (node & node_mask_20) >> 20);
 }
@@ -170,25 +210,80 @@ ivec2 triangleTexelOf(uint entry) {
   return ivec2(int(entry & node_tri_id_mask_x), int((entry & node_tri_id_mask_y) >> 16));
 }
 
-// Walks from the root to the cell that holds p (see the primary-ray shader).
+// The nodes from the root down to the cell the last descent reached, and
+// that cell's place (see the primary-ray shader, which explains why this
+// descent finds exactly the cell and node of a descent from the root).
+const int finest_cells = 512;  // cells per axis at the depth bound
+uint path_nodes[max_octree_depth + 1];
+int path_depth;
+ivec3 path_cell;  // coordinates of the last point in cells of the finest size
+
+void startPath(uint root) {
+  path_nodes[0] = root;
+  path_depth = 0;
+  path_cell = ivec3(0);
+}
+
+// Leading bits that two coordinates in [0, 512) share, out of nine.
+int sharedLevels(ivec3 a, ivec3 b) {
+  ivec3 d = a ^ b;
+  int differing = d.x | d.y | d.z;
+  if (differing == 0) return max_octree_depth;
+  // The exponent of the float is the position of the highest set bit.
+  int highest_bit = (floatBitsToInt(float(differing)) >> 23) - 127;
+  return max_octree_depth - 1 - highest_bit;
+}
+
+// Walks to the cell that holds p from the deepest node of the last path
+// that also holds it; the depth bound ends any descent.
 uint descend(vec3 p, out vec3 box_min, out float cell) {
-  vec3 q = p;
-  uint node = nodeAt(ivec3(0));
-  box_min = vec3(0.0);
-  cell = 1.0;
-  for (int depth = 0; depth < max_octree_depth; ++depth) {
-    if (isLeaf(node) || isEmpty(node)) break;
-    ivec3 child = clamp(ivec3(q * 2.0), ivec3(0), ivec3(1));
-    q = q * 2.0 - vec3(child);
-    cell *= 0.5;
-    box_min += vec3(child) * cell;
-    node = nodeAt(ivec3(nodeFields(node)) + child);
+  ivec3 fine = clamp(ivec3(p * float(finest_cells)), ivec3(0), ivec3(finest_cells - 1));
+  int depth = min(path_depth, sharedLevels(fine, path_cell));
+  // Chosen and stored by comparison rather than indexed by depth, which
+  // differs from pixel to pixel: the array then stays in registers instead
+  // of memory that a group of pixels reads and writes lane by lane.
+  uint node = path_nodes[0];
+  for (int k = 1; k <= max_octree_depth; ++k) {
+    if (k == depth) node = path_nodes[k];
   }
+  // The loops of the march test at the bottom, after a test on the way in:
+  // where a group of pixels runs in step, a loop that tests at the top runs
+  // its body once more, for none of them, before it ends.
+  if (isInternal(node, depth)) {
+    do {
+      ivec3 child = (fine >> (max_octree_depth - 1 - depth)) & 1;
+      node = nodeAt(ivec3(nodeFields(node)) + child);
+      ++depth;
+      for (int k = 1; k <= max_octree_depth; ++k) {
+        if (k == depth) path_nodes[k] = node;
+      }
+    } while (isInternal(node, depth));
+  }
+  path_depth = depth;
+  path_cell = fine;
+  int below = max_octree_depth - depth;  // levels under the cell reached
+  cell = float(1 << below) / float(finest_cells);
+  box_min = vec3((fine >> below) << below) / float(finest_cells);
   return node;
+}
+
+// Whole steps keep the march on its lattice; counted in float so that a
+// huge exit distance cannot overflow an integer.
+void advanceWholeSteps(float advance, vec3 step, inout vec3 p, inout float len) {
+  float k = ceil(advance / step_size);
+  p += step * k;
+  len += step_size * k;
 }
 
 bool outsideInnerCube(vec3 p) {
   return any(lessThan(p, vec3(eps2))) || any(greaterThan(p, vec3(1.0 - eps2)));
+}
+
+// The tests at the top of every step of a bounce march: the iteration
+// budget, the inner cube, the length. NaN lengths march on, as they did
+// when the test was written as a break on len > max_len.
+bool marchGoesOn(int i, vec3 p, float len, float max_len) {
+  return i < bounce_iterations && !outsideInnerCube(p) && !(len > max_len);
 }
 
 // Marches a bounce ray from start; on a hit returns the point, the
@@ -203,25 +298,47 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len,
   vec3 step = dir * stepsize;
   vec3 start_tri = start * scene_dim;
 
-  for (int i = 0; i < bounce_iterations; ++i) {
-    if (outsideInnerCube(p)) return false;
-    if (len > max_len) return false;
+  // The nearest triangle of the leaf that holds the hit: (t, u, v) and its
+  // first texel. The hit is finished after the march.
+  bool found = false;
+  vec3 best = vec3(no_hit_distance, 0.0, 0.0);
+  ivec2 best_texel = ivec2(0);
 
+  // Two loops, as in the primary-ray shader: the inner one skips cells
+  // without triangles, the outer one tests the leaf it stopped at.
+  int i = 0;
+  for (;;) {
     vec3 box_min;
+    vec3 box_max;
     float cell;
-    uint node = descend(p, box_min, cell);
-    vec3 box_max = box_min + cell;
+    uint node = 0u;
+    bool at_leaf = false;
+    if (marchGoesOn(i, p, len, max_len)) {
+      do {
+        node = descend(p, box_min, cell);
+        box_max = box_min + cell;
+        if (isLeaf(node)) {
+          at_leaf = true;
+          break;
+        }
+        float advance = max(step_size, RayBoxIntersectionMax(box_min, box_max, p, inv));
+        advanceWholeSteps(advance, step, p, len);
+        ++i;
+      } while (marchGoesOn(i, p, len, max_len));
+    }
+    if (!at_leaf) break;
 
-    float advance;
-    if (isLeaf(node)) {
-      float t_exit = max(0.0, RayBoxIntersectionMax(box_min, box_max, start, inv));
-      uvec3 f = nodeFields(node);
-      vec3 best = vec3(no_hit_distance, 0.0, 0.0);
-      ivec2 best_texel = ivec2(0);
-      for (uint j = 0u; j < f.x; ++j) {
-        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, triangle_id_tex_size)));
-        ivec2 corner1 = nextTexel(corner, triangle_tex_size);
-        ivec2 corner2 = nextTexel(corner1, triangle_tex_size);
+    // Exit and triangle distances are both measured from the ray's start.
+    float t_exit = max(0.0, RayBoxIntersectionMax(box_min, box_max, start, inv));
+    uvec3 f = nodeFields(node);
+    best = vec3(no_hit_distance, 0.0, 0.0);
+    best_texel = ivec2(0);
+    if (f.x > 0u) {
+      uint j = 0u;
+      do {
+        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, id_width)));
+        ivec2 corner1 = nextTexel(corner, triangle_width);
+        ivec2 corner2 = nextTexel(corner1, triangle_width);
         vec3 v0 = triangleTexel(corner).xyz;
         vec3 v1 = triangleTexel(corner1).xyz;
         vec3 v2 = triangleTexel(corner2).xyz;
@@ -232,27 +349,30 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len,
           best = h;
           best_texel = corner;
         }
-      }
-      if (best.x < t_exit + hit_slack) {
-        ivec2 texel1 = nextTexel(best_texel, triangle_tex_size);
-        ivec2 texel2 = nextTexel(texel1, triangle_tex_size);
-        vec4 n0 = normalTexel(best_texel);
-        vec3 n1 = normalTexel(texel1).xyz;
-        vec3 n2 = normalTexel(texel2).xyz;
-        position = start + dir * best.x;
-        normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
-        entry = texture(brdf_texture, n0.w);
-        return true;
-      }
-      advance = max(stepsize, t_exit - len);
-    } else {
-      advance = max(stepsize, RayBoxIntersectionMax(box_min, box_max, p, inv));
+        ++j;
+      } while (j < f.x);
     }
-    float k = ceil(advance / stepsize);
-    p += step * k;
-    len += stepsize * k;
+    if (best.x < t_exit + hit_slack) {
+      found = true;
+      break;
+    }
+    advanceWholeSteps(max(step_size, t_exit - len), step, p, len);
+    ++i;
   }
-  return false;
+
+  if (found) {
+    ivec2 texel1 = nextTexel(best_texel, triangle_width);
+    ivec2 texel2 = nextTexel(texel1, triangle_width);
+    vec4 n0 = normalTexel(best_texel);
+    vec3 n1 = normalTexel(texel1).xyz;
+    vec3 n2 = normalTexel(texel2).xyz;
+    position = start + dir * best.x;
+    normal = normalize(n0.xyz + (n1 - n0.xyz) * best.y + (n2 - n0.xyz) * best.z);
+    // One level, nearest filtering: the same entry at any level of detail,
+    // without derivatives, which a branch of the march does not have.
+    entry = textureLod(brdf_texture, n0.w, 0.0);
+  }
+  return found;
 }
 
 bool isDiffuseBRDF(float b) { return b < 0.1; }
@@ -281,36 +401,35 @@ vec3 along(vec3 v, vec3 n) {
   return v.x * t + v.y * n + v.z * s;
 }
 
-vec3 cosineWeighted(vec3 normal, inout vec4 rnd) {
-  float rnd1 = GPURnd(rnd);
-  float rnd2 = GPURnd(rnd);
-  float phi = 2.0 * pi * rnd1;
-  float r = sqrt(rnd2);
-  float x = r * sin(phi);
-  float z = r * cos(phi);
-  // Rounding can push x^2 + z^2 a hair above 1.
-  vec3 v = vec3(x, sqrt(max(0.0, 1.0 - x * x - z * z)), z);
-  return normalize(along(v, normal));
-}
-
-// Phong lobe about the mirror direction R; not clipped to the hemisphere.
-vec3 glossy_normal(vec3 R, float g, inout vec4 rnd) {
-  float rnd1 = GPURnd(rnd);
-  float rnd2 = GPURnd(rnd);
-  float phi = 2.0 * pi * rnd1;
-  float st = sqrt(max(0.0, 1.0 - pow(rnd2, 2.0 / (g + 1.0))));
-  vec3 v = vec3(sin(phi) * st, pow(rnd2, 1.0 / (g + 1.0)), cos(phi) * st);
-  return normalize(along(v, R));
-}
-
-// Continuation direction at a surface hit from direction I. Codes from 0.1
-// to 0.5 belong to no kind; the glossy lobe has no valid exponent for them,
-// so they scatter diffusely.
+// Continuation direction at a surface hit from direction I: a cosine-
+// weighted bounce about N for diffuse codes (and for codes from 0.1 to 0.5,
+// which belong to no kind: the glossy lobe has no valid exponent for them),
+// the mirror direction R for mirrors and emitters, otherwise a Phong lobe
+// about R, not clipped to the hemisphere. Both lobes draw the same two
+// numbers and share the angle; where every lane of a group runs both sides
+// of a branch, drawing and turning once halves the work.
 vec3 nextDirection(vec3 N, float b, vec3 I, bool emits, inout vec4 rnd) {
-  if (isDiffuseBRDF(b) || b <= 0.5) return cosineWeighted(N, rnd);
+  bool diffuse = isDiffuseBRDF(b) || b <= 0.5;
   vec3 R = reflect(I, N);
-  if (b > 0.99 || emits) return R;
-  return glossy_normal(R, glossiness(b), rnd);
+  if (!diffuse && (b > 0.99 || emits)) return R;
+  float rnd1 = GPURnd(rnd);
+  float rnd2 = GPURnd(rnd);
+  float phi = 2.0 * pi * rnd1;
+  float sin_phi = sin(phi);
+  float cos_phi = cos(phi);
+  vec3 v;
+  if (diffuse) {
+    float r = sqrt(rnd2);
+    float x = r * sin_phi;
+    float z = r * cos_phi;
+    // Rounding can push x^2 + z^2 a hair above 1.
+    v = vec3(x, sqrt(max(0.0, 1.0 - x * x - z * z)), z);
+  } else {
+    float g = glossiness(b);
+    float st = sqrt(max(0.0, 1.0 - pow(rnd2, 2.0 / (g + 1.0))));
+    v = vec3(sin_phi * st, pow(rnd2, 1.0 / (g + 1.0)), cos_phi * st);
+  }
+  return normalize(along(v, diffuse ? N : R));
 }
 
 vec3 skyLight(vec3 dir) {
@@ -318,6 +437,7 @@ vec3 skyLight(vec3 dir) {
 }
 
 void main() {
+  readUniforms();
   vec4 rnd = texture(random_texture, tex_c);
   vec4 hit = texture(hit_position_texture, tex_c);
 #ifdef ONE_BOUNCE
@@ -361,7 +481,13 @@ void main() {
   e[1] = vec3(ambient_light);
   e[2] = vec3(ambient_light);
 
-  for (int i = 0; i < ray_max_depth; ++i) {
+  // One path for all bounces of the pixel: a bounce starts where the last
+  // one ended, so its first descent starts deep in the tree as well.
+  startPath(nodeAt(ivec3(0)));
+  // Tested at the bottom, like the loops of the march: every path traces
+  // its first bounce, and no pass runs for none after the last.
+  int i = 0;
+  do {
     vec3 P;
     vec3 N;
     vec4 T;
@@ -377,7 +503,8 @@ void main() {
     }
     D = nextDirection(N, T.a, D, false, rnd);
     origin = P + D * hit_offset_eps;
-  }
+    ++i;
+  } while (i < ray_max_depth);
 
   vec3 col = L0 + H.rgb * (e[0] + c[0] * (e[1] + c[1] * (e[2] + c[2] * ambient_light)));
   output0 = vec4(clamp(col, 0.0, 1.0), 0.0);
