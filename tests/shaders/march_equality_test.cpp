@@ -200,6 +200,10 @@ TEST_F(MarchEquality, TheRoomFromTheStartAndFromInsideTheTree) {
 // Words that point back up the tree or out of the pool, a leaf run past the
 // texture's end, a reference to no triangle and a ceiling whose normals are
 // zero, each in a cell of its own, seen from above and from inside the box.
+// The last cell holds a brick at the pool's far corner, all of whose children
+// but one lie outside it, and a leaf whose triangle's first corner lies past
+// the end of its row: what is outside must read as zeros, not as the texels
+// at the edge or across it (a leaf word, a floor corner).
 TEST_F(MarchEquality, AHandBuiltRoomWithCorruptWords) {
   OctreeScene scene = testRoom();
   setNode(scene, 2, 1, 0, internalNodeWord(2, 0, 0));
@@ -209,6 +213,12 @@ TEST_F(MarchEquality, AHandBuiltRoomWithCorruptWords) {
   scene.triangle_ids[1 * triangle_id_tex_size + 5] = 0xFFFF03FFu;
   setTriangleId(scene, 6, 1, 9);
   for (uint32_t texel = 9; texel < 15; ++texel) scene.triangle_normals[texel] = {0, 0, 0, 2 / 32.0f};
+  const int last = node_pool_dim - 1;
+  setNode(scene, 3, 1, 0, internalNodeWord(last, last, last));
+  setNode(scene, last, last, last, leafNodeWord(7, 1, 1));
+  scene.triangle_ids[1 * triangle_id_tex_size + 7] = triangle_tex_size + 3;  // column 1027, row 0
+  setTriangle(scene, triangle_tex_size + 3, {{0, 0, 0}, {1, 1, 0}, {1, 1, 0.5}}, {1, -1, 0},
+              kFloorMaterial);
   expectSameOutputs(scene, {toWorld({0.5, 1.6, 0.5}), toWorld({0.45, 0, 0.55})});
   expectSameOutputs(scene, {toWorld({0.9, 0.6, 0.1}), toWorld({0.1, 0.3, 0.9})});
 }

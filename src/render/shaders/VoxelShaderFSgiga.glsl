@@ -93,7 +93,7 @@ vec3 RayTriangleIntersection(vec3 o, vec3 d, vec3 v0, vec3 e1, vec3 e2) {
   return vec3(dot(e2, qvec) * inv_det, u, v);
 }
 
-// The uniforms and texture sizes the loops read, copied once per pixel. The
+// The uniforms the loops read, copied once per pixel. The
 // zero added to the uniforms, which no compiler can prove to be zero (window
 // coordinates are never negative), keeps the copies in registers: otherwise
 // a software renderer may read a uniform again, lane by lane, at every use
@@ -105,10 +105,6 @@ float id_texel_size;
 float triangle_texel_size;
 uint id_width;
 uint triangle_width;
-uvec3 node_pool_size;
-uvec2 triangle_id_size;
-uvec2 triangle_size;
-uvec2 normal_size;
 
 void readUniforms() {
   float zero = min(gl_FragCoord.x, 0.0);
@@ -118,38 +114,32 @@ void readUniforms() {
   triangle_texel_size = inv_triangle_tex_size + zero;
   id_width = triangle_id_tex_size + uint(zero);
   triangle_width = triangle_tex_size + uint(zero);
-  node_pool_size = uvec3(textureSize(node_pool_texture, 0));
-  triangle_id_size = uvec2(textureSize(triangle_id_texture, 0));
-  triangle_size = uvec2(textureSize(triangle_texture, 0));
-  normal_size = uvec2(textureSize(triangle_normal_texture, 0));
 }
 
-// Texels outside a texture read as 0, as a border-clamped lookup would: a
-// corrupt word or reference must never reach past the data. As unsigned
-// values, negative coordinates fail the same single comparison against the
-// size (asked for once per pixel, in readUniforms) as those past the end.
 // Texels are looked up at their lower corner in normalised coordinates, with
 // nearest filtering and level 0: the sizes are powers of two, so the
 // coordinate is exact and selects that very texel. A software renderer does
 // this in about half the work of an integer texel fetch, which it runs
 // through a mip level of its own for every pixel.
+//
+// A corrupt word or reference must never reach past the data: the scene
+// textures clamp to a border of zeros, so a texel outside reads as 0 (its
+// coordinate is below 0 or at least 1), which is what the march takes for no
+// node and no triangle. The border colour has no alpha in an RGB texture, so
+// only the corners' xyz are read.
 uint nodeAt(ivec3 texel) {
-  if (any(greaterThanEqual(uvec3(texel), node_pool_size))) return 0u;
   return textureLod(node_pool_texture, vec3(texel) * node_texel_size, 0.0).r;
 }
 
 uint triangleIdAt(ivec2 texel) {
-  if (any(greaterThanEqual(uvec2(texel), triangle_id_size))) return 0u;
   return textureLod(triangle_id_texture, vec2(texel) * id_texel_size, 0.0).r;
 }
 
-vec4 triangleTexel(ivec2 texel) {
-  if (any(greaterThanEqual(uvec2(texel), triangle_size))) return vec4(0.0);
-  return textureLod(triangle_texture, vec2(texel) * triangle_texel_size, 0.0);
+vec3 triangleCorner(ivec2 texel) {
+  return textureLod(triangle_texture, vec2(texel) * triangle_texel_size, 0.0).xyz;
 }
 
 vec4 normalTexel(ivec2 texel) {
-  if (any(greaterThanEqual(uvec2(texel), normal_size))) return vec4(0.0);
   return textureLod(triangle_normal_texture, vec2(texel) * triangle_texel_size, 0.0);
 }
 
@@ -362,9 +352,9 @@ void main() {
         ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, id_width)));
         ivec2 corner1 = nextTexel(corner, triangle_width);
         ivec2 corner2 = nextTexel(corner1, triangle_width);
-        vec3 v0 = triangleTexel(corner).xyz;
-        vec3 v1 = triangleTexel(corner1).xyz;
-        vec3 v2 = triangleTexel(corner2).xyz;
+        vec3 v0 = triangleCorner(corner);
+        vec3 v1 = triangleCorner(corner1);
+        vec3 v2 = triangleCorner(corner2);
         vec3 h = RayTriangleIntersection(s_tri, rd, v0, v1 - v0, v2 - v0);
         h.x *= inv_scene_dim;
         if (h.x > 0.0 && h.x < best.x) {
