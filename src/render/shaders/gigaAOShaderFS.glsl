@@ -324,9 +324,15 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len,
     best = vec3(no_hit_distance, 0.0, 0.0);
     best_texel = ivec2(0);
     if (f.x > 0u) {
+      // Each pass reads the next triangle's reference while it tests this
+      // one: the corners' lookups wait for their reference, and reading one
+      // ahead lets the two lookups overlap. The read past the end of the run
+      // lands on the next texel or on the border and goes unused.
       uint j = 0u;
+      uint id = triangleIdAt(runTexel(f.y, f.z, j, id_width));
       do {
-        ivec2 corner = triangleTexelOf(triangleIdAt(runTexel(f.y, f.z, j, id_width)));
+        uint next_id = triangleIdAt(runTexel(f.y, f.z, j + 1u, id_width));
+        ivec2 corner = triangleTexelOf(id);
         ivec2 corner1 = nextTexel(corner, triangle_width);
         ivec2 corner2 = nextTexel(corner1, triangle_width);
         vec3 v0 = triangleCorner(corner);
@@ -339,6 +345,7 @@ bool rayHit(vec3 start, vec3 dir, vec3 inv, float max_len,
           best = h;
           best_texel = corner;
         }
+        id = next_id;
         ++j;
       } while (j < f.x);
     }
