@@ -93,12 +93,11 @@ vec3 RayTriangleIntersection(vec3 o, vec3 d, vec3 v0, vec3 e1, vec3 e2) {
   return vec3(dot(e2, qvec) * inv_det, u, v);
 }
 
-// The uniforms the loops read, copied once per pixel. The
-// zero added to the uniforms, which no compiler can prove to be zero (window
-// coordinates are never negative), keeps the copies in registers: otherwise
-// a software renderer may read a uniform again, lane by lane, at every use
-// inside the loops. They are all positive, and a positive value plus +0.0
-// keeps every bit.
+// The uniforms the loops read, copied once per pixel. The zero added to
+// them, which no compiler can prove to be zero (window coordinates are never
+// negative), keeps the copies in registers: otherwise a software renderer
+// may read a uniform again, lane by lane, at every use inside the loops. They
+// are all positive, and a positive value plus +0.0 keeps every bit.
 float step_size;
 float node_texel_size;
 float id_texel_size;
@@ -125,8 +124,8 @@ void readUniforms() {
 // A corrupt word or reference must never reach past the data: the scene
 // textures clamp to a border of zeros, so a texel outside reads as 0 (its
 // coordinate is below 0 or at least 1), which is what the march takes for no
-// node and no triangle. The border colour has no alpha in an RGB texture, so
-// only the corners' xyz are read.
+// node and no triangle. An RGB texture's border reads with alpha 1, so only
+// the corners' xyz are read.
 uint nodeAt(ivec3 texel) {
   return textureLod(node_pool_texture, vec3(texel) * node_texel_size, 0.0).r;
 }
