@@ -60,3 +60,10 @@ xmastrace_embed_shader(VoxelShaderFSgiga.glsl PrimaryRayShader.h kPrimaryRayFrag
 xmastrace_embed_shader(gigaAOShaderFS.glsl PathTraceShader.h kPathTraceFragmentSource "")
 xmastrace_embed_shader(gigaAOShaderFS.glsl PathTraceShaderOneBounce.h
                        kPathTraceOneBounceFragmentSource ONE_BOUNCE)
+# The denoiser's passes share one file of helpers and constants.
+xmastrace_embed_shader(DenoiseFS.glsl DenoiseGatherShader.h kDenoiseGatherFragmentSource GATHER_MOMENTS)
+xmastrace_embed_shader(DenoiseFS.glsl DenoisePrepareShader.h kDenoisePrepareFragmentSource PREPARE)
+xmastrace_embed_shader(DenoiseFS.glsl DenoiseFilterShader.h kDenoiseFilterFragmentSource FILTER)
+xmastrace_embed_shader(DenoiseFS.glsl DenoiseLastFilterShader.h kDenoiseLastFilterFragmentSource
+                       LAST_FILTER)
+xmastrace_embed_shader(DenoiseFS.glsl DenoiseRecentreShader.h kDenoiseRecentreFragmentSource RECENTRE)
