@@ -48,6 +48,9 @@ endfunction()
 file(MAKE_DIRECTORY ${XMASTRACE_GENERATED_DIR}/render ${XMASTRACE_GENERATED_DIR}/reference)
 xmastrace_embed_shader(VoxelShaderFSgiga.glsl PrimaryRayShader.h kPrimaryRayFragmentSource)
 xmastrace_embed_shader(gigaAOShaderFS.glsl PathTraceShader.h kPathTraceFragmentSource)
+# One text for the denoiser's passes: each pass is a define of its own, so
+# helpers and constants exist once.
+xmastrace_embed_shader(DenoiseFS.glsl DenoiseShader.h kDenoiseFragmentSource)
 
 # The march as it was before it was made faster, kept for the tests and the
 # benchmark that hold the built-in shaders to the same output texel for

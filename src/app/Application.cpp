@@ -87,6 +87,7 @@ int Application::start() {
   jitterOffsets = makeJitterOffsets();
   if (const int built = scene.buildScene(); built != kStatusOk) return built;
   if (const int made = createRenderTargets(); made != kStatusOk) return made;
+  createDenoiseTargets(width, height);
   createSceneTextures(scene, sceneTextures);
   enableDepthTest();
   if (withMusic) music = startMusic();
@@ -112,7 +113,7 @@ int Application::buildPrograms() {
     if (built.status != kStatusOk) return built.status;
     *build.program = built.program;
   }
-  return kStatusOk;
+  return buildDenoisePrograms(denoiser.programs, "TextureShaderVS.glsl");
 }
 
 void Application::placeCamera() {
@@ -177,6 +178,7 @@ void Application::resize(int newWidth, int newHeight) {
   width = newWidth;
   height = newHeight;
   sizeScreenTargets();
+  createDenoiseTargets(width, height);
   setProjection();
   sampling.restart();
 }
@@ -185,6 +187,11 @@ void Application::update(float dt, const KeyState& keys, const MouseState& mouse
   if (camera.update(dt, keys, mouse)) sampling.restart();
   animateLight(lightPos, lightAngle, dt, sampling.sampleCount > 0);
   if (keys.pressed[kKeyF1]) displayMode = nextDisplayMode(displayMode);
+  if (keys.pressed[kKeyF2]) {
+    denoising = !denoising;
+    // Samples taken while off are missing from the noise estimate.
+    denoiser.momentCount = 0;
+  }
   if (keys.pressed[kKeyF5]) reloadPrograms();
   adjustIsoValue(isoValue, dt, keys.down[kKeyUp], keys.down[kKeyDown], std::cout);
 }
@@ -242,17 +249,44 @@ FrameView Application::frameView() {
   return view;
 }
 
+void Application::createDenoiseTargets(int targetWidth, int targetHeight) {
+  ::createDenoiseTargets(denoiser, targetWidth, targetHeight);
+}
+
+DenoiseInputs Application::denoiseInputs() const {
+  DenoiseInputs inputs;
+  inputs.sumTexture = accumTexture;
+  inputs.sampleCount = sampling.sampleCount;
+  inputs.offsets = sampleOffsets;
+  inputs.sampleTexture = sampleTexture;
+  inputs.hitColor = primaryFbo.colorTextures[0];
+  inputs.hitPosition = primaryFbo.colorTextures[1];
+  inputs.hitNormal = primaryFbo.colorTextures[2];
+  inputs.quadVertexArray = quadVertexArray;
+  return inputs;
+}
+
+GLuint Application::denoisedPicture() { return denoise(denoiser, denoiseInputs()); }
+
 void Application::draw() {
   const FrameResources resources = frameResources();
   const FrameView view = frameView();
   clearWindow();
   if (sampling.nextPass() == FramePass::PathTrace) {
-    pathTracePass(resources, view, sampling.randomPing, sampling.sampleCount == 0);
+    const bool firstSample = sampling.sampleCount == 0;
+    pathTracePass(resources, view, sampling.randomPing, firstSample);
+    if (denoising) gatherNoise(denoiser, denoiseInputs(), firstSample);
+    sampleOffsets.sampleAdded(firstSample);
     sampling.pathTracePassDone();
   } else {
     primaryPass(resources, view);
+    sampleOffsets.primaryPass(view.jitter);
     sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));
   }
-  displayPass(resources, sampling.sampleCount, displayMode);
+  if (denoising && denoiseEveryFrame && sampling.sampleCount > 0) {
+    showPicture(resources, denoisedPicture());
+  } else {
+    displayPass(resources, sampling.sampleCount, displayMode);
+  }
   sampling.frameDone();
 }

@@ -8,6 +8,7 @@
 #include "app/Music.h"
 #include "geometry/CameraOrbit.h"
 #include "geometry/Vector.h"
+#include "render/Denoiser.h"
 #include "render/FrameBufferObject.h"
 #include "render/FramePasses.h"
 #include "render/PathVariant.h"
@@ -51,6 +52,14 @@ class Application {
   FrameResources frameResources() const;
   FrameView frameView();
 
+  // Makes the denoiser's targets at this size; the noise estimate starts
+  // again. Start-up calls it; so must anything that resizes the others.
+  void createDenoiseTargets(int targetWidth, int targetHeight);
+  // Denoises the current average; the returned texture holds the picture
+  // (not a sum) until the next call. Meaningful once samples were taken
+  // while `denoising` was on.
+  GLuint denoisedPicture();
+
   GLuint boxVertexBuffer = 0, boxIndexBuffer = 0, boxVertexArray = 0;
   GLuint quadVertexBuffer = 0, quadVertexArray = 0;
   GLuint vsFsProgram = 0;
@@ -80,6 +89,14 @@ class Application {
   SamplingSchedule sampling;
   std::vector<float> jitterOffsets;
   MusicHandle music = MusicHandle::None;
+  // F2: samples feed the denoiser's noise estimate, and the window shows the
+  // denoised average. Off by default: the demo then shows the plain average.
+  bool denoising = false;
+  // Stills clear this: they denoise only the picture they write, and their
+  // frames show the plain average.
+  bool denoiseEveryFrame = true;
+  Denoiser denoiser;
+  SampleOffsets sampleOffsets;
   PathVariant variant;
   bool withMusic;
 
@@ -92,6 +109,7 @@ class Application {
   int createRenderTargets();
   void sizeScreenTargets();
   void reloadPrograms();
+  DenoiseInputs denoiseInputs() const;
 
   int status = 0;
 };

@@ -8,6 +8,7 @@ constexpr int kKeyUnknown = -1;
 constexpr int kKeySpecial = 256;
 constexpr int kKeyEsc = 257;
 constexpr int kKeyF1 = 258;
+constexpr int kKeyF2 = 259;
 constexpr int kKeyF5 = 262;
 constexpr int kKeyF11 = 268;
 constexpr int kKeyF25 = 282;

@@ -60,6 +60,8 @@ bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
       options.fast = true;
     } else if (option == "--bench") {
       options.bench = true;
+    } else if (option == "--denoise") {
+      options.denoise = true;
     } else if (option == "--help" || option == "-h") {
       options.help = true;
     } else if (takesValue(option)) {
@@ -82,7 +84,7 @@ bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
 
 void printStillUsage(std::ostream& out) {
   out << "usage: xmastrace_render [--samples N] [--out FILE.png] [--fast] [--size WxH]\n"
-         "                        [--view color|position|normal] [--bench]\n"
+         "                        [--view color|position|normal] [--denoise] [--bench]\n"
          "Renders the room from the start camera without a visible window and\n"
          "writes what the demo's window would show. Run it in run/.\n"
          "  --samples N   path-traced samples per pixel (1.." << kMaxStillSamples << ", default 256)\n"
@@ -90,7 +92,9 @@ void printStillUsage(std::ostream& out) {
          "  --fast        the one-bounce variant of xmastrace_fast\n"
          "  --size WxH    picture size (each side 1.." << kMaxStillSide << ", default 768x512)\n"
          "  --view V      a primary buffer instead of the converged picture\n"
+         "  --denoise     write the denoised picture\n"
          "  --bench       print milliseconds per primary pass and path sample\n"
+         "                (and per denoising, with --denoise)\n"
          "For a video with the tune: xmastrace_render --video FILE.mp4 --help\n";
 }
 

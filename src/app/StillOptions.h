@@ -15,6 +15,7 @@ struct StillOptions {
   int height = 512;
   StillView view = StillView::Converged;
   bool bench = false;  // print pass timings after rendering
+  bool denoise = false;  // write the denoised picture
   bool help = false;
 };
 

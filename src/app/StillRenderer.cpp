@@ -51,6 +51,29 @@ void appendLine(std::ostringstream& out, const char* name, const PassTotals& tot
   out << line;
 }
 
+double millisecondsPerPass(const PassTotals& totals, double PassTotals::*seconds) {
+  return totals.count > 0 ? totals.*seconds * 1e3 / totals.count : 0.0;
+}
+
+// Work that casts no rays of its own, measured against `whole`.
+void appendShareLine(std::ostringstream& out, const char* name, const PassTotals& totals,
+                     const PassTotals& whole) {
+  if (totals.count == 0) return;
+  const double gpuMs = millisecondsPerPass(totals, &PassTotals::gpuSeconds);
+  const double wallMs = millisecondsPerPass(totals, &PassTotals::wallSeconds);
+  const double wholeWallMs = millisecondsPerPass(whole, &PassTotals::wallSeconds);
+  char line[256];
+  std::snprintf(line, sizeof line, "%s: %d x, %.3f ms GL timer, %.3f ms wall", name,
+                totals.count, gpuMs, wallMs);
+  out << line;
+  if (wholeWallMs > 0.0) {
+    std::snprintf(line, sizeof line, ", %.1f%% of a path sample (wall)",
+                  100.0 * wallMs / wholeWallMs);
+    out << line;
+  }
+  out << '\n';
+}
+
 }  // namespace
 
 bool renderStillFrames(Application& app, const StillOptions& options, std::ostream& progress,
@@ -61,6 +84,8 @@ bool renderStillFrames(Application& app, const StillOptions& options, std::ostre
   if (timings) timer.emplace();
   PassTimer* frameTimer = timer ? &*timer : nullptr;
   app.displayMode = displayModeFor(options.view);
+  app.denoising = options.denoise;
+  app.denoiseEveryFrame = false;
   if (options.view != StillView::Converged) {
     // As after a camera move: the next frame casts primary rays and shows
     // the hit buffer, whatever was sampled before.
@@ -88,8 +113,21 @@ bool renderStillFrames(Application& app, const StillOptions& options, std::ostre
 }
 
 RgbImage stillImage(Application& app) {
+  if (app.denoising && app.sampling.sampleCount > 0) {
+    return readPictureImage(app.frameResources(), app.denoisedPicture(), app.width, app.height);
+  }
   return readDisplayImage(app.frameResources(), app.sampling.sampleCount, app.displayMode,
                           app.width, app.height);
+}
+
+void timeDenoising(Application& app, int runs, StillTimings& timings) {
+  PassTimer timer;
+  for (int run = 0; run < runs; ++run) {
+    const GlWorkTime spent = timer.time([&app] { app.denoisedPicture(); });
+    ++timings.denoise.count;
+    timings.denoise.gpuSeconds += spent.gpuSeconds;
+    timings.denoise.wallSeconds += spent.wallSeconds;
+  }
 }
 
 double primaryRays(int width, int height) {
@@ -106,5 +144,6 @@ std::string formatStillTimings(const StillTimings& timings, int width, int heigh
   std::ostringstream out;
   appendLine(out, "primary pass", timings.primary, primaryRays(width, height));
   appendLine(out, "path sample", timings.path, pathSampleRays(width, height, variant));
+  appendShareLine(out, "denoising", timings.denoise, timings.path);
   return out.str();
 }

@@ -19,6 +19,7 @@ struct PassTotals {
 struct StillTimings {
   PassTotals primary;
   PassTotals path;
+  PassTotals denoise;
 };
 
 // The frame step a still is rendered with; the demo's first frame gets the
@@ -35,8 +36,12 @@ constexpr float kStillFrameStep = 0.016f;
 bool renderStillFrames(Application& app, const StillOptions& options, std::ostream& progress,
                        StillTimings* timings);
 
-// What the window shows after those frames.
+// What the window shows after those frames; the denoised average when they
+// ran with options.denoise. Videos call this for each of their frames.
 RgbImage stillImage(Application& app);
+
+// Times `runs` denoisings of the current average into timings.denoise.
+void timeDenoising(Application& app, int runs, StillTimings& timings);
 
 // Rays a pass casts, for the Mrays/s figures: one per pixel for a primary
 // pass, one per bounce and pixel for a path sample (the most a path traces).
@@ -44,7 +49,8 @@ double primaryRays(int width, int height);
 double pathSampleRays(int width, int height, PathVariant variant);
 
 // "primary pass: ..." and "path sample: ..." lines with milliseconds per pass
-// from the timer queries and the wall clock, and Mrays/s from both. Kinds
-// that never ran are left out.
+// from the timer queries and the wall clock, and Mrays/s from both; then a
+// "denoising: ..." line with its share of a path sample. Kinds that never
+// ran are left out.
 std::string formatStillTimings(const StillTimings& timings, int width, int height,
                                PathVariant variant);

@@ -40,16 +40,27 @@ class ByteTarget {
   GLuint framebuffer = 0;
 };
 
-}  // namespace
-
-RgbImage readDisplayImage(const FrameResources& resources, int sampleCount, int displayMode,
-                          int width, int height) {
+// Runs `show` into an 8-bit target and reads the result.
+template <typename Show>
+RgbImage readShown(int width, int height, Show show) {
   if (width <= 0 || height <= 0) return {};
   ByteTarget target(width, height);
   if (!target.complete) return {};
-  displayPass(resources, sampleCount, displayMode);
+  show();
   std::vector<uint8_t> rgba(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
   return rgbImageFromGlRows(rgba, width, height);
+}
+
+}  // namespace
+
+RgbImage readDisplayImage(const FrameResources& resources, int sampleCount, int displayMode,
+                          int width, int height) {
+  return readShown(width, height,
+                   [&] { displayPass(resources, sampleCount, displayMode); });
+}
+
+RgbImage readPictureImage(const FrameResources& resources, GLuint picture, int width, int height) {
+  return readShown(width, height, [&] { showPicture(resources, picture); });
 }

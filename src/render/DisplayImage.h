@@ -9,3 +9,6 @@
 // window is not read. Leaves the window's framebuffer bound.
 RgbImage readDisplayImage(const FrameResources& resources, int sampleCount, int displayMode,
                           int width, int height);
+
+// The same for a finished picture (an average, such as the denoised one).
+RgbImage readPictureImage(const FrameResources& resources, GLuint picture, int width, int height);

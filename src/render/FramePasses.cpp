@@ -213,3 +213,11 @@ void displayPass(const FrameResources& resources, int sampleCount, int displayMo
   }
   glEnable(GL_DEPTH_TEST);
 }
+
+void showPicture(const FrameResources& resources, GLuint picture) {
+  glDisable(GL_DEPTH_TEST);
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  copyTexture(resources, picture);
+  glEnable(GL_DEPTH_TEST);
+}

@@ -75,3 +75,7 @@ void pathTracePass(const FrameResources& resources, const FrameView& view, int r
 // Shows hit buffer `displayMode` while there is no sample, otherwise the sum
 // divided by sampleCount.
 void displayPass(const FrameResources& resources, int sampleCount, int displayMode);
+
+// Shows a finished picture (an average, such as the denoised one) in the
+// bound target, as displayPass shows the plain average.
+void showPicture(const FrameResources& resources, GLuint picture);

@@ -112,21 +112,18 @@ void deleteShaders(const GLuint (&shaders)[kStageCount]) {
   }
 }
 
-// Compiles the fragment slot: a file (with its optional define and header
-// export) or the argument's own text.
+// Compiles the fragment slot: a file (with its optional header export) or
+// the argument's own text, either with its optional define.
 bool compileFragment(const char* fragment, bool exportHeader, const char* define, GLuint& shader) {
   shader = 0;
   if (fragment == nullptr) return true;
-  if (!isShaderFileName(fragment)) {
-    shader = compileShader(GL_FRAGMENT_SHADER, fragment);
-    return shader != 0;
-  }
-  std::string source;
-  if (!readTextFile(fragment, source)) return true;
+  std::string source = fragment;
+  const bool fromFile = isShaderFileName(fragment);
+  if (fromFile && !readTextFile(fragment, source)) return true;
   const std::string compiled = define ? defineAfterVersion(source, define) : source;
   shader = compileShader(GL_FRAGMENT_SHADER, compiled.c_str());
   if (shader == 0) return false;
-  if (exportHeader) ::exportHeader(fragment, source);
+  if (fromFile && exportHeader) ::exportHeader(fragment, source);
   return true;
 }
 

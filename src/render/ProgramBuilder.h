@@ -26,7 +26,7 @@ struct BuiltProgram {
 // source text itself. With exportHeader, a fragment shader read from a file
 // is also written out as <stem>.h. Output names output0..output3 get
 // locations 0..3. A failed link is reported and the program still returned.
-// A fragment file is compiled with `fragmentDefine`, when given, defined
+// The fragment shader is compiled with `fragmentDefine`, when given, defined
 // after its #version line (defineAfterVersion); the header keeps the file's
 // own text.
 BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,

@@ -157,6 +157,16 @@ TEST_F(ApplicationTest, CameraMovesRestartSamplingAndKeysChangeTheView) {
     keys.setKey(kKeyF1, false);
     keys.endFrame();
   }
+
+  // F2 turns the denoiser on and off; off is where the demo starts.
+  EXPECT_FALSE(app->denoising);
+  for (bool on : {true, false}) {
+    keys.setKey(kKeyF2, true);
+    app->update(0.016f, keys, mouse);
+    EXPECT_EQ(app->denoising, on);
+    keys.setKey(kKeyF2, false);
+    keys.endFrame();
+  }
 }
 
 TEST_F(ApplicationTest, ResizedTargetsFollowTheWindowAndTheSamplesFillThem) {

@@ -14,6 +14,7 @@
 
 #include "ExitStatus.h"
 #include "app/Application.h"
+#include "render/DisplayImage.h"
 #include "support/GlContext.h"
 
 namespace {
@@ -97,6 +98,30 @@ TEST_F(StillFramesTest, ConvergedPictureIsTheAverageOfTheSamplesClampedToBytes) 
   }
 }
 
+// How much neighbouring bytes differ: grain raises it.
+long roughness(const RgbImage& image) {
+  long sum = 0;
+  for (size_t i = 3; i < image.pixels.size(); ++i) {
+    sum += std::abs(image.pixels[i] - image.pixels[i - 3]);
+  }
+  return sum;
+}
+
+TEST_F(StillFramesTest, DenoisedStillIsTheDenoisersSmootherPicture) {
+  auto app = start(PathVariant::TwoBounce);
+  StillOptions options;
+  options.samples = 4;
+  options.denoise = true;
+  std::ostringstream progress;
+  ASSERT_TRUE(renderStillFrames(*app, options, progress, nullptr));
+  const RgbImage denoised = stillImage(*app);
+  const std::vector<float> picture = readTexture(app->denoiser.targets.picture, GL_RGBA);
+  EXPECT_LE(largestDifference(denoised, picture, 1.0f), 1);
+  const RgbImage plain = readDisplayImage(app->frameResources(), app->sampling.sampleCount,
+                                          app->displayMode, kWidth, kHeight);
+  EXPECT_LT(roughness(denoised), roughness(plain));
+}
+
 TEST_F(StillFramesTest, PrimaryViewsShowTheirHitBufferWithoutSampling) {
   auto app = start(PathVariant::TwoBounce);
   const struct {
@@ -145,6 +170,16 @@ TEST(StillTimings, ReportGivesPerPassTimesAndRatesAndLeavesOutUnrunPasses) {
             "primary pass: 2 x, 2.000 ms GL timer, 5.000 ms wall, 500.00 Mrays/s (timer), "
             "200.00 Mrays/s (wall)\n");
   EXPECT_EQ(formatStillTimings(StillTimings{}, 8, 8, PathVariant::TwoBounce), "");
+
+  // Denoising casts no rays: its share of a path sample instead.
+  timings = {};
+  timings.path = {4, 0.040, 0.080};
+  timings.denoise = {2, 0.002, 0.006};
+  const std::string withShare = formatStillTimings(timings, 10, 10, PathVariant::TwoBounce);
+  EXPECT_NE(withShare.find("denoising: 2 x, 1.000 ms GL timer, 3.000 ms wall, "
+                           "15.0% of a path sample (wall)\n"),
+            std::string::npos)
+      << withShare;
 }
 
 }  // namespace

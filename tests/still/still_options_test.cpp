@@ -32,15 +32,17 @@ TEST(StillOptions, WithoutArgumentsRendersTheConvergedGreetingAtTheDemoSize) {
   EXPECT_EQ(parsed.options.view, StillView::Converged);
   EXPECT_FALSE(parsed.options.fast);
   EXPECT_FALSE(parsed.options.bench);
+  EXPECT_FALSE(parsed.options.denoise);
   EXPECT_EQ(parsed.errors, "");
 }
 
 TEST(StillOptions, EveryOptionTakesEffectInAnyOrder) {
   const Parsed parsed = parse({"--view", "normal", "--bench", "--size", "96x64", "--fast",
-                               "--out", "dir/a b.png", "--samples", "12"});
+                               "--out", "dir/a b.png", "--samples", "12", "--denoise"});
   ASSERT_TRUE(parsed.ok) << parsed.errors;
   EXPECT_EQ(parsed.options.view, StillView::Normal);
   EXPECT_TRUE(parsed.options.bench);
+  EXPECT_TRUE(parsed.options.denoise);
   EXPECT_EQ(parsed.options.width, 96);
   EXPECT_EQ(parsed.options.height, 64);
   EXPECT_TRUE(parsed.options.fast);
