@@ -69,8 +69,6 @@ CameraPose videoCameraPose(const OrbitPath& orbit, int frame, int frameCount) {
 }
 
 int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages) {
-  if (options.denoise)
-    messages << "warning: this build has no denoiser yet; frames are written as sampled\n";
   std::optional<Soundtrack> soundtrack = soundtrackFor(options, frameCount, messages);
   VideoSettings settings;
   settings.width = options.width;
@@ -95,16 +93,12 @@ void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int fr
   app.sampling.restart();
 }
 
-RgbImage captureFrame(Application& app, const VideoOptions& options) {
-  // With --denoise the denoiser's picture of the sum takes the place of the
-  // plain average here.
-  static_cast<void>(options);
-  return stillImage(app);
-}
-
 int renderVideo(Application& app, const VideoOptions& options, int frameCount, VideoEncoder& encoder,
                 std::ostream& progress) {
   const OrbitPath orbit = treeOrbit(app.camera.eye, app.camera.center);
+  // Only the frame written is denoised; the draws between show the sum.
+  app.denoising = options.denoise;
+  app.denoiseEveryFrame = false;
   const auto start = std::chrono::steady_clock::now();
   std::string error;
   showProgress(progress, 0, frameCount, start);
@@ -119,7 +113,7 @@ int renderVideo(Application& app, const VideoOptions& options, int frameCount, V
         return interruptExitStatus(signal);
       }
     }
-    if (!encoder.addFrame(captureFrame(app, options), error)) {
+    if (!encoder.addFrame(stillImage(app), error)) {
       progress << "\ncannot write " << options.videoFile << ": " << error << "\n";
       return kStatusFatal;
     }

@@ -28,10 +28,8 @@ int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCoun
 // camera moves, and the sampling started afresh.
 void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps);
 
-// The picture of the frame once its samples are in.
-RgbImage captureFrame(Application& app, const VideoOptions& options);
-
 // Renders every frame from the Application's start view into the encoder
+// (each as a still would write it: with --denoise, the denoised average)
 // with a progress line, then finishes the file. Returns kStatusOk,
 // kStatusFatal after a message, or on Ctrl+C or kill the status of the
 // signal (the encoder then still holds only its temporary file).
