@@ -92,6 +92,8 @@ bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
       return false;
     }
   }
+  if (options.samples == 0)
+    options.samples = options.fast ? kDefaultFastVideoSamples : kDefaultVideoSamples;
   return checkCombination(options, errors);
 }
 
@@ -104,7 +106,8 @@ void printVideoUsage(std::ostream& out) {
          "  --seconds S   its length (default: one pass of the tune, " << kTuneSeconds << " s)\n"
          "  --fps N       frames per second (1.." << kMaxVideoFps << ", default 30)\n"
          "  --size WxH    picture size, both even (default 768x512)\n"
-         "  --samples N   path-traced samples per frame (default " << kDefaultVideoSamples << ")\n"
+         "  --samples N   path-traced samples per frame (default " << kDefaultVideoSamples
+      << ", with --fast " << kDefaultFastVideoSamples << ")\n"
          "  --denoise     denoise every frame\n"
          "  --fast        the one-bounce variant of xmastrace_fast\n";
 }

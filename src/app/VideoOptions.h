@@ -3,10 +3,13 @@
 #include <iosfwd>
 #include <string>
 
-// Samples per video frame unless --samples says otherwise: few enough that a
-// 43-second video renders in reasonable time, enough for the denoiser to
-// work from.
+// Samples per video frame unless --samples says otherwise: the fewest from
+// which a denoised frame looks clean, so that a 43-second video renders in
+// reasonable time. The one-bounce variant needs more, since its pixels share
+// their random numbers and so their errors, which the denoiser cannot tell
+// from the picture; its samples are cheaper, so a frame takes about as long.
 constexpr int kDefaultVideoSamples = 16;
+constexpr int kDefaultFastVideoSamples = 48;
 // One pass of the tune; the length when the tune itself is missing.
 constexpr double kTuneSeconds = 43.2;
 constexpr double kMaxVideoSeconds = 3600.0;
@@ -18,7 +21,7 @@ struct VideoOptions {
   int fps = 30;
   int width = 768;
   int height = 512;
-  int samples = kDefaultVideoSamples;
+  int samples = 0;  // 0 until parsed: then --samples or the variant's default
   bool denoise = false;
   bool fast = false;  // the one-bounce variant of xmastrace_fast
   bool help = false;
