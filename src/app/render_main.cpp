@@ -25,11 +25,14 @@
 namespace {
 
 // The demo goes on without its files and shows an empty room; a still of
-// that would be written as if it were the greeting.
+// that would be written as if it were the greeting. Says so when not in run/.
 bool inRunDirectory() {
   std::error_code ignored;
-  return std::filesystem::is_directory("data/xmas", ignored) &&
-         std::filesystem::is_regular_file("gigaAOShaderVS.glsl", ignored);
+  if (std::filesystem::is_directory("data/xmas", ignored) &&
+      std::filesystem::is_regular_file("gigaAOShaderVS.glsl", ignored))
+    return true;
+  std::cerr << "no data/xmas/ or shader files here: run xmastrace_render in run/\n";
+  return false;
 }
 
 // A hidden window's context with the viewport of the Application's targets.
@@ -40,6 +43,26 @@ bool openHiddenContext(LegacyWindow& window, int width, int height) {
   installDebugOutput();
   glViewport(0, 0, width, height);
   return true;
+}
+
+// Opens the hidden window, makes the Application and, once it has started,
+// runs `work` on it; returns the first failing status or work's.
+template <typename Work>
+int withHiddenApplication(int width, int height, bool fast, Work work) {
+  LegacyWindow window;
+  if (!openHiddenContext(window, width, height)) {
+    std::cerr << "cannot open a hidden window with an OpenGL 4.1 context: " << windowSystemError() << "\n";
+    glfwTerminate();
+    return kStatusMalformed;
+  }
+  const PathVariant variant = fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
+  auto app = std::make_unique<Application>(width, height, variant, /*withMusic=*/false);
+  int status = app->startupStatus();
+  if (status == kStatusOk) status = work(*app);
+  // As in the demo: the context goes first, the Application makes no GL call.
+  glfwTerminate();
+  app.reset();
+  return status;
 }
 
 // Enough runs to even out the first one, which may still be compiling.
@@ -73,33 +96,19 @@ int renderVideoFile(int argc, char** argv) {
     printVideoUsage(std::cout);
     return kStatusOk;
   }
-  if (!inRunDirectory()) {
-    std::cerr << "no data/xmas/ or shader files here: run xmastrace_render in run/\n";
-    return kStatusFatal;
-  }
+  if (!inRunDirectory()) return kStatusFatal;
   // A video takes long enough that Ctrl+C must leave nothing half-written.
   catchInterrupts();
   keepFfmpegQuiet();
   VideoEncoder encoder;
   int frameCount = 0;
-  int status = openVideo(options, encoder, frameCount, std::cerr);
+  const int status = openVideo(options, encoder, frameCount, std::cerr);
   if (status != kStatusOk) return status;
-
-  LegacyWindow window;
-  if (!openHiddenContext(window, options.width, options.height)) {
-    std::cerr << "cannot open a hidden window with an OpenGL 4.1 context: " << windowSystemError() << "\n";
-    glfwTerminate();
-    return kStatusMalformed;
-  }
-  const PathVariant variant = options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
-  auto app = std::make_unique<Application>(options.width, options.height, variant,
-                                           /*withMusic=*/false);
-  status = app->startupStatus();
-  if (status == kStatusOk) status = renderVideo(*app, options, frameCount, encoder, std::cerr);
-  if (status == kStatusOk) std::cout << "video written: " << options.videoFile << "\n";
-  glfwTerminate();
-  app.reset();
-  return status;
+  return withHiddenApplication(options.width, options.height, options.fast, [&](Application& app) {
+    const int rendered = renderVideo(app, options, frameCount, encoder, std::cerr);
+    if (rendered == kStatusOk) std::cout << "video written: " << options.videoFile << "\n";
+    return rendered;
+  });
 }
 
 }  // namespace
@@ -115,26 +124,7 @@ int main(int argc, char** argv) {
     printStillUsage(std::cout);
     return kStatusOk;
   }
-
-  if (!inRunDirectory()) {
-    std::cerr << "no data/xmas/ or shader files here: run xmastrace_render in run/\n";
-    return kStatusFatal;
-  }
-
-  LegacyWindow window;
-  if (!openHiddenContext(window, options.width, options.height)) {
-    std::cerr << "cannot open a hidden window with an OpenGL 4.1 context: " << windowSystemError() << "\n";
-    glfwTerminate();
-    return kStatusMalformed;
-  }
-  const PathVariant variant = options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
-  auto app = std::make_unique<Application>(options.width, options.height, variant,
-                                           /*withMusic=*/false);
-  int status = app->startupStatus();
-  if (status == kStatusOk) status = renderAndWrite(*app, options);
-
-  // As in the demo: the context goes first, the Application makes no GL call.
-  glfwTerminate();
-  app.reset();
-  return status;
+  if (!inRunDirectory()) return kStatusFatal;
+  return withHiddenApplication(options.width, options.height, options.fast,
+                               [&](Application& app) { return renderAndWrite(app, options); });
 }
