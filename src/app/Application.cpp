@@ -87,7 +87,6 @@ int Application::start() {
   jitterOffsets = makeJitterOffsets();
   if (const int built = scene.buildScene(); built != kStatusOk) return built;
   if (const int made = createRenderTargets(); made != kStatusOk) return made;
-  createDenoiseTargets(width, height);
   createSceneTextures(scene, sceneTextures);
   enableDepthTest();
   if (withMusic) music = startMusic();
@@ -178,7 +177,6 @@ void Application::resize(int newWidth, int newHeight) {
   width = newWidth;
   height = newHeight;
   sizeScreenTargets();
-  createDenoiseTargets(width, height);
   setProjection();
   sampling.restart();
 }
@@ -249,8 +247,9 @@ FrameView Application::frameView() {
   return view;
 }
 
-void Application::createDenoiseTargets(int targetWidth, int targetHeight) {
-  ::createDenoiseTargets(denoiser, targetWidth, targetHeight);
+void Application::readyDenoiseTargets() {
+  if (denoiser.targets.width != width || denoiser.targets.height != height)
+    createDenoiseTargets(denoiser, width, height);
 }
 
 DenoiseInputs Application::denoiseInputs() const {
@@ -266,7 +265,10 @@ DenoiseInputs Application::denoiseInputs() const {
   return inputs;
 }
 
-GLuint Application::denoisedPicture() { return denoise(denoiser, denoiseInputs()); }
+GLuint Application::denoisedPicture() {
+  readyDenoiseTargets();
+  return denoise(denoiser, denoiseInputs());
+}
 
 void Application::draw() {
   const FrameResources resources = frameResources();
@@ -275,7 +277,10 @@ void Application::draw() {
   if (sampling.nextPass() == FramePass::PathTrace) {
     const bool firstSample = sampling.sampleCount == 0;
     pathTracePass(resources, view, sampling.randomPing, firstSample);
-    if (denoising) gatherNoise(denoiser, denoiseInputs(), firstSample);
+    if (denoising) {
+      readyDenoiseTargets();
+      gatherNoise(denoiser, denoiseInputs(), firstSample);
+    }
     sampleOffsets.sampleAdded(firstSample);
     sampling.pathTracePassDone();
   } else {

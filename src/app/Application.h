@@ -52,9 +52,6 @@ class Application {
   FrameResources frameResources() const;
   FrameView frameView();
 
-  // Makes the denoiser's targets at this size; the noise estimate starts
-  // again. Start-up calls it; so must anything that resizes the others.
-  void createDenoiseTargets(int targetWidth, int targetHeight);
   // Denoises the current average; the returned texture holds the picture
   // (not a sum) until the next call. Meaningful once samples were taken
   // while `denoising` was on.
@@ -109,6 +106,10 @@ class Application {
   int createRenderTargets();
   void sizeScreenTargets();
   void reloadPrograms();
+  // The denoiser's targets (about 36 MB at 768x512) are made when it is
+  // first used and again after a resize, so that a demo that never denoises
+  // does not hold them. Making them empties the noise estimate.
+  void readyDenoiseTargets();
   DenoiseInputs denoiseInputs() const;
 
   int status = 0;
