@@ -52,34 +52,46 @@ bool applyValue(const std::string& option, const std::string& value, StillOption
 
 }  // namespace
 
-bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
-                       std::ostream& errors) {
+bool parseOptionList(int argc, const char* const* argv, const OptionGrammar& grammar,
+                     std::ostream& errors) {
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--fast") {
-      options.fast = true;
-    } else if (option == "--bench") {
-      options.bench = true;
-    } else if (option == "--denoise") {
-      options.denoise = true;
-    } else if (option == "--help" || option == "-h") {
-      options.help = true;
-    } else if (takesValue(option)) {
+    if (bool* flag = grammar.flag(option)) {
+      *flag = true;
+    } else if (grammar.takesValue(option)) {
       if (i + 1 >= argc) {
         errors << "missing value after " << option << "\n";
         return false;
       }
       const std::string value = argv[++i];
-      if (!applyValue(option, value, options)) {
+      if (!grammar.applyValue(option, value)) {
         errors << "bad value for " << option << ": '" << value << "'\n";
         return false;
       }
     } else {
-      errors << "unknown option: '" << option << "'\n";
+      errors << grammar.unknownOption << ": '" << option << "'\n";
       return false;
     }
   }
   return true;
+}
+
+bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
+                       std::ostream& errors) {
+  OptionGrammar grammar;
+  grammar.flag = [&options](const std::string& option) -> bool* {
+    if (option == "--fast") return &options.fast;
+    if (option == "--bench") return &options.bench;
+    if (option == "--denoise") return &options.denoise;
+    if (option == "--help" || option == "-h") return &options.help;
+    return nullptr;
+  };
+  grammar.takesValue = takesValue;
+  grammar.applyValue = [&options](const std::string& option, const std::string& value) {
+    return applyValue(option, value, options);
+  };
+  grammar.unknownOption = "unknown option";
+  return parseOptionList(argc, argv, grammar, errors);
 }
 
 void printStillUsage(std::ostream& out) {

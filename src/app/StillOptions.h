@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <functional>
 #include <string>
 
 // What xmastrace_render draws: the converged path-traced picture, or one of
@@ -28,6 +29,20 @@ constexpr int kMaxStillSamples = 1000000;
 bool parseBoundedInt(const std::string& text, int low, int high, int& value);
 // "WxH", each side in 1..kMaxStillSide.
 bool parseSize(const std::string& text, int& width, int& height);
+
+// How one program's command line names its options: the switch a flag sets
+// (null for no flag), whether an option takes a value, and applying one.
+struct OptionGrammar {
+  std::function<bool*(const std::string&)> flag;
+  std::function<bool(const std::string&)> takesValue;
+  std::function<bool(const std::string&, const std::string&)> applyValue;
+  const char* unknownOption;  // the start of the line about an unknown one
+};
+
+// Walks argv[1..] by `grammar`. Returns false after writing one line that
+// names the offending argument to `errors`.
+bool parseOptionList(int argc, const char* const* argv, const OptionGrammar& grammar,
+                     std::ostream& errors);
 
 // Reads the command line (argv[0] is the program). Returns false, after
 // writing one line that names the offending argument to `errors`, when an

@@ -69,29 +69,19 @@ bool wantsVideo(int argc, const char* const* argv) {
 
 bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
                        std::ostream& errors) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string option = argv[i];
-    if (option == "--fast") {
-      options.fast = true;
-    } else if (option == "--denoise") {
-      options.denoise = true;
-    } else if (option == "--help" || option == "-h") {
-      options.help = true;
-    } else if (takesValue(option)) {
-      if (i + 1 >= argc) {
-        errors << "missing value after " << option << "\n";
-        return false;
-      }
-      const std::string value = argv[++i];
-      if (!applyValue(option, value, options)) {
-        errors << "bad value for " << option << ": '" << value << "'\n";
-        return false;
-      }
-    } else {
-      errors << "unknown option for a video: '" << option << "'\n";
-      return false;
-    }
-  }
+  OptionGrammar grammar;
+  grammar.flag = [&options](const std::string& option) -> bool* {
+    if (option == "--fast") return &options.fast;
+    if (option == "--denoise") return &options.denoise;
+    if (option == "--help" || option == "-h") return &options.help;
+    return nullptr;
+  };
+  grammar.takesValue = takesValue;
+  grammar.applyValue = [&options](const std::string& option, const std::string& value) {
+    return applyValue(option, value, options);
+  };
+  grammar.unknownOption = "unknown option for a video";
+  if (!parseOptionList(argc, argv, grammar, errors)) return false;
   if (options.samples == 0)
     options.samples = options.fast ? kDefaultFastVideoSamples : kDefaultVideoSamples;
   return checkCombination(options, errors);
