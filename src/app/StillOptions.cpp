@@ -83,6 +83,7 @@ bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
     if (option == "--fast") return &options.fast;
     if (option == "--bench") return &options.bench;
     if (option == "--denoise") return &options.denoise;
+    if (option == "--egl") return &options.egl;
     if (option == "--help" || option == "-h") return &options.help;
     return nullptr;
   };
@@ -96,7 +97,7 @@ bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
 
 void printStillUsage(std::ostream& out) {
   out << "usage: xmastrace_render [--samples N] [--out FILE.png] [--fast] [--size WxH]\n"
-         "                        [--view color|position|normal] [--denoise] [--bench]\n"
+         "                        [--view color|position|normal] [--denoise] [--bench] [--egl]\n"
          "Renders the room from the start camera without a visible window and\n"
          "writes what the demo's window would show. Run it in run/.\n"
          "  --samples N   path-traced samples per pixel (1.." << kMaxStillSamples << ", default 256)\n"
@@ -107,6 +108,8 @@ void printStillUsage(std::ostream& out) {
          "  --denoise     write the denoised picture\n"
          "  --bench       print milliseconds per primary pass and path sample\n"
          "                (and per denoising, with --denoise)\n"
+         "  --egl         render through EGL, without an X server (the default\n"
+         "                when DISPLAY is unset)\n"
          "For a video with the tune: xmastrace_render --video FILE.mp4 --help\n";
 }
 

@@ -17,6 +17,7 @@ struct StillOptions {
   StillView view = StillView::Converged;
   bool bench = false;  // print pass timings after rendering
   bool denoise = false;  // write the denoised picture
+  bool egl = false;  // a context through EGL even with an X display
   bool help = false;
 };
 

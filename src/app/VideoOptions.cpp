@@ -73,6 +73,7 @@ bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
   grammar.flag = [&options](const std::string& option) -> bool* {
     if (option == "--fast") return &options.fast;
     if (option == "--denoise") return &options.denoise;
+    if (option == "--egl") return &options.egl;
     if (option == "--help" || option == "-h") return &options.help;
     return nullptr;
   };
@@ -89,7 +90,7 @@ bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
 
 void printVideoUsage(std::ostream& out) {
   out << "usage: xmastrace_render --video FILE.mp4 [--seconds S] [--fps N] [--size WxH]\n"
-         "                        [--samples N] [--denoise] [--fast]\n"
+         "                        [--samples N] [--denoise] [--fast] [--egl]\n"
          "Renders the greeting as a video with the tune: one slow turn around the tree\n"
          "that ends where it began, so the video loops. H.264 and AAC in MP4. Run it in run/.\n"
          "  --video FILE  the video to write\n"
@@ -99,7 +100,9 @@ void printVideoUsage(std::ostream& out) {
          "  --samples N   path-traced samples per frame (default " << kDefaultVideoSamples
       << ", with --fast " << kDefaultFastVideoSamples << ")\n"
          "  --denoise     denoise every frame\n"
-         "  --fast        the one-bounce variant of xmastrace_fast\n";
+         "  --fast        the one-bounce variant of xmastrace_fast\n"
+         "  --egl         render through EGL, without an X server (the default\n"
+         "                when DISPLAY is unset)\n";
 }
 
 int videoFrameCount(double seconds, int fps) {

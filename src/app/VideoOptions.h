@@ -24,6 +24,7 @@ struct VideoOptions {
   int samples = 0;  // 0 until parsed: then --samples or the variant's default
   bool denoise = false;
   bool fast = false;  // the one-bounce variant of xmastrace_fast
+  bool egl = false;  // a context through EGL even with an X display
   bool help = false;
 };
 

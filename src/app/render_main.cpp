@@ -1,11 +1,13 @@
 // Entry point of xmastrace_render: renders the room from the start camera in
-// a hidden window with the demo's own Application and passes, silently, and
+// a hidden window (or, without an X display, an EGL context) with the demo's
+// own Application and passes, silently, and
 // writes what the window would show into a PNG file, or with --video a turn
 // around the tree with the tune into an MP4 file. Runs in run/, like the
 // demo, since the Application reads its files from the working directory.
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -15,6 +17,7 @@
 #include "ExitStatus.h"
 #include "app/Application.h"
 #include "app/DebugOutput.h"
+#include "app/HeadlessContext.h"
 #include "app/Interrupt.h"
 #include "app/LegacyWindow.h"
 #include "app/StillOptions.h"
@@ -35,32 +38,61 @@ bool inRunDirectory() {
   return false;
 }
 
-// A hidden window's context with the viewport of the Application's targets.
-bool openHiddenContext(LegacyWindow& window, int width, int height) {
-  if (!glfwInit()) return false;
-  if (!window.open(width, height, /*visible=*/false)) return false;
+// The context's viewport covers the Application's targets.
+bool readyContext(int width, int height) {
+  // Debian's GLEW is built for GLX, yet loads the GL entry points through
+  // glvnd, which serves whichever context is current, an EGL one too; only
+  // the GLX part of its start-up then fails, which nothing here needs.
   if (!loadGlEntryPoints()) return false;
   installDebugOutput();
   glViewport(0, 0, width, height);
   return true;
 }
 
-// Opens the hidden window, makes the Application and, once it has started,
-// runs `work` on it; returns the first failing status or work's.
-template <typename Work>
-int withHiddenApplication(int width, int height, bool fast, Work work) {
-  LegacyWindow window;
-  if (!openHiddenContext(window, width, height)) {
-    std::cerr << "cannot open a hidden window with an OpenGL 4.1 context: " << windowSystemError() << "\n";
-    glfwTerminate();
-    return kStatusMalformed;
+// A hidden window's context, or an EGL one when `headless`; the reason on
+// `errors` when neither can be had.
+bool openContext(bool headless, LegacyWindow& window, HeadlessContext& eglContext, int width,
+                 int height, std::ostream& errors) {
+  std::string why;
+  if (headless) {
+    if (eglContext.open(width, height, why) && readyContext(width, height)) {
+      // Mesa's software renderer gives an offscreen buffer its pixels only
+      // when first drawn into; a GL timer begun before then records no
+      // start, and the first pass of --bench would read the time since boot.
+      glClear(GL_COLOR_BUFFER_BIT);
+      return true;
+    }
+    errors << "cannot make an OpenGL 4.1 context through EGL: "
+           << (why.empty() ? "no GL entry points" : why) << "\n";
+    return false;
   }
+  if (glfwInit() && window.open(width, height, /*visible=*/false) && readyContext(width, height))
+    return true;
+  errors << "cannot open a hidden window with an OpenGL 4.1 context: " << windowSystemError()
+         << " (--egl renders without a window)\n";
+  return false;
+}
+
+// Opens the context, makes the Application and, once it has started, runs
+// `work` on it; returns the first failing status or work's.
+template <typename Work>
+int withHiddenApplication(int width, int height, bool fast, bool egl, Work work) {
+  const bool headless = wantsHeadlessContext(egl, std::getenv("DISPLAY"));
+  LegacyWindow window;
+  HeadlessContext eglContext;
+  if (!openContext(headless, window, eglContext, width, height, std::cerr)) {
+    if (!headless) glfwTerminate();
+    return kStatusFatal;
+  }
+  std::cerr << glRendererLine() << ", through "
+            << (headless ? eglContext.platform() : "a hidden window") << "\n";
   const PathVariant variant = fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
   auto app = std::make_unique<Application>(width, height, variant, /*withMusic=*/false);
   int status = app->startupStatus();
   if (status == kStatusOk) status = work(*app);
   // As in the demo: the context goes first, the Application makes no GL call.
-  glfwTerminate();
+  if (headless) eglContext.close();
+  else glfwTerminate();
   app.reset();
   return status;
 }
@@ -81,6 +113,7 @@ int renderAndWrite(Application& app, const StillOptions& options) {
   std::cout << "image written: " << options.outFile << "\n";
   if (options.bench) {
     if (options.denoise) timeDenoising(app, kDenoiseBenchRuns, timings);
+    std::cout << glRendererLine() << "\n";
     std::cout << formatStillTimings(timings, options.width, options.height, app.variant);
   }
   return kStatusOk;
@@ -104,7 +137,7 @@ int renderVideoFile(int argc, char** argv) {
   int frameCount = 0;
   const int status = openVideo(options, encoder, frameCount, std::cerr);
   if (status != kStatusOk) return status;
-  return withHiddenApplication(options.width, options.height, options.fast, [&](Application& app) {
+  return withHiddenApplication(options.width, options.height, options.fast, options.egl, [&](Application& app) {
     const int rendered = renderVideo(app, options, frameCount, encoder, std::cerr);
     if (rendered == kStatusOk) std::cout << "video written: " << options.videoFile << "\n";
     return rendered;
@@ -125,6 +158,6 @@ int main(int argc, char** argv) {
     return kStatusOk;
   }
   if (!inRunDirectory()) return kStatusFatal;
-  return withHiddenApplication(options.width, options.height, options.fast,
+  return withHiddenApplication(options.width, options.height, options.fast, options.egl,
                                [&](Application& app) { return renderAndWrite(app, options); });
 }
