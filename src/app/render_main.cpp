@@ -1,9 +1,9 @@
 // Entry point of xmastrace_render: renders the room from the start camera in
 // a hidden window (or, without an X display, an EGL context) with the demo's
-// own Application and passes, silently, and
-// writes what the window would show into a PNG file, or with --video a turn
-// around the tree with the tune into an MP4 file. Runs in run/, like the
-// demo, since the Application reads its files from the working directory.
+// own Application and passes, silently, and writes what the window would
+// show into a PNG file, or with --video a turn around the tree with the tune
+// into an MP4 file. Runs in run/, like the demo, since the Application reads
+// its files from the working directory.
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
