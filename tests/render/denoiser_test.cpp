@@ -43,6 +43,17 @@ Hit wallHit(int x, int y) {
   return {{0.5f, 0.25f, 1.0f}, 0.0f, {0.3f + 0.001f * x, 0.3f + 0.001f * y, 0.5f}, {0, 0, 1}};
 }
 
+// The wall with its right half turned away along the x axis: a convex
+// corner of one material.
+Hit creaseHit(int x, int y) {
+  Hit hit = wallHit(x, y);
+  if (x >= kWidth / 2) {
+    const float along = 0.001f * (x - kWidth / 2 + 1);
+    hit = {hit.colour, hit.code, {0.3f + 0.008f, 0.3f + 0.001f * y, 0.5f - along}, {1, 0, 0}};
+  }
+  return hit;
+}
+
 // Standard deviation of values about their mean.
 double spread(const std::vector<float>& values) {
   double sum = 0.0, squares = 0.0;
@@ -204,15 +215,6 @@ TEST_F(DenoiserTest, EdgesInTheGuideBuffersAreNotCrossed) {
     if (x >= kWidth / 2) hit.code = 250.0f / 255.0f;  // glossy
     return hit;
   };
-  const HitAt crease = [](int x, int y) {
-    Hit hit = wallHit(x, y);
-    if (x >= kWidth / 2) {
-      // The right half turns away along the x axis: a convex corner.
-      const float along = 0.001f * (x - kWidth / 2 + 1);
-      hit = {hit.colour, hit.code, {0.3f + 0.008f, 0.3f + 0.001f * y, 0.5f - along}, {1, 0, 0}};
-    }
-    return hit;
-  };
   const HitAt step = [](int x, int y) {
     Hit hit = wallHit(x, y);
     if (x >= kWidth / 2) hit.position[2] = 0.45f;  // a parallel wall nearer the eye
@@ -220,13 +222,48 @@ TEST_F(DenoiserTest, EdgesInTheGuideBuffersAreNotCrossed) {
   };
   const char* names[] = {"colour", "material", "crease", "step"};
   int name = 0;
-  for (const HitAt& hitAt : {otherColour, otherMaterial, crease, step}) {
+  for (const HitAt& hitAt : {otherColour, otherMaterial, HitAt(creaseHit), step}) {
     SCOPED_TRACE(names[name++]);
     const std::vector<Texel> picture = denoise(hitAt, halves);
     for (int y = 0; y < kHeight; ++y) {
       for (int x = 0; x < kWidth; ++x) {
         expectNear(picture[y * kWidth + x], average(hitAt, halves, x, y), 0.02f, x, y);
       }
+    }
+  }
+}
+
+TEST_F(DenoiserTest, LightDoesNotCrossACreaseOfOneMaterial) {
+  // The two faces get nearly the same light, so only their normals tell
+  // them apart where they meet: both faces' planes pass through the edge.
+  const SampleAt faces = [](int x, int, int sample) {
+    return (x < kWidth / 2 ? 0.4f : 0.5f) + (sample % 2 ? 0.2f : -0.2f);
+  };
+  const std::vector<Texel> picture = denoise(creaseHit, faces);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      expectNear(picture[y * kWidth + x], average(creaseHit, faces, x, y), 0.005f, x, y);
+    }
+  }
+}
+
+TEST_F(DenoiserTest, OnePixelsLightReachesAsFarAsTheThreeStepsAllow) {
+  // Every pixel's samples swing alike, so the filter smooths at full
+  // strength, and one corner pixel's are a little brighter. Steps of 1, 2
+  // and 4 pixels carry its light 1 + 2 + 4 = 7 pixels along the row and not
+  // one further: less reach leaves real noise in blotches.
+  const SampleAt swinging = [](int, int, int sample) { return sample % 2 ? 0.2f : 0.6f; };
+  const SampleAt oneBrighter = [&](int x, int y, int sample) {
+    return swinging(x, y, sample) + (x == 0 && y == 0 ? 0.1f : 0.0f);
+  };
+  const std::vector<Texel> flat = denoise(wallHit, swinging);
+  const std::vector<Texel> lit = denoise(wallHit, oneBrighter);
+  for (int x = 1; x < kWidth; ++x) {
+    const float change = std::fabs(lit[x].g - flat[x].g);
+    if (x <= 7) {
+      EXPECT_GT(change, 2e-5f) << "at " << x;
+    } else {
+      EXPECT_LT(change, 1e-6f) << "at " << x;
     }
   }
 }

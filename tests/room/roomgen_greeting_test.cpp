@@ -12,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include "BlockFont.h"
 #include "ExitStatus.h"
-#include "Greeting.h"
+#include "room/BlockFont.h"
+#include "room/Greeting.h"
 #include "scene/OctreeScene.h"
+
+using namespace room;
 
 namespace {
 

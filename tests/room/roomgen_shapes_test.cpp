@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "ExitStatus.h"
-#include "Mesh.h"
-#include "Shapes.h"
+#include "room/Mesh.h"
+#include "room/Shapes.h"
 #include "scene/OctreeScene.h"
+
+using namespace room;
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ExitStatus.h"
@@ -39,7 +40,10 @@ struct Media {
   double seconds = 0.0;
   std::vector<std::vector<uint8_t>> luma;  // each frame's Y plane
   int sampleRate = 0;
+  int audioFrameSize = 0;    // samples in each sound packet but the last
   std::vector<float> sound;  // the first channel
+  // Each packet's start and length in seconds, in file order.
+  std::vector<std::pair<double, double>> videoPackets, audioPackets;
 };
 
 void keep(const AVFrame& frame, AVMediaType type, Media& media) {
@@ -80,8 +84,12 @@ Media readMedia(const std::string& path) {
     if (stream->codec_type != AVMEDIA_TYPE_VIDEO && stream->codec_type != AVMEDIA_TYPE_AUDIO) continue;
     if (count++ > 0) continue;
     (video ? media.videoCodec : media.audioCodec) = stream->codec_id;
-    if (video) media.pixelFormat = stream->format;
-    else media.sampleRate = stream->sample_rate;
+    if (video) {
+      media.pixelFormat = stream->format;
+    } else {
+      media.sampleRate = stream->sample_rate;
+      media.audioFrameSize = stream->frame_size;
+    }
     decoders[i].reset(avcodec_alloc_context3(avcodec_find_decoder(stream->codec_id)));
     avcodec_parameters_to_context(decoders[i].get(), stream);
     avcodec_open2(decoders[i].get(), nullptr, nullptr);
@@ -89,6 +97,10 @@ Media readMedia(const std::string& path) {
   Packet packet(av_packet_alloc());
   while (av_read_frame(format.get(), packet.get()) >= 0) {
     AVCodecContext* decoder = decoders[packet->stream_index].get();
+    const double tick = av_q2d(format->streams[packet->stream_index]->time_base);
+    if (decoder)
+      (decoder->codec_type == AVMEDIA_TYPE_VIDEO ? media.videoPackets : media.audioPackets)
+          .emplace_back(packet->pts * tick, packet->duration * tick);
     if (decoder && avcodec_send_packet(decoder, packet.get()) >= 0) drain(decoder, decoder->codec_type, media);
     av_packet_unref(packet.get());
   }
@@ -210,6 +222,36 @@ TEST(VideoFile, HoldsTheTurnAndTheTuneAsPhonesAndBrowsersReadThem) {
   EXPECT_GT(correlation(video.sound, tune.sound, second, videoLevel, tuneLevel), 0.95);
   EXPECT_GT(tuneLevel, 0.01);
   EXPECT_NEAR(videoLevel / tuneLevel, 1.0, 0.1);
+  // A video this short fades over its last quarter only.
+  const auto level = [&](const std::vector<float>& sound, double from, double to) {
+    double squares = 0.0;
+    const size_t begin = static_cast<size_t>(from * video.sampleRate);
+    const size_t end = static_cast<size_t>(to * video.sampleRate);
+    for (size_t i = begin; i < end; ++i) squares += sound.at(i) * sound.at(i);
+    return std::sqrt(squares / (end - begin));
+  };
+  EXPECT_NEAR(level(video.sound, 1.0, 1.45) / level(tune.sound, 1.0, 1.45), 1.0, 0.05);
+  EXPECT_LT(level(video.sound, 1.5, 1.95) / level(tune.sound, 1.5, 1.95), 0.75);
+
+  // Timestamps as players schedule by them: frames from 0, 1/fps apart; each
+  // sound packet a packet's samples after the one before; both ending together.
+  std::vector<double> frameTimes;
+  for (const auto& packet : video.videoPackets) frameTimes.push_back(packet.first);
+  std::sort(frameTimes.begin(), frameTimes.end());
+  ASSERT_EQ(frameTimes.size(), 16u);
+  size_t onTime = 0;
+  while (onTime < frameTimes.size() && std::fabs(frameTimes[onTime] - double(onTime) / kFps) < 1e-6) ++onTime;
+  EXPECT_EQ(onTime, frameTimes.size()) << "frame " << onTime << " is off its time";
+  const std::vector<std::pair<double, double>>& packets = video.audioPackets;
+  const double packetSeconds = static_cast<double>(video.audioFrameSize) / video.sampleRate;
+  size_t inStep = 1;
+  while (inStep < packets.size() &&
+         std::fabs(packets[inStep].first - packets[inStep - 1].first - packetSeconds) < 1e-6)
+    ++inStep;
+  EXPECT_EQ(inStep, packets.size()) << "sound packet " << inStep << " is out of step";
+  ASSERT_FALSE(packets.empty());
+  const auto& lastSound = packets.back();
+  EXPECT_NEAR(lastSound.first + lastSound.second, frameTimes.back() + 1.0 / kFps, 1.0 / kFps);
 }
 
 }  // namespace

@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "Greeting.h"
-#include "Room.h"
+#include "room/Greeting.h"
+#include "room/Room.h"
 
 namespace {
 
-bool writeFile(const std::string& directory, const RoomFile& file) {
+bool writeFile(const std::string& directory, const room::RoomFile& file) {
   const std::string path = directory + "/" + file.name;
   // Binary mode: the bytes must not depend on the platform's line endings.
   std::ofstream out(path, std::ios::binary);
-  out << objText(file.mesh, file.description);
+  out << room::objText(file.mesh, file.description);
   out.close();
   if (!out) {
     std::fprintf(stderr, "roomgen: cannot write %s\n", path.c_str());
@@ -37,20 +37,20 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string directory = argv[argc - 1];
-  std::vector<RoomFile> files;
+  std::vector<room::RoomFile> files;
   if (withText) {
-    Greeting greeting;
+    room::Greeting greeting;
     std::string error;
-    if (!parseGreeting(argv[2], greeting, error)) {
+    if (!room::parseGreeting(argv[2], greeting, error)) {
       std::fprintf(stderr, "roomgen: %s\n", error.c_str());
       return 1;
     }
-    files.push_back(greetingLetters(greeting));
+    files.push_back(room::greetingLetters(greeting));
   } else {
-    files = buildRoom();
+    files = room::buildRoom();
   }
   size_t total = 0;
-  for (const RoomFile& file : files) {
+  for (const room::RoomFile& file : files) {
     if (!writeFile(directory, file)) return 1;
     total += file.mesh.triangles.size();
   }

@@ -1,4 +1,6 @@
-#include "BlockFont.h"
+#include "room/BlockFont.h"
+
+namespace room {
 
 namespace {
 
@@ -107,3 +109,5 @@ std::vector<CellRect> glyphRectangles(const Glyph& glyph) {
   }
   return rectangles;
 }
+
+}  // namespace room

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "Mesh.h"
+#include "room/Mesh.h"
+
+namespace room {
 
 // One file of the room: its name inside data/xmas/, a line saying what it
 // shows, and its triangles.
@@ -36,3 +38,5 @@ struct WallRect {
 // the gifts as seen from the start camera, so a text kept inside it leaves
 // the composition as it is.
 WallRect letterArea();
+
+}  // namespace room

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace room {
+
 // The block font of a personal greeting: each character a small picture of
 // square cells, seven rows high, drawn here so the generator needs no font
 // files. Seven rows stay readable down to the size of a twelve-letter line
@@ -38,3 +40,5 @@ struct CellRect {
 // runs of cells, merged with identical runs of the columns to their right.
 // Most strokes of the font are upright, so this takes few rectangles.
 std::vector<CellRect> glyphRectangles(const Glyph& glyph);
+
+}  // namespace room

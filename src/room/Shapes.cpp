@@ -1,8 +1,10 @@
-#include "Shapes.h"
+#include "room/Shapes.h"
 
 #include <cmath>
 #include <map>
 #include <utility>
+
+namespace room {
 
 double signedArea2(const std::vector<Vec2>& outline) {
   double sum = 0.0;
@@ -252,3 +254,5 @@ std::vector<Vec2> starOutline(int points, double outer, double inner) {
   }
   return outline;
 }
+
+}  // namespace room

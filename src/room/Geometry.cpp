@@ -1,6 +1,8 @@
-#include "Geometry.h"
+#include "room/Geometry.h"
 
 #include <cmath>
+
+namespace room {
 
 double length(const Vec3& v) { return std::sqrt(dot(v, v)); }
 
@@ -98,3 +100,5 @@ Frame rotationZ(double angle) {
   f.y = {-s, c, 0.0};
   return f;
 }
+
+}  // namespace room

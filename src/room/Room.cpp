@@ -1,8 +1,10 @@
-#include "Room.h"
+#include "room/Room.h"
 
 #include <algorithm>
 
-#include "Shapes.h"
+#include "room/Shapes.h"
+
+namespace room {
 
 // The demo scales the bounding box of all files into its octree cube and has a
 // fixed start camera, so the room is laid out in a box of exactly [0, 10] on x
@@ -288,3 +290,5 @@ std::vector<RoomFile> buildRoom() {
   room.push_back(rug());
   return room;
 }
+
+}  // namespace room

@@ -4,6 +4,12 @@
 // committed and compared byte for byte on every machine, so nothing here may
 // depend on the platform's math library beyond what IEEE 754 fixes exactly
 // (+, -, *, / and sqrt): sine and cosine are our own.
+//
+// The generator lives in the core library too, so that the browser page can
+// build a greeting's letters itself: its namespace keeps these
+// double-precision types apart from the renderer's vectors and meshes.
+
+namespace room {
 
 struct Vec3 {
   double x = 0.0;
@@ -51,3 +57,5 @@ Frame scaling(double sx, double sy, double sz);
 Frame rotationX(double angle);
 Frame rotationY(double angle);
 Frame rotationZ(double angle);
+
+}  // namespace room

@@ -3,8 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "BlockFont.h"
-#include "Room.h"
+#include "room/BlockFont.h"
+#include "room/Room.h"
+
+namespace room {
 
 // A personal greeting: the sender's own short text on the back wall, in
 // place of the letters QM.
@@ -30,3 +32,11 @@ bool parseGreeting(const std::string& text, Greeting& greeting, std::string& err
 // today's letters and as deep as they are: "qm.obj", which the demo loads
 // with the letters' material.
 RoomFile greetingLetters(const Greeting& greeting);
+
+// The bytes of qm.obj for the user's UTF-8 text, exactly as `roomgen --text`
+// writes them, for a program that builds a greeting without the generator
+// (the browser page, from the text in its link). Returns false with
+// parseGreeting's message in `error` when the wall cannot show the text.
+bool greetingObjText(const std::string& utf8Text, std::string& obj, std::string& error);
+
+}  // namespace room

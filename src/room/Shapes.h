@@ -3,8 +3,10 @@
 #include <array>
 #include <vector>
 
-#include "Geometry.h"
-#include "Mesh.h"
+#include "room/Geometry.h"
+#include "room/Mesh.h"
+
+namespace room {
 
 // Closed solids, appended to a mesh with outward counter-clockwise winding.
 // Each is built in its own local coordinates and placed by a Frame.
@@ -54,3 +56,5 @@ void addSphere(Mesh& mesh, const Vec3& center, double radius, int subdivisions);
 // A regular star outline with `points` tips, counter-clockwise, the first tip
 // on local +y.
 std::vector<Vec2> starOutline(int points, double outer, double inner);
+
+}  // namespace room

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.h"
+#include "room/Geometry.h"
+
+namespace room {
 
 // One output file's worth of triangles. Corners run counter-clockwise seen
 // from outside, so the face normal the loader derives from the winding points
@@ -32,3 +34,5 @@ std::string formatCoordinate(double value);
 // meshes, then one three-corner `f` line per triangle (`f a//a b//b c//c`
 // for smooth meshes, where every position has the normal of the same number).
 std::string objText(const Mesh& mesh, const std::string& description);
+
+}  // namespace room

@@ -1,7 +1,9 @@
-#include "Mesh.h"
+#include "room/Mesh.h"
 
 #include <cmath>
 #include <cstdint>
+
+namespace room {
 
 int addVertex(Mesh& mesh, const Vec3& position) {
   mesh.positions.push_back(position);
@@ -60,3 +62,5 @@ std::string objText(const Mesh& mesh, const std::string& description) {
   }
   return text;
 }
+
+}  // namespace room

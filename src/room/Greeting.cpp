@@ -1,9 +1,11 @@
-#include "Greeting.h"
+#include "room/Greeting.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "Shapes.h"
+#include "room/Shapes.h"
+
+namespace room {
 
 namespace {
 
@@ -178,3 +180,13 @@ RoomFile greetingLetters(const Greeting& greeting) {
   }
   return file;
 }
+
+bool greetingObjText(const std::string& utf8Text, std::string& obj, std::string& error) {
+  Greeting greeting;
+  if (!parseGreeting(utf8Text, greeting, error)) return false;
+  const RoomFile file = greetingLetters(greeting);
+  obj = objText(file.mesh, file.description);
+  return true;
+}
+
+}  // namespace room
