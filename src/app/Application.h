@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 #include <GL/glew.h>
@@ -51,6 +52,11 @@ class Application {
   // What the passes of the current frame read; also used to time them.
   FrameResources frameResources() const;
   FrameView frameView();
+
+  // The files of the first program that the passes draw with and that did
+  // not link, or an empty text when every one did. What such a program
+  // draws is no picture of the room.
+  std::string unlinkedProgram() const;
 
   // Denoises the current average; the returned texture holds the picture
   // (not a sum) until the next call. Meaningful once samples were taken

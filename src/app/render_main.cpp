@@ -45,6 +45,16 @@ bool openHiddenContext(LegacyWindow& window, int width, int height) {
   return true;
 }
 
+// The demo goes on when a program does not link, but a file made with it
+// would hold no picture of the room (every pixel white, say) and look like
+// a success.
+int refuseUnlinkedPrograms(const Application& app) {
+  const std::string files = app.unlinkedProgram();
+  if (files.empty()) return kStatusOk;
+  std::cerr << "the program from " << files << " did not link: nothing written\n";
+  return kStatusFatal;
+}
+
 // Opens the hidden window, makes the Application and, once it has started,
 // runs `work` on it; returns the first failing status or work's.
 template <typename Work>
@@ -58,6 +68,7 @@ int withHiddenApplication(int width, int height, bool fast, Work work) {
   const PathVariant variant = fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
   auto app = std::make_unique<Application>(width, height, variant, /*withMusic=*/false);
   int status = app->startupStatus();
+  if (status == kStatusOk) status = refuseUnlinkedPrograms(*app);
   if (status == kStatusOk) status = work(*app);
   // As in the demo: the context goes first, the Application makes no GL call.
   glfwTerminate();
