@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "ExitStatus.h"
+#include "OutputFile.h"
 #include "app/Application.h"
 #include "app/DebugOutput.h"
 #include "app/Interrupt.h"
@@ -136,6 +137,11 @@ int main(int argc, char** argv) {
     return kStatusOk;
   }
   if (!inRunDirectory()) return kStatusFatal;
+  // Before the rendering, which can take minutes, as a video's file is.
+  if (std::string error; !checkOutputTarget(options.outFile, error)) {
+    std::cerr << "cannot write " << options.outFile << ": " << error << "\n";
+    return kStatusFatal;
+  }
   return withHiddenApplication(options.width, options.height, options.fast,
                                [&](Application& app) { return renderAndWrite(app, options); });
 }
