@@ -46,7 +46,8 @@ bool parseOptionList(int argc, const char* const* argv, const OptionGrammar& gra
 
 // Reads the command line (argv[0] is the program). Returns false, after
 // writing one line that names the offending argument to `errors`, when an
-// option is unknown, lacks its value or has a value out of range.
+// option is unknown, lacks its value or has a value out of range, or does
+// not apply to the --view asked for.
 bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
                        std::ostream& errors);
 

@@ -1,7 +1,9 @@
 #include "app/StillOptions.h"
+#include "app/VideoOptions.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,10 +39,9 @@ TEST(StillOptions, WithoutArgumentsRendersTheConvergedGreetingAtTheDemoSize) {
 }
 
 TEST(StillOptions, EveryOptionTakesEffectInAnyOrder) {
-  const Parsed parsed = parse({"--view", "normal", "--bench", "--size", "96x64", "--fast",
-                               "--out", "dir/a b.png", "--samples", "12", "--denoise"});
+  const Parsed parsed = parse({"--bench", "--size", "96x64", "--fast", "--out", "dir/a b.png",
+                               "--samples", "12", "--denoise"});
   ASSERT_TRUE(parsed.ok) << parsed.errors;
-  EXPECT_EQ(parsed.options.view, StillView::Normal);
   EXPECT_TRUE(parsed.options.bench);
   EXPECT_TRUE(parsed.options.denoise);
   EXPECT_EQ(parsed.options.width, 96);
@@ -49,6 +50,9 @@ TEST(StillOptions, EveryOptionTakesEffectInAnyOrder) {
   EXPECT_EQ(parsed.options.outFile, "dir/a b.png");
   EXPECT_EQ(parsed.options.samples, 12);
 
+  const Parsed view = parse({"--view", "normal", "--bench", "--fast", "--size", "96x64"});
+  ASSERT_TRUE(view.ok) << view.errors;
+  EXPECT_EQ(view.options.view, StillView::Normal);
   EXPECT_EQ(parse({"--view", "position"}).options.view, StillView::Position);
   EXPECT_EQ(parse({"--view", "color"}).options.view, StillView::Color);
   // A repeated option: the last one counts.
@@ -84,6 +88,32 @@ TEST(StillOptions, MalformedOrOutOfRangeValuesAreRejectedNamingTheOption) {
     const Parsed parsed = parse(args);
     EXPECT_FALSE(parsed.ok) << args[0] << " '" << args[1] << "'";
     EXPECT_NE(parsed.errors.find(args[0]), std::string::npos) << parsed.errors;
+  }
+}
+
+// Options that would be silently ignored are refused, each in one line
+// that names it.
+TEST(StillOptions, OptionsThatCannotApplyAreRefusedNamingThem) {
+  for (const char* ignored : {"--denoise", "--samples"}) {
+    std::vector<const char*> args = {"--view", "color", ignored};
+    if (std::string(ignored) == "--samples") args.push_back("256");
+    const Parsed parsed = parse(args);
+    EXPECT_FALSE(parsed.ok) << ignored;
+    EXPECT_EQ(parsed.errors.rfind(ignored, 0), 0u) << parsed.errors;
+    EXPECT_EQ(std::count(parsed.errors.begin(), parsed.errors.end(), '\n'), 1) << parsed.errors;
+  }
+  for (const char* name : {"x.mkv", "x", "x.mp4.part", ".mp4"}) {
+    std::vector<const char*> args = {"xmastrace_render", "--video", name};
+    VideoOptions options;
+    std::ostringstream errors;
+    EXPECT_FALSE(parseVideoOptions(static_cast<int>(args.size()), args.data(), options, errors)) << name;
+    EXPECT_NE(errors.str().find("--video: '" + std::string(name) + "'"), std::string::npos) << errors.str();
+  }
+  for (const char* name : {"dir/x.mp4", "X.MP4"}) {
+    std::vector<const char*> args = {"xmastrace_render", "--video", name};
+    VideoOptions options;
+    std::ostringstream errors;
+    EXPECT_TRUE(parseVideoOptions(static_cast<int>(args.size()), args.data(), options, errors)) << errors.str();
   }
 }
 
