@@ -294,7 +294,8 @@ void Application::draw() {
   const FrameResources resources = frameResources();
   const FrameView view = frameView();
   clearWindow();
-  if (sampling.nextPass() == FramePass::PathTrace) {
+  const FramePass pass = sampling.nextPass();
+  if (pass == FramePass::PathTrace) {
     const bool firstSample = sampling.sampleCount == 0;
     pathTracePass(resources, view, sampling.randomPing, firstSample);
     if (denoising) {
@@ -303,7 +304,7 @@ void Application::draw() {
     }
     sampleOffsets.sampleAdded(firstSample);
     sampling.pathTracePassDone();
-  } else {
+  } else if (pass == FramePass::Primary) {
     primaryPass(resources, view);
     sampleOffsets.primaryPass(view.jitter);
     sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));

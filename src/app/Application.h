@@ -41,7 +41,8 @@ class Application {
   // light and handles F1, F5, Up and Down.
   void update(float dt, const KeyState& keys, const MouseState& mouse);
   // Draws one frame: a primary pass after a restart and every 24th frame,
-  // otherwise one more path-traced sample; then the display.
+  // otherwise one more path-traced sample until sampling.sampleLimit; then
+  // the display.
   void draw();
   // Follows the window's framebuffer size: every screen-size target, the
   // seeds and the projection's aspect take it, and sampling restarts. Once

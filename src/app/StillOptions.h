@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "render/Sampling.h"
+
 // What xmastrace_render draws: the converged path-traced picture, or one of
 // the primary buffers that F1 cycles through in the demo.
 enum class StillView { Converged, Color, Position, Normal };
@@ -20,10 +22,10 @@ struct StillOptions {
   bool help = false;
 };
 
-// Bounds that keep every render target and the seed buffer allocatable and
-// the sample counter far from overflow.
+// Bounds that keep every render target and the seed buffer allocatable;
+// more samples than the sum holds without drifting would not be taken.
 constexpr int kMaxStillSide = 4096;
-constexpr int kMaxStillSamples = 1000000;
+constexpr int kMaxStillSamples = kSampleLimit;
 
 // A whole decimal number in [low, high], nothing before or after it.
 bool parseBoundedInt(const std::string& text, int low, int high, int& value);
