@@ -64,7 +64,11 @@ bool writesInPlace(const std::string& path) {
 bool checkOutputTarget(const std::string& path, std::string& error) {
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) return fail(error, "it is a folder");
-  if (writesInPlace(path)) return access(path.c_str(), W_OK) == 0 || fail(error, std::strerror(errno));
+  // A file the user made read-only is not replaced behind their back.
+  struct stat status;
+  if (stat(path.c_str(), &status) == 0 && access(path.c_str(), W_OK) != 0)
+    return fail(error, std::strerror(errno));
+  if (writesInPlace(path)) return true;
   std::string temporary;
   if (!createTemporaryBeside(path, temporary, error)) return false;
   std::remove(temporary.c_str());

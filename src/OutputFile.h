@@ -24,5 +24,7 @@ bool createTemporaryBeside(const std::string& path, std::string& temporary, std:
 bool writesInPlace(const std::string& path);
 
 // Whether a file can be written at `path`, asked before any work is done so
-// that a wrong name does not cost a whole rendering. False with the reason.
+// that a wrong name does not cost a whole rendering: not a folder, not a
+// file or device the user may not write, and a temporary file can be made
+// beside it. False with the reason.
 bool checkOutputTarget(const std::string& path, std::string& error);

@@ -121,6 +121,7 @@ bool writePng(const RgbImage& image, const std::string& path, std::string& error
     error = "no picture to write";
     return false;
   }
+  if (!checkOutputTarget(path, error)) return false;
   if (writesInPlace(path)) return writeFile(image, path, error);
   std::string temporary;
   if (!createTemporaryBeside(path, temporary, error)) return false;
