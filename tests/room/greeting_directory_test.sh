@@ -3,7 +3,8 @@
 # copied as files, the room's other files unchanged) in which the still
 # renderer runs cleanly from elsewhere; a folder that is not a greeting is
 # never touched, while a greeting made before is rewritten, keeping the
-# user's own files.
+# user's own files and replacing, not following, links inside it; the hint
+# to see it quotes its paths.
 set -u
 script="$XMASTRACE_SOURCE_DIR/tools/roomgen/make-greeting.sh"
 gen="$XMASTRACE_BINARY_DIR/tools/roomgen/roomgen"
