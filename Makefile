@@ -43,8 +43,11 @@ room: configure
 	@$(BUILD)/tools/roomgen/roomgen run/data/xmas
 
 # A personal greeting: writes DIR as a working directory like run/ whose
-# glowing letters say TEXT (see the README). The values reach the script
-# unexpanded, so a '$' in the text is reported, not swallowed.
+# glowing letters say TEXT (see the README). The script gets the values as
+# typed, so a '$' in the text is reported, not swallowed. Make itself still
+# expands TEXT and DIR when it exports them to the recipes, before any runs:
+# a $(...) in them is evaluated (a $(shell ...) runs), as in any variable set
+# on make's command line. For such text, call tools/roomgen/make-greeting.sh.
 .PHONY: greeting
 greeting: export GREETING_TEXT := $(value TEXT)
 greeting: export GREETING_DIR := $(value DIR)

@@ -32,11 +32,15 @@ float largestExtent(const Vector3& extent) {
   return extent.z;
 }
 
-// Keeps the program in use when its replacement does not build; an edited
-// shader with a typo must not end a running demo. A replaced program is
-// freed: each F5 would otherwise keep megabytes of compiled code.
+// Keeps the program in use when its replacement does not compile or link;
+// an edited shader with a typo must not end or blank a running demo. A
+// replaced program is freed: each F5 would otherwise keep megabytes of
+// compiled code.
 void replaceProgram(GLuint& program, const BuiltProgram& built) {
-  if (built.status != kStatusOk) return;
+  if (built.status != kStatusOk || !built.linked) {
+    releaseProgram(built.program);
+    return;
+  }
   releaseProgram(program);
   program = built.program;
 }
@@ -113,6 +117,22 @@ int Application::buildPrograms() {
     *build.program = built.program;
   }
   return buildDenoisePrograms(denoiser.programs, "TextureShaderVS.glsl");
+}
+
+std::string Application::unlinkedProgram() const {
+  const struct {
+    GLuint program;
+    const char* files;
+  } drawing[] = {
+      {textureProgram, "TextureShaderVS.glsl and TextureShaderFS.glsl"},
+      {accumProgram, "TextureShaderAccumVS.glsl and TextureShaderAccumFS.glsl"},
+      {voxelProgram, "VoxelShaderVSgiga.glsl and the built-in primary-ray shader"},
+      {pathProgram, "gigaAOShaderVS.glsl and the built-in path-tracing shader"},
+  };
+  for (const auto& each : drawing) {
+    if (!isLinked(each.program)) return each.files;
+  }
+  return "";
 }
 
 void Application::placeCamera() {
@@ -274,7 +294,8 @@ void Application::draw() {
   const FrameResources resources = frameResources();
   const FrameView view = frameView();
   clearWindow();
-  if (sampling.nextPass() == FramePass::PathTrace) {
+  const FramePass pass = sampling.nextPass();
+  if (pass == FramePass::PathTrace) {
     const bool firstSample = sampling.sampleCount == 0;
     pathTracePass(resources, view, sampling.randomPing, firstSample);
     if (denoising) {
@@ -283,7 +304,7 @@ void Application::draw() {
     }
     sampleOffsets.sampleAdded(firstSample);
     sampling.pathTracePassDone();
-  } else {
+  } else if (pass == FramePass::Primary) {
     primaryPass(resources, view);
     sampleOffsets.primaryPass(view.jitter);
     sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 #include <vector>
 
 #include <GL/glew.h>
@@ -40,7 +41,8 @@ class Application {
   // light and handles F1, F5, Up and Down.
   void update(float dt, const KeyState& keys, const MouseState& mouse);
   // Draws one frame: a primary pass after a restart and every 24th frame,
-  // otherwise one more path-traced sample; then the display.
+  // otherwise one more path-traced sample until sampling.sampleLimit; then
+  // the display.
   void draw();
   // Follows the window's framebuffer size: every screen-size target, the
   // seeds and the projection's aspect take it, and sampling restarts. Once
@@ -51,6 +53,11 @@ class Application {
   // What the passes of the current frame read; also used to time them.
   FrameResources frameResources() const;
   FrameView frameView();
+
+  // The files of the first program that the passes draw with and that did
+  // not link, or an empty text when every one did. What such a program
+  // draws is no picture of the room.
+  std::string unlinkedProgram() const;
 
   // Denoises the current average; the returned texture holds the picture
   // (not a sum) until the next call. Meaningful once samples were taken

@@ -50,6 +50,16 @@ bool applyValue(const std::string& option, const std::string& value, StillOption
   return true;
 }
 
+// A view shows the primary buffer before any sample is taken, so options
+// about the samples would be silently ignored.
+bool checkView(const StillOptions& options, bool samplesGiven, std::ostream& errors) {
+  if (options.view == StillView::Converged) return true;
+  const char* ignored = options.denoise ? "--denoise" : samplesGiven ? "--samples" : nullptr;
+  if (!ignored) return true;
+  errors << ignored << " does not apply to --view: it shows the primary buffer, before any sample\n";
+  return false;
+}
+
 }  // namespace
 
 bool parseOptionList(int argc, const char* const* argv, const OptionGrammar& grammar,
@@ -88,11 +98,14 @@ bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
     return nullptr;
   };
   grammar.takesValue = takesValue;
-  grammar.applyValue = [&options](const std::string& option, const std::string& value) {
+  bool samplesGiven = false;
+  grammar.applyValue = [&](const std::string& option, const std::string& value) {
+    samplesGiven = samplesGiven || option == "--samples";
     return applyValue(option, value, options);
   };
   grammar.unknownOption = "unknown option";
-  return parseOptionList(argc, argv, grammar, errors);
+  if (!parseOptionList(argc, argv, grammar, errors)) return false;
+  return checkView(options, samplesGiven, errors);
 }
 
 void printStillUsage(std::ostream& out) {

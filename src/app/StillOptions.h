@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "render/Sampling.h"
+
 // What xmastrace_render draws: the converged path-traced picture, or one of
 // the primary buffers that F1 cycles through in the demo.
 enum class StillView { Converged, Color, Position, Normal };
@@ -21,10 +23,10 @@ struct StillOptions {
   bool help = false;
 };
 
-// Bounds that keep every render target and the seed buffer allocatable and
-// the sample counter far from overflow.
+// Bounds that keep every render target and the seed buffer allocatable;
+// more samples than the sum holds without drifting would not be taken.
 constexpr int kMaxStillSide = 4096;
-constexpr int kMaxStillSamples = 1000000;
+constexpr int kMaxStillSamples = kSampleLimit;
 
 // A whole decimal number in [low, high], nothing before or after it.
 bool parseBoundedInt(const std::string& text, int low, int high, int& value);
@@ -47,7 +49,8 @@ bool parseOptionList(int argc, const char* const* argv, const OptionGrammar& gra
 
 // Reads the command line (argv[0] is the program). Returns false, after
 // writing one line that names the offending argument to `errors`, when an
-// option is unknown, lacks its value or has a value out of range.
+// option is unknown, lacks its value or has a value out of range, or does
+// not apply to the --view asked for.
 bool parseStillOptions(int argc, const char* const* argv, StillOptions& options,
                        std::ostream& errors);
 

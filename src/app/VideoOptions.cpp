@@ -1,9 +1,11 @@
 #include "app/VideoOptions.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 
 #include "app/StillOptions.h"
@@ -42,8 +44,27 @@ bool applyValue(const std::string& option, const std::string& value, VideoOption
   return true;
 }
 
+// The file is MP4 whatever its name; a name that says otherwise misleads
+// whoever opens it.
+bool namesMp4(const std::string& file) {
+  const std::string suffix = ".mp4";
+  if (file.size() <= suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(file[file.size() - suffix.size() + i])) != suffix[i])
+      return false;
+  }
+  return true;
+}
+
 // What the options are only wrong about together.
 bool checkCombination(const VideoOptions& options, std::ostream& errors) {
+  // A folder is refused when the file is opened, with that reason.
+  std::error_code ignored;
+  if (!namesMp4(options.videoFile) && !std::filesystem::is_directory(options.videoFile, ignored)) {
+    errors << "bad value for --video: '" << options.videoFile
+           << "': the video is written as MP4, so its name must end in .mp4\n";
+    return false;
+  }
   if (options.width % 2 != 0 || options.height % 2 != 0) {
     errors << "bad value for --size: '" << options.width << "x" << options.height
            << "': H.264 in yuv420p needs an even width and height (try " << evenBelow(options.width)

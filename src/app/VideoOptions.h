@@ -34,7 +34,8 @@ bool wantsVideo(int argc, const char* const* argv);
 // Reads a video command line (argv[0] is the program). Returns false, after
 // one line on `errors` that names the offending argument, when an option is
 // unknown or misses its value, or a value is out of range, or the size is
-// odd (H.264 in yuv420p needs even sides), or the length makes no frame.
+// odd (H.264 in yuv420p needs even sides), or the length makes no frame, or
+// the file's name does not end in .mp4.
 bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
                        std::ostream& errors);
 

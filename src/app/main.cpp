@@ -26,6 +26,9 @@ constexpr float kFirstFrameStep = 0.016f;
 // How long a minimised demo waits for events before it looks again, so that
 // Ctrl+C still ends it at once.
 constexpr double kMinimisedWait = 0.1;
+// The same for a picture that has all its samples: it changes no more until
+// the camera moves, so the loop waits for input instead of redrawing it.
+constexpr double kRestingWait = 0.1;
 constexpr const char* kTitle = "Quellmark wish you a merry christmas";
 
 // The program-wide objects the window callbacks feed.
@@ -94,6 +97,7 @@ static void runFrameLoop(LegacyWindow& window) {
     if (gKeys) gKeys->endFrame();
     if (gMouse) gMouse->endFrame();
     window.swapBuffers();
+    if (gApp && gApp->sampling.resting()) window.waitEvents(kRestingWait);
   } while (!window.escapePressed() && window.isOpen() && !caughtInterrupt());
 }
 

@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "ExitStatus.h"
+#include "OutputFile.h"
 #include "app/Application.h"
 #include "app/DebugOutput.h"
 #include "app/HeadlessContext.h"
@@ -47,6 +48,16 @@ bool readyContext(int width, int height) {
   installDebugOutput();
   glViewport(0, 0, width, height);
   return true;
+}
+
+// The demo goes on when a program does not link, but a file made with it
+// would hold no picture of the room (every pixel white, say) and look like
+// a success.
+int refuseUnlinkedPrograms(const Application& app) {
+  const std::string files = app.unlinkedProgram();
+  if (files.empty()) return kStatusOk;
+  std::cerr << "the program from " << files << " did not link: nothing written\n";
+  return kStatusFatal;
 }
 
 // A hidden window's context, or an EGL one when `headless`; the reason on
@@ -89,6 +100,7 @@ int withHiddenApplication(int width, int height, bool fast, bool egl, Work work)
   const PathVariant variant = fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
   auto app = std::make_unique<Application>(width, height, variant, /*withMusic=*/false);
   int status = app->startupStatus();
+  if (status == kStatusOk) status = refuseUnlinkedPrograms(*app);
   if (status == kStatusOk) status = work(*app);
   // As in the demo: the context goes first, the Application makes no GL call.
   if (headless) eglContext.close();
@@ -158,6 +170,11 @@ int main(int argc, char** argv) {
     return kStatusOk;
   }
   if (!inRunDirectory()) return kStatusFatal;
+  // Before the rendering, which can take minutes, as a video's file is.
+  if (std::string error; !checkOutputTarget(options.outFile, error)) {
+    std::cerr << "cannot write " << options.outFile << ": " << error << "\n";
+    return kStatusFatal;
+  }
   return withHiddenApplication(options.width, options.height, options.fast, options.egl,
                                [&](Application& app) { return renderAndWrite(app, options); });
 }

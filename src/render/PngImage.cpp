@@ -5,13 +5,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+
+#include "OutputFile.h"
 
 namespace {
 
 // libpng reports errors by longjmp; the message is kept for the caller.
 struct PngErrorSink {
+  FILE* file = nullptr;
   std::string message;
 };
 
@@ -23,9 +24,25 @@ void onPngError(png_structp png, png_const_charp message) {
 
 void onPngWarning(png_structp, png_const_charp) {}
 
+// libpng's own writer says only "Write Error"; the system's reason (a full
+// disk, a lost network share) is what the user can act on.
+void writeBytes(png_structp png, png_bytep bytes, size_t length) {
+  auto* sink = static_cast<PngErrorSink*>(png_get_io_ptr(png));
+  if (std::fwrite(bytes, 1, length, sink->file) == length) return;
+  sink->message = std::strerror(errno);
+  png_longjmp(png, 1);
+}
+
+void flushBytes(png_structp png) {
+  auto* sink = static_cast<PngErrorSink*>(png_get_io_ptr(png));
+  if (std::fflush(sink->file) == 0) return;
+  sink->message = std::strerror(errno);
+  png_longjmp(png, 1);
+}
+
 // Only plain locals that never change after setjmp, so longjmp leaves them
 // valid.
-bool encode(FILE* file, const RgbImage& image, PngErrorSink& sink) {
+bool encode(const RgbImage& image, PngErrorSink& sink) {
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, onPngError, onPngWarning);
   if (!png) {
@@ -42,7 +59,7 @@ bool encode(FILE* file, const RgbImage& image, PngErrorSink& sink) {
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_init_io(png, file);
+  png_set_write_fn(png, &sink, writeBytes, flushBytes);
   png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
                static_cast<png_uint_32>(image.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -78,6 +95,25 @@ RgbImage rgbImageFromGlRows(const std::vector<uint8_t>& rgba, int width, int hei
   return image;
 }
 
+namespace {
+
+bool writeFile(const RgbImage& image, const std::string& path, std::string& error) {
+  PngErrorSink sink;
+  sink.file = std::fopen(path.c_str(), "wb");
+  if (!sink.file) {
+    error = std::strerror(errno);
+    return false;
+  }
+  const bool encoded = encode(image, sink);
+  // A full disk shows up only when the buffered bytes are flushed.
+  const bool closed = std::fclose(sink.file) == 0;
+  if (encoded && closed) return true;
+  error = encoded ? std::string(std::strerror(errno)) : sink.message;
+  return false;
+}
+
+}  // namespace
+
 bool writePng(const RgbImage& image, const std::string& path, std::string& error) {
   const size_t expected = static_cast<size_t>(image.width > 0 ? image.width : 0) *
                           static_cast<size_t>(image.height > 0 ? image.height : 0) * 3;
@@ -85,20 +121,14 @@ bool writePng(const RgbImage& image, const std::string& path, std::string& error
     error = "no picture to write";
     return false;
   }
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) {
+  if (!checkOutputTarget(path, error)) return false;
+  if (writesInPlace(path)) return writeFile(image, path, error);
+  std::string temporary;
+  if (!createTemporaryBeside(path, temporary, error)) return false;
+  if (writeFile(image, temporary, error)) {
+    if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
     error = std::strerror(errno);
-    return false;
   }
-  PngErrorSink sink;
-  const bool encoded = encode(file, image, sink);
-  // A full disk shows up only when the buffered bytes are flushed.
-  const bool closed = std::fclose(file) == 0;
-  if (encoded && closed) return true;
-  error = encoded ? std::string(std::strerror(errno)) : sink.message;
-  // Only a half-written picture goes; a device or pipe named as the output
-  // stays where it is.
-  std::error_code ignored;
-  if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
+  std::remove(temporary.c_str());
   return false;
 }

@@ -17,6 +17,8 @@ struct RgbImage {
 RgbImage rgbImageFromGlRows(const std::vector<uint8_t>& rgba, int width, int height);
 
 // Writes the picture as an 8-bit RGB PNG without gamma information, so the
-// bytes are shown as they are. On failure returns false with the reason in
-// `error` and leaves no partial file behind.
+// bytes are shown as they are. The file is written under a temporary name
+// beside `path` and then renamed (a device or pipe is written in place): on
+// failure it returns false with the system's reason in `error`, and the file
+// that was at `path` is untouched.
 bool writePng(const RgbImage& image, const std::string& path, std::string& error);

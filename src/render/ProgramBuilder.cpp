@@ -41,25 +41,32 @@ bool compileFile(GLenum type, const char* fileName, GLuint& shader, std::string&
   return shader != 0;
 }
 
-GLuint linkProgram(const GLuint (&shaders)[kStageCount]) {
-  const GLuint program = glCreateProgram();
+// The log is printed even with debug output on: drivers (Mesa among them)
+// send compile errors through the callback but say nothing there about a
+// failed link, which would then go unexplained.
+bool linkProgram(const GLuint (&shaders)[kStageCount], GLuint& program) {
+  program = glCreateProgram();
   for (int i = 0; i < kOutputCount; ++i) glBindFragDataLocation(program, i, kOutputNames[i]);
   for (GLuint shader : shaders) {
     if (shader != 0) glAttachShader(program, shader);
   }
   glLinkProgram(program);
-  GLint linked = GL_FALSE;
-  glGetProgramiv(program, GL_LINK_STATUS, &linked);
-  if (!linked && !logsGoThroughDebugOutput()) {
-    std::fprintf(stderr, "Linker failure: %s\n", programLog(program).c_str());
-  }
-  return program;
+  if (isLinked(program)) return true;
+  std::fprintf(stderr, "Linker failure: %s\n", programLog(program).c_str());
+  return false;
 }
 
 }  // namespace
 
 bool isShaderFileName(const char* fragment) {
   return fragment != nullptr && std::string(fragment).find(".glsl") != std::string::npos;
+}
+
+bool isLinked(GLuint program) {
+  if (program == 0 || !glIsProgram(program)) return false;
+  GLint linked = GL_FALSE;
+  glGetProgramiv(program, GL_LINK_STATUS, &linked);
+  return linked == GL_TRUE;
 }
 
 void releaseProgram(GLuint program) {
@@ -147,7 +154,7 @@ BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
 
   BuiltProgram result;
   if (compiled) {
-    result.program = linkProgram(shaders);
+    result.linked = linkProgram(shaders, result.program);
   } else {
     result.status = kStatusFatal;
   }

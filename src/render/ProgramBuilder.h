@@ -19,13 +19,15 @@ GLuint compileShader(GLenum type, const char* source);
 struct BuiltProgram {
   GLuint program = 0;      // linked or not; 0 when a stage did not compile
   int status = kStatusOk;  // kStatusFatal when a stage did not compile
+  bool linked = false;     // a program that did not link draws nothing sound
 };
 
 // Slots 1 to 4 are file names or null; a missing file leaves its stage out
 // silently. `fragment` is a file name when it contains ".glsl", otherwise the
 // source text itself. With exportHeader, a fragment shader read from a file
 // is also written out as <stem>.h. Output names output0..output3 get
-// locations 0..3. A failed link is reported and the program still returned.
+// locations 0..3. A failed link is reported with its log on standard error
+// and the program still returned, with `linked` false.
 // The fragment shader is compiled with `fragmentDefine`, when given, defined
 // after its #version line (defineAfterVersion); the header keeps the file's
 // own text.
@@ -42,6 +44,9 @@ std::string defineAfterVersion(const std::string& source, const std::string& nam
 // Frees a program that a rebuild has replaced. GL keeps it until it is no
 // longer in use, so the frame that is drawing with it is not disturbed.
 void releaseProgram(GLuint program);
+
+// Whether `program` is a program that linked.
+bool isLinked(GLuint program);
 
 // Whole file content; false when it is missing or no regular file (a
 // directory, a FIFO, a device), as for every input file.

@@ -103,6 +103,7 @@ void SamplingSchedule::restart() {
 }
 
 FramePass SamplingSchedule::nextPass() const {
+  if (resting()) return FramePass::Rest;
   const bool rejitter = frameCounter % kRejitterPeriod == 0;
   return sampleCount == -1 || rejitter ? FramePass::Primary : FramePass::PathTrace;
 }
@@ -118,4 +119,6 @@ void SamplingSchedule::pathTracePassDone() {
   ++sampleCount;
 }
 
-void SamplingSchedule::frameDone() { ++frameCounter; }
+void SamplingSchedule::frameDone() {
+  if (!resting()) ++frameCounter;
+}

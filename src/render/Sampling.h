@@ -50,14 +50,26 @@ float seedFromOutput(uint32_t output);
 // after dropping the first; one-bounce: the first output in every float.
 std::vector<float> makeSeedBuffer(int width, int height, PathVariant variant);
 
-// Which pass a frame runs.
-enum class FramePass { Primary, PathTrace };
+// The most samples one picture sums. Each addition to a 32-bit float sum
+// of n samples rounds by up to about n * 2^-24 of a sample, and for a pixel
+// whose samples hardly vary it rounds the same way every time: at 2^16
+// samples the average drifts by less than a quarter of an 8-bit level,
+// while past 2^24 a sample no longer changes the sum and the picture
+// darkens as the count grows. The counters stay far from overflow too.
+constexpr int kSampleLimit = 1 << 16;
+
+// Which pass a frame runs. Rest: the picture is complete and nothing is
+// drawn into it until the camera moves.
+enum class FramePass { Primary, PathTrace, Rest };
 
 struct SamplingSchedule {
   int sampleCount = 0;   // samples in the sum; -1 asks for a restart
-  int frameCounter = 0;  // frames since the last restart
+  int frameCounter = 0;  // frames since the last restart, rests not counted
   int jitterIndex = 0;   // float index of the next primary pass's offset
   int randomPing = 0;    // random texture the next path-tracing pass writes
+  int sampleLimit = kSampleLimit;
+
+  bool resting() const { return sampleCount >= sampleLimit; }
 
   // After a camera change: the next frame casts primary rays again.
   void restart();

@@ -1,8 +1,5 @@
 #include "video/VideoEncoder.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "OutputFile.h"
 #include "video/FfmpegHandles.h"
 
 extern "C" {
@@ -40,22 +38,6 @@ bool fail(std::string& error, const std::string& reason) {
 bool fail(std::string& error, const char* what, int code) {
   error = std::string(what) + ": " + ffmpegError(code);
   return false;
-}
-
-// A new empty file beside `path` (same folder, so the final rename cannot
-// cross file systems), with a name no other run uses.
-bool createTemporaryBeside(const std::string& path, std::string& temporary, std::string& error) {
-  std::string pattern = path + ".part-XXXXXX";
-  const int descriptor = mkstemp(pattern.data());
-  if (descriptor < 0) return fail(error, std::strerror(errno));
-  // mkstemp keeps the file private; a greeting is made to be passed on, so
-  // it gets the permissions of any other file the user writes.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(descriptor, 0666 & ~mask);
-  close(descriptor);
-  temporary = pattern;
-  return true;
 }
 
 }  // namespace

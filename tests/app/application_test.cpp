@@ -132,6 +132,29 @@ TEST_F(ApplicationTest, FirstFrameCastsPrimaryRaysThenSamplesAccumulate) {
   EXPECT_NE(readTexture(app->randomTextures[0]), readTexture(app->randomTextures[1]));
 }
 
+// The limit, lowered from hours of samples to two: then the picture and
+// everything that makes it stay as they are until the camera moves.
+TEST_F(ApplicationTest, SamplingRestsAtItsLimitUntilTheCameraMoves) {
+  auto app = start(PathVariant::OneBounce);
+  app->sampling.sampleLimit = 2;
+  for (int i = 0; i < 3; ++i) frame(*app);
+  ASSERT_EQ(app->sampling.sampleCount, 2);
+  const GLuint kept[] = {app->accumTexture, app->randomTextures[0], app->randomTextures[1],
+                         app->primaryFbo.colorTextures[0]};
+  std::vector<std::vector<float>> before;
+  for (GLuint texture : kept) before.push_back(readTexture(texture));
+  for (int i = 0; i < kRejitterPeriod + 6; ++i) frame(*app);
+  EXPECT_EQ(app->sampling.sampleCount, 2);
+  for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(readTexture(kept[i]), before[i]) << i;
+
+  keys.setKey('W', true);
+  frame(*app);
+  keys.setKey('W', false);
+  frame(*app);
+  EXPECT_EQ(app->sampling.sampleCount, 1);
+  EXPECT_NE(readTexture(app->accumTexture), before[0]);
+}
+
 TEST_F(ApplicationTest, CameraMovesRestartSamplingAndKeysChangeTheView) {
   auto app = start(PathVariant::OneBounce);
   for (int i = 0; i < 4; ++i) frame(*app);

@@ -1,5 +1,6 @@
 // F5 pressed again and again while the demo runs: each rebuild must free the
-// programs it replaces, or every press keeps megabytes of compiled code.
+// programs it replaces, or every press keeps megabytes of compiled code, and
+// keep those whose replacement does not compile or link.
 #include <unistd.h>
 
 #include <filesystem>
@@ -86,19 +87,28 @@ TEST_F(ProgramReload, EachRebuildFreesTheProgramsItReplaces) {
 
 TEST_F(ProgramReload, AProgramThatFailsToRebuildIsKeptAndStillDraws) {
   std::ofstream("VoxelShaderFSgiga.glsl", std::ios::trunc) << "#version 330\nbroken\n";
+  // Compiles, but has no main, so it does not link.
+  std::ofstream("gigaAOShaderFS.glsl", std::ios::trunc)
+      << "#version 330\nout vec4 output0;\nvoid helper(){output0=vec4(1.0);}\n";
   const GLuint voxel = app->voxelProgram;
+  const GLuint path = app->pathProgram;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   frame(true);
   testing::internal::GetCapturedStdout();
-  testing::internal::GetCapturedStderr();
+  const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(app->voxelProgram, voxel);
-  EXPECT_TRUE(glIsProgram(voxel));
-  // A camera move asks for a primary pass, which needs the kept program.
+  EXPECT_EQ(app->pathProgram, path);
+  EXPECT_NE(err.find("Linker failure: "), std::string::npos) << err;
+  // A camera move asks for a primary pass, then samples: both kept programs.
   app->sampling.restart();
+  testing::internal::CaptureStdout();
   frame();
+  frame();
+  EXPECT_EQ(testing::internal::GetCapturedStdout().find("Error from API"), std::string::npos);
+  EXPECT_EQ(app->sampling.sampleCount, 1);
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-  EXPECT_TRUE(glIsProgram(voxel));
+  for (GLuint program : {voxel, path}) EXPECT_TRUE(isLinked(program));
 }
 
 TEST_F(ProgramReload, F5KeepsTheOneBounceProgramOnItsOwnVariant) {

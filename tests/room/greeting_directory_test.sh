@@ -3,7 +3,8 @@
 # copied as files, the room's other files unchanged) in which the still
 # renderer runs cleanly from elsewhere; a folder that is not a greeting is
 # never touched, while a greeting made before is rewritten, keeping the
-# user's own files.
+# user's own files and replacing, not following, links inside it; the hint
+# to see it quotes its paths.
 set -u
 script="$XMASTRACE_SOURCE_DIR/tools/roomgen/make-greeting.sh"
 gen="$XMASTRACE_BINARY_DIR/tools/roomgen/roomgen"
@@ -47,9 +48,21 @@ done
   --out "$dir/still.png") >"$work/out" 2>&1 || fail "the still renderer failed in the greeting"
 grep -q "ERROR\|Error from API" "$work/out" && fail "the greeting loads with errors"
 
+# Links inside a greeting made before lead elsewhere: they are replaced,
+# and nothing they lead to changes.
+mkdir "$work/elsewhere" && echo mine >"$work/elsewhere/FS.glsl"
+rm -r "$dir/data" && ln -s "$work/elsewhere" "$dir/data"
+rm "$dir/FS.glsl" && ln -s "$work/elsewhere/FS.glsl" "$dir/FS.glsl"
 greet 'Again' "$dir" || fail "a greeting made before was not rewritten"
 grep -q "^# the greeting AGAIN\$" "$dir/data/xmas/qm.obj" || fail "the new text is not there"
 [ -f "$dir/still.png" ] || fail "the user's own file was removed"
+[ "$(ls -A "$work/elsewhere")" = FS.glsl ] && [ "$(cat "$work/elsewhere/FS.glsl")" = mine ] ||
+  fail "a link inside the greeting was written through"
+[ ! -L "$dir/data" ] && [ ! -L "$dir/FS.glsl" ] || fail "a link inside the greeting was kept"
+# The hint to see it is one command line, spaces in the path and all.
+hint=$(grep -A1 'to see it' "$work/out" | tail -n 1)
+eval "set -- ${hint%% && *}"
+[ "$#" = 2 ] && [ "$2" = "$(cd "$dir" && pwd)" ] || fail "the hint does not quote its paths"
 
 mkdir "$work/mine" && echo keep >"$work/mine/notes.txt"
 greet 'Hi' "$work/mine" && fail "a folder of the user's was written into"

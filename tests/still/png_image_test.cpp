@@ -3,10 +3,18 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include "OutputFile.h"
 
 namespace {
 
@@ -132,11 +140,54 @@ TEST_F(PngImageTest, FailuresAreReportedAndLeaveNoFile) {
   EXPECT_FALSE(fs::exists(dir / "empty.png"));
 }
 
+// Noise does not compress: its file outgrows the write buffer, so the
+// failure comes inside the encoder, not at the close.
+RgbImage noise(int width, int height) {
+  RgbImage image = gradient(width, height);
+  uint32_t state = 12345;
+  for (uint8_t& byte : image.pixels) {
+    state = state * 1664525u + 1013904223u;
+    byte = static_cast<uint8_t>(state >> 24);
+  }
+  return image;
+}
+
+// A disk that fills half-way through the picture, as a file-size limit.
+TEST_F(PngImageTest, AFailedWriteKeepsTheEarlierPictureAndSaysWhy) {
+  const fs::path card = dir / "card.png";
+  std::string error;
+  ASSERT_TRUE(writePng(gradient(4, 4), card.string(), error)) << error;
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 16384;
+  auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &small);
+  EXPECT_FALSE(writePng(noise(128, 128), card.string(), error));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+  EXPECT_EQ(error, std::strerror(EFBIG));
+  EXPECT_EQ(readPng(card).pixels, gradient(4, 4).pixels);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "a temporary file was left";
+}
+
+// The temporary name must fit wherever the target's name does; it is cut
+// at a character boundary.
+TEST_F(PngImageTest, NamesUpToTheSystemsLimitAreWritten) {
+  std::string longest;
+  while (longest.size() < 250) longest += "\xc3\xa9";  // é, two bytes
+  longest += ".png";                                     // 254 bytes
+  std::string error;
+  EXPECT_TRUE(writePng(gradient(2, 2), (dir / longest).string(), error)) << error;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+  EXPECT_EQ(temporaryPatternFor("d/" + longest, 255), "d/" + longest.substr(0, 242) + ".part-XXXXXX");
+}
+
 TEST_F(PngImageTest, AFullDeviceIsAFailureAndTheDeviceStays) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   std::string error;
   EXPECT_FALSE(writePng(gradient(64, 64), "/dev/full", error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error, std::strerror(ENOSPC));
   EXPECT_TRUE(fs::exists("/dev/full"));
 }
 

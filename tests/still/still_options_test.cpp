@@ -1,9 +1,12 @@
 #include "app/StillOptions.h"
+#include "app/VideoOptions.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -37,10 +40,9 @@ TEST(StillOptions, WithoutArgumentsRendersTheConvergedGreetingAtTheDemoSize) {
 }
 
 TEST(StillOptions, EveryOptionTakesEffectInAnyOrder) {
-  const Parsed parsed = parse({"--view", "normal", "--bench", "--size", "96x64", "--fast",
-                               "--out", "dir/a b.png", "--samples", "12", "--denoise"});
+  const Parsed parsed = parse({"--bench", "--size", "96x64", "--fast", "--out", "dir/a b.png",
+                               "--samples", "12", "--denoise"});
   ASSERT_TRUE(parsed.ok) << parsed.errors;
-  EXPECT_EQ(parsed.options.view, StillView::Normal);
   EXPECT_TRUE(parsed.options.bench);
   EXPECT_TRUE(parsed.options.denoise);
   EXPECT_EQ(parsed.options.width, 96);
@@ -49,6 +51,9 @@ TEST(StillOptions, EveryOptionTakesEffectInAnyOrder) {
   EXPECT_EQ(parsed.options.outFile, "dir/a b.png");
   EXPECT_EQ(parsed.options.samples, 12);
 
+  const Parsed view = parse({"--view", "normal", "--bench", "--fast", "--size", "96x64"});
+  ASSERT_TRUE(view.ok) << view.errors;
+  EXPECT_EQ(view.options.view, StillView::Normal);
   EXPECT_EQ(parse({"--view", "position"}).options.view, StillView::Position);
   EXPECT_EQ(parse({"--view", "color"}).options.view, StillView::Color);
   // A repeated option: the last one counts.
@@ -84,6 +89,24 @@ TEST(StillOptions, MalformedOrOutOfRangeValuesAreRejectedNamingTheOption) {
     const Parsed parsed = parse(args);
     EXPECT_FALSE(parsed.ok) << args[0] << " '" << args[1] << "'";
     EXPECT_NE(parsed.errors.find(args[0]), std::string::npos) << parsed.errors;
+  }
+}
+
+// Options that would be silently ignored are refused, each in one line
+// that names it.
+TEST(StillOptions, OptionsThatCannotApplyAreRefusedNamingThem) {
+  const Parsed denoise = parse({"--view", "color", "--denoise"});
+  const Parsed samples = parse({"--samples", "8", "--view", "normal"});
+  EXPECT_EQ(denoise.errors.rfind("--denoise does not apply to --view", 0), 0u) << denoise.errors;
+  EXPECT_EQ(samples.errors.rfind("--samples does not apply to --view", 0), 0u) << samples.errors;
+  EXPECT_EQ(std::count(samples.errors.begin(), samples.errors.end(), '\n'), 1);
+  const std::pair<const char*, bool> names[] = {
+      {"x.mkv", false}, {"x", false}, {"x.mp4.part", false}, {"dir/x.mp4", true}, {"X.MP4", true}};
+  for (const auto& [name, accepted] : names) {
+    const char* args[] = {"xmastrace_render", "--video", name};
+    VideoOptions options;
+    std::ostringstream errors;
+    EXPECT_EQ(parseVideoOptions(3, args, options, errors), accepted) << name << ": " << errors.str();
   }
 }
 

@@ -1,7 +1,7 @@
 # xmastrace_render as a user runs it: tiny stills of both variants and of the
 # three primary views, the progress bar, the timings, no music and no GL
-# error; bad options, an unwritable output and a start outside run/ fail with
-# status 1.
+# error; bad options, an unwritable output (before any rendering), a program
+# that does not link and a start outside run/ fail with status 1.
 set -u
 RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
 work=$(mktemp -d)
@@ -55,9 +55,24 @@ render --samples zero
 [ "$STATUS" = 1 ] || fail "a bad sample count gives status $STATUS"
 grep -q "^usage: xmastrace_render" "$work/err" || fail "no usage after a bad option"
 
-render --size 16x16 --samples 1 --out "$work/no/such/dir.png"
-[ "$STATUS" = 1 ] || fail "an unwritable output gives status $STATUS"
-grep -q "^cannot write $work/no/such/dir.png: " "$work/err" || fail "no message for an unwritable output"
+# Where the picture cannot go is said before the scene is even loaded.
+for target in "$work/no/such/dir.png" "$work" /proc/x.png; do
+  render --size 16x16 --samples 1 --out "$target"
+  [ "$STATUS" = 1 ] || fail "an unwritable output gives status $STATUS"
+  grep -q "^cannot write $target: " "$work/err" || fail "no message for $target"
+  grep -q "obj loaded" "$work/out" && fail "$target is refused only after rendering"
+done
+
+# A program that does not link draws no picture: nothing is written.
+cp -RL "$XMASTRACE_RUN_DIR" "$work/run"
+printf '#version 330\nout vec4 output0;\nvoid helper(){output0=vec4(1.0);}\n' \
+  >"$work/run/TextureShaderAccumFS.glsl"
+(cd "$work/run" && exec "$RENDER" --size 16x16 --samples 1 --out "$work/white.png") >"$work/out" 2>"$work/err"
+STATUS=$?
+[ "$STATUS" = 1 ] || fail "a program that did not link gives status $STATUS"
+grep -q "^Linker failure: " "$work/err" || fail "no link log"
+grep -q "TextureShaderAccumFS.glsl did not link: nothing written" "$work/err" || fail "no message"
+[ -e "$work/white.png" ] && fail "a picture from a program that did not link was written"
 
 (cd "$work" && exec "$RENDER" --size 16x16 --samples 1 --out "$work/elsewhere.png") >"$work/out" 2>"$work/err"
 STATUS=$?

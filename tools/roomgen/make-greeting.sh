@@ -11,7 +11,9 @@
 # empty directory, or a greeting written before (marked by the file
 # .xmastrace-greeting): its files are overwritten, anything else in it (a
 # rendered still, say) is left alone. Any other existing path is refused, so
-# no folder of the user's is ever overwritten.
+# no folder of the user's is ever overwritten. A link inside DIR where one of
+# the greeting's files or folders belongs is replaced, never written
+# through, so nothing outside DIR changes.
 set -eu
 
 if [ $# -ne 4 ] || [ -z "$3" ] || [ -z "$4" ]; then
@@ -42,19 +44,41 @@ if [ -e "$dir" ] || [ -L "$dir" ]; then
   fi
 fi
 
+# folder PATH: a folder of the greeting at PATH, in place of a link there.
+folder() {
+  if [ -L "$1" ]; then rm -f "$1"; fi
+  mkdir -p "$1"
+}
+
+# place FROM TO: a new file TO with FROM's content; whatever was at TO (a
+# link above all) is removed, not written into.
+place() {
+  rm -f "$2"
+  cp -L "$1" "$2"
+}
+
+# quote WORD: WORD as one word for the shell, whatever it holds.
+quote() {
+  printf "'%s'" "$(printf '%s' "$1" | sed "s/'/'\\\\''/g")"
+}
+
 # The mark goes first, so that a run cut short can simply be repeated.
-mkdir -p "$dir/data/xmas"
-printf '%s\n' "$text" >"$dir/$marker"
+folder "$dir"
+folder "$dir/data"
+folder "$dir/data/xmas"
+printf '%s\n' "$text" >"$scratch/$marker"
+place "$scratch/$marker" "$dir/$marker"
 for shader in "$run"/*.glsl; do
-  cp -L "$shader" "$dir/"
+  place "$shader" "$dir/$(basename "$shader")"
 done
-cp "$run/data/sound.mp3" "$dir/data/"
+place "$run/data/sound.mp3" "$dir/data/sound.mp3"
 for mesh in "$run"/data/xmas/*.obj; do
-  [ "$(basename "$mesh")" = qm.obj ] || cp "$mesh" "$dir/data/xmas/"
+  name=$(basename "$mesh")
+  [ "$name" = qm.obj ] || place "$mesh" "$dir/data/xmas/$name"
 done
-cp "$scratch/qm.obj" "$dir/data/xmas/qm.obj"
+place "$scratch/qm.obj" "$dir/data/xmas/qm.obj"
 
 build=$(cd "$(dirname "$roomgen")/../.." && pwd)
 tr -s ' ' <"$scratch/triangles" | sed 's/^/greeting: /'
 echo "greeting: written to $dir; to see it (after make build):"
-echo "  cd $(cd "$dir" && pwd) && $build/xmastrace"
+echo "  cd $(quote "$(cd "$dir" && pwd)") && $(quote "$build/xmastrace")"
