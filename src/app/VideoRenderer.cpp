@@ -1,6 +1,9 @@
 #include "app/VideoRenderer.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -23,28 +26,24 @@ constexpr Vector3 kTreeTop{-2.2f, -14.6f, -5.5f};
 constexpr float kFarSideScale = 0.8f;
 constexpr double kFadeSeconds = 1.0;
 
-// A quarter of a short video at most, so that its start keeps the tune's
-// own level.
-long long fadeLength(long long length, int rate) {
-  const long long wanted = static_cast<long long>(kFadeSeconds * rate);
-  return wanted < length / 4 ? wanted : length / 4;
-}
+bool stopRequested() { return caughtInterrupt() != 0; }
 
-// The tune at the video's length, or nothing (and a warning) without it.
-std::optional<Soundtrack> soundtrackFor(const VideoOptions& options, int& frameCount,
-                                        std::ostream& messages) {
+}  // namespace
+
+std::optional<Soundtrack> readVideoTune(std::ostream& messages) {
   Soundtrack tune;
   std::string error;
-  const bool found = decodeTune(kMusicFile, tune, error);
-  if (!found)
+  if (decodeTune(kMusicFile, tune, error, stopRequested)) return tune;
+  if (caughtInterrupt() == 0)
     messages << "warning: cannot read the tune " << kMusicFile << " (" << error << "): the video will be silent\n";
-  double seconds = options.seconds;
-  if (seconds <= 0.0) seconds = found ? static_cast<double>(tune.length()) / tune.sampleRate : kTuneSeconds;
-  frameCount = videoFrameCount(seconds, options.fps);
-  if (!found) return std::nullopt;
-  // Exactly the frames' length, so that sound and picture end together.
-  const long long length = static_cast<long long>(frameCount) * tune.sampleRate / options.fps;
-  return fitSoundtrack(tune, length, fadeLength(length, tune.sampleRate));
+  return std::nullopt;
+}
+
+namespace {
+
+// The piece's own frames, the last one cut to the video's end.
+void settleFrameRange(VideoOptions& options, int frameCount) {
+  if (options.lastFrame < 0 || options.lastFrame >= frameCount) options.lastFrame = frameCount - 1;
 }
 
 void showProgress(std::ostream& progress, int done, int total, std::chrono::steady_clock::time_point start) {
@@ -68,12 +67,73 @@ CameraPose videoCameraPose(const OrbitPath& orbit, int frame, int frameCount) {
   return orbitPose(orbit, static_cast<double>(frame) / frameCount);
 }
 
-int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages) {
-  std::optional<Soundtrack> soundtrack = soundtrackFor(options, frameCount, messages);
+long long fadeLength(long long length, int rate) {
+  const long long wanted = static_cast<long long>(kFadeSeconds * rate);
+  return wanted < length / 4 ? wanted : length / 4;
+}
+
+Soundtrack fitTuneToFrames(const Soundtrack& tune, int frameCount, int fps) {
+  // Exactly the frames' length, so that sound and picture end together.
+  const long long length = static_cast<long long>(frameCount) * tune.sampleRate / fps;
+  return fitSoundtrack(tune, length, fadeLength(length, tune.sampleRate));
+}
+
+int videoLengthInFrames(const VideoOptions& options, const std::optional<Soundtrack>& tune, std::ostream& messages) {
+  double seconds = options.seconds;
+  if (seconds <= 0.0) seconds = tune ? static_cast<double>(tune->length()) / tune->sampleRate : kTuneSeconds;
+  if (seconds > kMaxVideoSeconds) {
+    messages << "the tune lasts " << formatDuration(seconds) << ", longer than a video may ("
+             << formatDuration(kMaxVideoSeconds) << "): give --seconds\n";
+    return 0;
+  }
+  return videoFrameCount(seconds, options.fps);
+}
+
+std::string pieceComment(const VideoOptions& options, int frameCount) {
+  return std::string(kPieceMark) + std::to_string(options.firstFrame) + "-" + std::to_string(options.lastFrame) +
+         " of " + std::to_string(frameCount) + "; " + std::to_string(options.width) + "x" +
+         std::to_string(options.height) + " at " + std::to_string(options.fps) + " fps, " +
+         std::to_string(options.samples) + " samples a frame, " + (options.denoise ? "denoised" : "not denoised") +
+         ", " + (options.fast ? "one bounce" : "two bounces");
+}
+
+bool readPieceComment(const std::string& comment, PieceLabel& label) {
+  if (comment.rfind(kPieceMark, 0) != 0) return false;
+  int first = 0, last = 0, count = 0, consumed = 0;
+  if (std::sscanf(comment.c_str() + std::strlen(kPieceMark), "%d-%d of %d; %n", &first, &last, &count, &consumed) != 3 ||
+      consumed == 0 || first < 0 || last < first || count <= last)
+    return false;
+  label.firstFrame = first;
+  label.lastFrame = last;
+  label.frameCount = count;
+  label.video = comment.substr(std::strlen(kPieceMark) + static_cast<size_t>(consumed));
+  return true;
+}
+
+int openVideo(VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages) {
+  std::optional<Soundtrack> tune = readVideoTune(messages);
+  if (const int signal = caughtInterrupt(); signal != 0) return interruptExitStatus(signal);
+  frameCount = videoLengthInFrames(options, tune, messages);
+  if (frameCount < 1) return kStatusFatal;
   VideoSettings settings;
   settings.width = options.width;
   settings.height = options.height;
   settings.fps = options.fps;
+  settings.stopRequested = stopRequested;
+  std::optional<Soundtrack> soundtrack;
+  if (options.piece) {
+    if (options.firstFrame >= frameCount) {
+      messages << "bad value for --frames: the video has frames 0-" << frameCount - 1 << "\n";
+      return kStatusFatal;
+    }
+    settleFrameRange(options, frameCount);
+    settings.comment = pieceComment(options, frameCount);
+  } else {
+    options.firstFrame = 0;
+    options.lastFrame = frameCount - 1;
+    if (tune) soundtrack = fitTuneToFrames(*tune, frameCount, options.fps);
+  }
+  tune.reset();
   std::string error;
   if (!encoder.open(options.videoFile, settings, std::move(soundtrack), error)) {
     messages << "cannot write " << options.videoFile << ": " << error << "\n";
@@ -82,7 +142,7 @@ int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCoun
   return kStatusOk;
 }
 
-void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps) {
+void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps, int samples) {
   const CameraPose pose = videoCameraPose(orbit, frame, frameCount);
   app.camera.lookAt(pose.eye, pose.target, pose.up);
   // The demo puts the light on its circle whenever the camera moves, at the
@@ -90,39 +150,47 @@ void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int fr
   app.lightAngle = 0.0f;
   animateLight(app.lightPos, app.lightAngle, static_cast<float>(frame) / static_cast<float>(fps),
                /*accumulating=*/false);
-  app.sampling.restart();
+  app.restartAtFrame(frame, samples);
+}
+
+bool renderVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount,
+                      const VideoOptions& options) {
+  // Only the frame written is denoised; the draws between show the sum.
+  app.denoising = options.denoise;
+  app.denoiseEveryFrame = false;
+  placeVideoFrame(app, orbit, frame, frameCount, options.fps, options.samples);
+  // Without update() nothing restarts the sampling, so every draw after
+  // the first adds a sample or re-jitters.
+  while (app.sampling.sampleCount < options.samples) {
+    app.draw();
+    if (caughtInterrupt() != 0) return false;
+  }
+  return true;
 }
 
 int renderVideo(Application& app, const VideoOptions& options, int frameCount, VideoEncoder& encoder,
                 std::ostream& progress) {
   const OrbitPath orbit = treeOrbit(app.camera.eye, app.camera.center);
-  // Only the frame written is denoised; the draws between show the sum.
-  app.denoising = options.denoise;
-  app.denoiseEveryFrame = false;
+  const int first = options.firstFrame;
+  const int last = options.lastFrame < 0 ? frameCount - 1 : std::min(options.lastFrame, frameCount - 1);
+  const int total = last - first + 1;
   const auto start = std::chrono::steady_clock::now();
   std::string error;
-  showProgress(progress, 0, frameCount, start);
-  for (int frame = 0; frame < frameCount; ++frame) {
-    placeVideoFrame(app, orbit, frame, frameCount, options.fps);
-    // Without update() nothing restarts the sampling, so every draw after
-    // the first adds a sample or re-jitters.
-    while (app.sampling.sampleCount < options.samples) {
-      app.draw();
-      if (const int signal = caughtInterrupt(); signal != 0) {
-        progress << "\ninterrupted after " << frame << " of " << frameCount << " frames: no video written\n";
-        return interruptExitStatus(signal);
-      }
+  const auto failed = [&](int done) {
+    if (const int signal = caughtInterrupt(); signal != 0) {
+      progress << "\ninterrupted after " << done << " of " << total << " frames: no video written\n";
+      return interruptExitStatus(signal);
     }
-    if (!encoder.addFrame(stillImage(app), error)) {
-      progress << "\ncannot write " << options.videoFile << ": " << error << "\n";
-      return kStatusFatal;
-    }
-    showProgress(progress, frame + 1, frameCount, start);
+    progress << "\ncannot write " << options.videoFile << ": " << error << "\n";
+    return kStatusFatal;
+  };
+  showProgress(progress, 0, total, start);
+  for (int frame = first; frame <= last; ++frame) {
+    if (!renderVideoFrame(app, orbit, frame, frameCount, options)) return failed(frame - first);
+    if (!encoder.addFrame(stillImage(app), error)) return failed(frame - first);
+    showProgress(progress, frame - first + 1, total, start);
   }
   progress << '\n';
-  if (!encoder.finish(error)) {
-    progress << "cannot write " << options.videoFile << ": " << error << "\n";
-    return kStatusFatal;
-  }
+  if (!encoder.finish(error)) return failed(total);
   return kStatusOk;
 }

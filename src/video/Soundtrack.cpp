@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "video/FfmpegHandles.h"
+#include "video/RegularInput.h"
 
 namespace {
 
@@ -10,15 +11,13 @@ namespace {
 // soundtrack's rate and channel count.
 class TuneDecoder {
  public:
+  explicit TuneDecoder(bool (*stop)()) : stop(stop) {}
+
   bool open(const std::string& path, std::string& error) {
-    AVFormatContext* opened = nullptr;
-    if (const int code = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); code < 0)
-      return fail(error, ffmpegError(code));
-    format.reset(opened);
-    if (const int code = avformat_find_stream_info(format.get(), nullptr); code < 0)
-      return fail(error, ffmpegError(code));
+    if (!input.open(path, stop, error)) return false;
+    AVFormatContext* format = input.format();
     const AVCodec* codec = nullptr;
-    stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (stream < 0 || !codec) return fail(error, "no audio stream that this FFmpeg can decode");
     decoder.reset(avcodec_alloc_context3(codec));
     packet.reset(av_packet_alloc());
@@ -38,7 +37,11 @@ class TuneDecoder {
     tune.sampleRate = kSoundtrackRate;
     tune.channels.assign(kSoundtrackChannels, {});
     int code = 0;
-    while ((code = av_read_frame(format.get(), packet.get())) >= 0) {
+    while ((code = av_read_frame(input.format(), packet.get())) >= 0) {
+      if (input.stopped()) {
+        av_packet_unref(packet.get());
+        return fail(error, "interrupted");
+      }
       const bool ours = packet->stream_index == stream;
       // A damaged packet is skipped, as a player would; the rest still plays.
       if (ours && avcodec_send_packet(decoder.get(), packet.get()) >= 0 && !receive(tune, error)) {
@@ -47,7 +50,7 @@ class TuneDecoder {
       }
       av_packet_unref(packet.get());
     }
-    if (code != AVERROR_EOF) return fail(error, ffmpegError(code));
+    if (code != AVERROR_EOF) return fail(error, input.stopped() ? "interrupted" : ffmpegError(code));
     avcodec_send_packet(decoder.get(), nullptr);
     if (!receive(tune, error)) return false;
     if (resampler && !convert(tune, nullptr, 0, error)) return false;
@@ -105,7 +108,8 @@ class TuneDecoder {
     return true;
   }
 
-  InputFormat format;
+  bool (*stop)() = nullptr;
+  RegularInput input;
   CodecContext decoder;
   Packet packet;
   Frame frame;
@@ -119,8 +123,8 @@ long long Soundtrack::length() const {
   return channels.empty() ? 0 : static_cast<long long>(channels.front().size());
 }
 
-bool decodeTune(const std::string& path, Soundtrack& tune, std::string& error) {
-  TuneDecoder decoder;
+bool decodeTune(const std::string& path, Soundtrack& tune, std::string& error, bool (*stop)()) {
+  TuneDecoder decoder(stop);
   Soundtrack decoded;
   if (!decoder.open(path, error) || !decoder.decodeAll(decoded, error)) return false;
   tune = std::move(decoded);

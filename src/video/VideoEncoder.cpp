@@ -67,17 +67,29 @@ struct VideoEncoder::Streams {
     std::remove(temporaryPath.c_str());
   }
 
-  bool start(std::optional<Soundtrack> sound, std::string& error) {
+  static int askToStop(void* opaque) {
+    const auto* streams = static_cast<const Streams*>(opaque);
+    return streams->stopRequested() ? 1 : 0;
+  }
+
+  bool stopRequested() const { return settings.stopRequested && settings.stopRequested(); }
+
+  // `copied` describes the frames addPacket will bring; null: they are encoded here.
+  bool start(std::optional<Soundtrack> sound, const AVCodecParameters* copied, std::string& error) {
     AVFormatContext* made = nullptr;
     if (const int code = avformat_alloc_output_context2(&made, nullptr, "mp4", temporaryPath.c_str());
         code < 0)
       return fail(error, "no MP4 muxer", code);
     output.reset(made);
+    output->interrupt_callback = {askToStop, this};
     packet.reset(av_packet_alloc());
     if (!packet) return fail(error, "out of memory");
-    if (!addVideoStream(error)) return false;
+    if (copied ? !addCopiedVideoStream(*copied, error) : !addVideoStream(error)) return false;
     if (sound && !addAudioStream(std::move(*sound), error)) return false;
-    if (const int code = avio_open(&output->pb, temporaryPath.c_str(), AVIO_FLAG_WRITE); code < 0)
+    if (!settings.comment.empty()) av_dict_set(&output->metadata, "comment", settings.comment.c_str(), 0);
+    if (const int code = avio_open2(&output->pb, temporaryPath.c_str(), AVIO_FLAG_WRITE,
+                                    &output->interrupt_callback, nullptr);
+        code < 0)
       return fail(error, ffmpegError(code));
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+faststart", 0);
@@ -130,6 +142,30 @@ struct VideoEncoder::Streams {
     return true;
   }
 
+  bool addCopiedVideoStream(const AVCodecParameters& copied, std::string& error) {
+    videoStream = avformat_new_stream(output.get(), nullptr);
+    if (!videoStream) return fail(error, "out of memory");
+    if (const int code = avcodec_parameters_copy(videoStream->codecpar, &copied); code < 0)
+      return fail(error, ffmpegError(code));
+    // Another muxer's tag need not be this one's.
+    videoStream->codecpar->codec_tag = 0;
+    videoStream->time_base = {1, settings.fps};
+    return true;
+  }
+
+  bool addPacket(AVPacket& source, AVRational timeBase, long long firstFrame, std::string& error) {
+    av_packet_rescale_ts(&source, timeBase, videoStream->time_base);
+    const int64_t shift = av_rescale_q(firstFrame, {1, settings.fps}, videoStream->time_base);
+    if (source.pts != AV_NOPTS_VALUE) source.pts += shift;
+    if (source.dts != AV_NOPTS_VALUE) source.dts += shift;
+    source.stream_index = videoStream->index;
+    source.pos = -1;
+    if (const int written = av_interleaved_write_frame(output.get(), &source); written < 0)
+      return fail(error, "writing", written);
+    ++framesWritten;
+    return writeSoundUntil(framesWritten * soundtrack.sampleRate / settings.fps, error);
+  }
+
   bool addAudioStream(Soundtrack sound, std::string& error) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!codec) return fail(error, "this FFmpeg has no AAC encoder");
@@ -176,11 +212,12 @@ struct VideoEncoder::Streams {
 
   bool finish(std::string& error) {
     if (!writeSoundUntil(soundtrack.length(), error)) return false;
-    if (!encode(video.get(), videoStream, nullptr, error)) return false;
+    if (video && !encode(video.get(), videoStream, nullptr, error)) return false;
     if (audio && !encode(audio.get(), audioStream, nullptr, error)) return false;
     if (const int code = av_write_trailer(output.get()); code < 0)
       return fail(error, "cannot write the MP4 index", code);
     if (const int code = avio_closep(&output->pb); code < 0) return fail(error, ffmpegError(code));
+    if (stopRequested()) return fail(error, "interrupted");
     if (std::rename(temporaryPath.c_str(), path.c_str()) != 0) return fail(error, std::strerror(errno));
     finished = true;
     return true;
@@ -249,6 +286,16 @@ VideoEncoder::~VideoEncoder() = default;
 
 bool VideoEncoder::open(const std::string& path, const VideoSettings& settings,
                         std::optional<Soundtrack> soundtrack, std::string& error) {
+  return start(path, settings, nullptr, std::move(soundtrack), error);
+}
+
+bool VideoEncoder::openCopy(const std::string& path, const VideoSettings& settings, const AVCodecParameters& video,
+                            std::optional<Soundtrack> soundtrack, std::string& error) {
+  return start(path, settings, &video, std::move(soundtrack), error);
+}
+
+bool VideoEncoder::start(const std::string& path, const VideoSettings& settings, const AVCodecParameters* copied,
+                         std::optional<Soundtrack> soundtrack, std::string& error) {
   if (streams) return fail(error, "already open");
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) return fail(error, "it is a folder");
@@ -259,14 +306,20 @@ bool VideoEncoder::open(const std::string& path, const VideoSettings& settings,
     made->finished = true;  // nothing to remove
     return false;
   }
-  if (!made->start(std::move(soundtrack), error)) return false;  // removes the temporary file
+  if (!made->start(std::move(soundtrack), copied, error)) return false;  // removes the temporary file
   streams = std::move(made);
   return true;
 }
 
 bool VideoEncoder::addFrame(const RgbImage& image, std::string& error) {
-  if (!streams || streams->finished) return fail(error, "the video is not open");
+  if (!streams || streams->finished || !streams->video) return fail(error, "the video is not open for pictures");
   return streams->addFrame(image, error);
+}
+
+bool VideoEncoder::addPacket(AVPacket& packet, int timeBaseNum, int timeBaseDen, long long firstFrame,
+                             std::string& error) {
+  if (!streams || streams->finished || streams->video) return fail(error, "the video is not open for copying");
+  return streams->addPacket(packet, {timeBaseNum, timeBaseDen}, firstFrame, error);
 }
 
 bool VideoEncoder::finish(std::string& error) {

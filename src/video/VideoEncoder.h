@@ -11,10 +11,17 @@
 // muxer's notes would bury the progress line.
 void keepFfmpegQuiet();
 
+struct AVCodecParameters;
+struct AVPacket;
+
 struct VideoSettings {
   int width = 0;   // even, as yuv420p needs
   int height = 0;  // even
   int fps = 30;
+  std::string comment;  // kept in the file's metadata, when there is one
+  // Asked while the file is written, the final index included: true stops
+  // the writing, which then fails and leaves nothing behind.
+  bool (*stopRequested)() = nullptr;
 };
 
 // Writes an MP4 file that phones and browsers play: H.264 (yuv420p) from
@@ -35,13 +42,23 @@ class VideoEncoder {
   // the frames: fit it to the frames' length first.
   bool open(const std::string& path, const VideoSettings& settings,
             std::optional<Soundtrack> soundtrack, std::string& error);
+  // As open, for a video whose frames come already encoded, as `video`
+  // describes them: addPacket copies them without decoding.
+  bool openCopy(const std::string& path, const VideoSettings& settings, const AVCodecParameters& video,
+                std::optional<Soundtrack> soundtrack, std::string& error);
   // The next frame, of the settings' size.
   bool addFrame(const RgbImage& image, std::string& error);
+  // The next encoded frame, timed in `timeBase` from the start of a piece
+  // whose first frame is frame `firstFrame` of this video. Takes the
+  // packet's contents.
+  bool addPacket(AVPacket& packet, int timeBaseNum, int timeBaseDen, long long firstFrame, std::string& error);
   // Drains the encoders, writes the rest of the sound and the index, and
   // gives the file its name.
   bool finish(std::string& error);
 
  private:
+  bool start(const std::string& path, const VideoSettings& settings, const AVCodecParameters* copied,
+             std::optional<Soundtrack> soundtrack, std::string& error);
   struct Streams;
   std::unique_ptr<Streams> streams;
 };
