@@ -3,9 +3,10 @@
 // compares frames FIRST, FIRST+1, ... of A with every frame of B (FIRST 0
 // by default), prints one line of figures and exits 0 when B's frames are
 // all there and match, 1 when not, 2 when a file does not decode cleanly.
-// "Match" allows what the encoder changes where its frame types differ:
-// a mean difference of kMeanLimit levels (measured: about 0.3 to 0.6 at
-// 64x48), far below what another random sequence gives (10 and more).
+// "Match" allows what the encoder changes where its frame types differ: a
+// mean difference of kMeanLimit levels in the worst frame (measured at 64x48
+// with one or two raw samples: 0.8 to 1.7), well below what other random
+// numbers give the same frame (7 to 11).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +17,7 @@
 
 namespace {
 
-constexpr double kMeanLimit = 1.5;
+constexpr double kMeanLimit = 3.0;
 
 struct Decoded {
   std::vector<std::vector<uint8_t>> frames;  // Y, U and V planes, packed
