@@ -147,11 +147,10 @@ int joinVideo(const JoinOptions& options, std::ostream& messages) {
     messages << pieces.front()->name << " is no piece made with --frames\n";
     return kStatusFatal;
   }
-  std::optional<Soundtrack> tune = readVideoTune(messages);
+  const bool withTune = measureVideoTune(1, messages).has_value();
   if (const int signal = caughtInterrupt(); signal != 0) return interruptExitStatus(signal);
-  std::optional<Soundtrack> soundtrack;
-  if (tune) soundtrack = fitTuneToFrames(*tune, labels.front().frameCount, fps);
-  tune.reset();
+  std::unique_ptr<TuneStream> soundtrack;
+  if (withTune) soundtrack = tuneForFrames(labels.front().frameCount, fps);
 
   VideoSettings settings;
   settings.width = video.width;

@@ -30,10 +30,10 @@ bool stopRequested() { return caughtInterrupt() != 0; }
 
 }  // namespace
 
-std::optional<Soundtrack> readVideoTune(std::ostream& messages) {
-  Soundtrack tune;
+std::optional<long long> measureVideoTune(long long limit, std::ostream& messages) {
+  long long length = 0;
   std::string error;
-  if (decodeTune(kMusicFile, tune, error, stopRequested)) return tune;
+  if (measureTune(kMusicFile, limit, length, error, stopRequested)) return length;
   if (caughtInterrupt() == 0)
     messages << "warning: cannot read the tune " << kMusicFile << " (" << error << "): the video will be silent\n";
   return std::nullopt;
@@ -72,21 +72,27 @@ long long fadeLength(long long length, int rate) {
   return wanted < length / 4 ? wanted : length / 4;
 }
 
-Soundtrack fitTuneToFrames(const Soundtrack& tune, int frameCount, int fps) {
+std::unique_ptr<TuneStream> tuneForFrames(int frameCount, int fps) {
   // Exactly the frames' length, so that sound and picture end together.
-  const long long length = static_cast<long long>(frameCount) * tune.sampleRate / fps;
-  return fitSoundtrack(tune, length, fadeLength(length, tune.sampleRate));
+  const long long length = static_cast<long long>(frameCount) * kSoundtrackRate / fps;
+  return std::make_unique<TuneStream>(kMusicFile, length, fadeLength(length, kSoundtrackRate), stopRequested);
 }
 
-int videoLengthInFrames(const VideoOptions& options, const std::optional<Soundtrack>& tune, std::ostream& messages) {
-  double seconds = options.seconds;
-  if (seconds <= 0.0) seconds = tune ? static_cast<double>(tune->length()) / tune->sampleRate : kTuneSeconds;
-  if (seconds > kMaxVideoSeconds) {
-    messages << "the tune lasts " << formatDuration(seconds) << ", longer than a video may ("
-             << formatDuration(kMaxVideoSeconds) << "): give --seconds\n";
+int videoLengthInFrames(const VideoOptions& options, std::ostream& messages, bool& withTune) {
+  // With --seconds only the tune's start is decoded, to know it plays;
+  // without, the tune is counted to one sample past the longest video.
+  const long long longest = static_cast<long long>(kMaxVideoSeconds) * kSoundtrackRate;
+  const std::optional<long long> tune = measureVideoTune(options.seconds > 0.0 ? 1 : longest + 1, messages);
+  withTune = tune.has_value();
+  if (caughtInterrupt() != 0) return 0;
+  if (options.seconds > 0.0) return videoFrameCount(options.seconds, options.fps);
+  if (!tune) return videoFrameCount(kTuneSeconds, options.fps);
+  if (*tune > longest) {
+    messages << "the tune is longer than the " << formatDuration(kMaxVideoSeconds)
+             << " a video may last: give --seconds\n";
     return 0;
   }
-  return videoFrameCount(seconds, options.fps);
+  return videoFrameCount(static_cast<double>(*tune) / kSoundtrackRate, options.fps);
 }
 
 std::string pieceComment(const VideoOptions& options, int frameCount) {
@@ -111,16 +117,16 @@ bool readPieceComment(const std::string& comment, PieceLabel& label) {
 }
 
 int openVideo(VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages) {
-  std::optional<Soundtrack> tune = readVideoTune(messages);
+  bool withTune = false;
+  frameCount = videoLengthInFrames(options, messages, withTune);
   if (const int signal = caughtInterrupt(); signal != 0) return interruptExitStatus(signal);
-  frameCount = videoLengthInFrames(options, tune, messages);
   if (frameCount < 1) return kStatusFatal;
   VideoSettings settings;
   settings.width = options.width;
   settings.height = options.height;
   settings.fps = options.fps;
   settings.stopRequested = stopRequested;
-  std::optional<Soundtrack> soundtrack;
+  std::unique_ptr<TuneStream> soundtrack;
   if (options.piece) {
     if (options.firstFrame >= frameCount) {
       messages << "bad value for --frames: the video has frames 0-" << frameCount - 1 << "\n";
@@ -131,9 +137,8 @@ int openVideo(VideoOptions& options, VideoEncoder& encoder, int& frameCount, std
   } else {
     options.firstFrame = 0;
     options.lastFrame = frameCount - 1;
-    if (tune) soundtrack = fitTuneToFrames(*tune, frameCount, options.fps);
+    if (withTune) soundtrack = tuneForFrames(frameCount, options.fps);
   }
-  tune.reset();
   std::string error;
   if (!encoder.open(options.videoFile, settings, std::move(soundtrack), error)) {
     messages << "cannot write " << options.videoFile << ": " << error << "\n";

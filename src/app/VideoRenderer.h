@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -18,19 +19,22 @@ OrbitPath treeOrbit(const Vector3& startEye, const Vector3& startTarget);
 // turn, so the frame after the last would be the first again.
 CameraPose videoCameraPose(const OrbitPath& orbit, int frame, int frameCount);
 
-// The tune decoded whole, or nothing and a warning (a silent video) when it
-// is missing or no regular file; nothing either after Ctrl+C or kill.
-std::optional<Soundtrack> readVideoTune(std::ostream& messages);
+// The tune's length in samples, counted up to `limit`; nothing and a
+// warning (a silent video) when it is missing, no regular file or holds no
+// sound; nothing either after Ctrl+C or kill.
+std::optional<long long> measureVideoTune(long long limit, std::ostream& messages);
 
 // Samples of the fade at the end of a soundtrack of `length` samples.
 long long fadeLength(long long length, int rate);
 
-// The tune looped or cut to `frameCount` frames at `fps`, fading out.
-Soundtrack fitTuneToFrames(const Soundtrack& tune, int frameCount, int fps);
+// The tune looped or cut to `frameCount` frames at `fps`, fading out,
+// decoded as the encoder reads it.
+std::unique_ptr<TuneStream> tuneForFrames(int frameCount, int fps);
 
 // Frames of the video the options describe: --seconds, else the tune's
-// length (0 after a message when that is longer than a video may be).
-int videoLengthInFrames(const VideoOptions& options, const std::optional<Soundtrack>& tune, std::ostream& messages);
+// length (0 after a message when that is longer than a video may be, or
+// after Ctrl+C). Sets `withTune` when the tune can be read.
+int videoLengthInFrames(const VideoOptions& options, std::ostream& messages, bool& withTune);
 
 // A piece made with --frames says in its metadata which frames it holds of
 // which video: "xmastrace piece: frames 0-99 of 1296; 768x512 at 30 fps, ...".

@@ -75,7 +75,7 @@ struct VideoEncoder::Streams {
   bool stopRequested() const { return settings.stopRequested && settings.stopRequested(); }
 
   // `copied` describes the frames addPacket will bring; null: they are encoded here.
-  bool start(std::optional<Soundtrack> sound, const AVCodecParameters* copied, std::string& error) {
+  bool start(std::unique_ptr<TuneStream> sound, const AVCodecParameters* copied, std::string& error) {
     AVFormatContext* made = nullptr;
     if (const int code = avformat_alloc_output_context2(&made, nullptr, "mp4", temporaryPath.c_str());
         code < 0)
@@ -85,7 +85,7 @@ struct VideoEncoder::Streams {
     packet.reset(av_packet_alloc());
     if (!packet) return fail(error, "out of memory");
     if (copied ? !addCopiedVideoStream(*copied, error) : !addVideoStream(error)) return false;
-    if (sound && !addAudioStream(std::move(*sound), error)) return false;
+    if (sound && !addAudioStream(std::move(sound), error)) return false;
     if (!settings.comment.empty()) av_dict_set(&output->metadata, "comment", settings.comment.c_str(), 0);
     if (const int code = avio_open2(&output->pb, temporaryPath.c_str(), AVIO_FLAG_WRITE,
                                     &output->interrupt_callback, nullptr);
@@ -163,10 +163,10 @@ struct VideoEncoder::Streams {
     if (const int written = av_interleaved_write_frame(output.get(), &source); written < 0)
       return fail(error, "writing", written);
     ++framesWritten;
-    return writeSoundUntil(framesWritten * soundtrack.sampleRate / settings.fps, error);
+    return writeSoundUntil(soundAt(framesWritten), error);
   }
 
-  bool addAudioStream(Soundtrack sound, std::string& error) {
+  bool addAudioStream(std::unique_ptr<TuneStream> sound, std::string& error) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!codec) return fail(error, "this FFmpeg has no AAC encoder");
     audio.reset(avcodec_alloc_context3(codec));
@@ -174,9 +174,9 @@ struct VideoEncoder::Streams {
     if (!audio || !sample) return fail(error, "out of memory");
     audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
     audio->bit_rate = kAudioBitRate;
-    audio->sample_rate = sound.sampleRate;
-    av_channel_layout_default(&audio->ch_layout, static_cast<int>(sound.channels.size()));
-    audio->time_base = {1, sound.sampleRate};
+    audio->sample_rate = sound->sampleRate();
+    av_channel_layout_default(&audio->ch_layout, sound->channelCount());
+    audio->time_base = {1, sound->sampleRate()};
     if (output->oformat->flags & AVFMT_GLOBALHEADER) audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (const int code = avcodec_open2(audio.get(), codec, nullptr); code < 0)
       return fail(error, "the AAC encoder refused the settings", code);
@@ -196,6 +196,10 @@ struct VideoEncoder::Streams {
     return true;
   }
 
+  long long soundAt(long long frames) const {
+    return soundtrack ? frames * soundtrack->sampleRate() / settings.fps : 0;
+  }
+
   bool addFrame(const RgbImage& image, std::string& error) {
     const size_t expected = static_cast<size_t>(settings.width) * static_cast<size_t>(settings.height) * 3;
     if (image.width != settings.width || image.height != settings.height || image.pixels.size() != expected)
@@ -207,11 +211,11 @@ struct VideoEncoder::Streams {
     picture->pts = framesWritten++;
     if (!encode(video.get(), videoStream, picture.get(), error)) return false;
     // The sound keeps pace with the pictures, so the file interleaves them.
-    return writeSoundUntil(framesWritten * soundtrack.sampleRate / settings.fps, error);
+    return writeSoundUntil(soundAt(framesWritten), error);
   }
 
   bool finish(std::string& error) {
-    if (!writeSoundUntil(soundtrack.length(), error)) return false;
+    if (soundtrack && !writeSoundUntil(soundtrack->length(), error)) return false;
     if (video && !encode(video.get(), videoStream, nullptr, error)) return false;
     if (audio && !encode(audio.get(), audioStream, nullptr, error)) return false;
     if (const int code = av_write_trailer(output.get()); code < 0)
@@ -227,15 +231,15 @@ struct VideoEncoder::Streams {
   // goes out as a shorter frame.
   bool writeSoundUntil(long long end, std::string& error) {
     if (!audio) return true;
-    end = std::min(end, soundtrack.length());
+    end = std::min(end, soundtrack->length());
     while (samplesWritten < end) {
-      const int count = static_cast<int>(std::min<long long>(audio->frame_size, soundtrack.length() - samplesWritten));
+      const int count =
+          static_cast<int>(std::min<long long>(audio->frame_size, soundtrack->length() - samplesWritten));
       if (const int code = av_frame_make_writable(sample.get()); code < 0) return fail(error, ffmpegError(code));
       sample->nb_samples = count;
-      for (size_t c = 0; c < soundtrack.channels.size(); ++c) {
-        const float* from = soundtrack.channels[c].data() + samplesWritten;
-        std::copy(from, from + count, reinterpret_cast<float*>(sample->extended_data[c]));
-      }
+      float* planes[kSoundtrackChannels];
+      for (int c = 0; c < kSoundtrackChannels; ++c) planes[c] = reinterpret_cast<float*>(sample->extended_data[c]);
+      if (!soundtrack->read(planes, count, error)) return fail(error, "the tune: " + error);
       sample->pts = samplesWritten;
       samplesWritten += count;
       if (!encode(audio.get(), audioStream, sample.get(), error)) return false;
@@ -274,7 +278,7 @@ struct VideoEncoder::Streams {
   Frame picture;
   Frame sample;
   Packet packet;
-  Soundtrack soundtrack;
+  std::unique_ptr<TuneStream> soundtrack;
   long long framesWritten = 0;
   long long samplesWritten = 0;
 };
@@ -285,17 +289,17 @@ VideoEncoder::VideoEncoder() = default;
 VideoEncoder::~VideoEncoder() = default;
 
 bool VideoEncoder::open(const std::string& path, const VideoSettings& settings,
-                        std::optional<Soundtrack> soundtrack, std::string& error) {
+                        std::unique_ptr<TuneStream> soundtrack, std::string& error) {
   return start(path, settings, nullptr, std::move(soundtrack), error);
 }
 
 bool VideoEncoder::openCopy(const std::string& path, const VideoSettings& settings, const AVCodecParameters& video,
-                            std::optional<Soundtrack> soundtrack, std::string& error) {
+                            std::unique_ptr<TuneStream> soundtrack, std::string& error) {
   return start(path, settings, &video, std::move(soundtrack), error);
 }
 
 bool VideoEncoder::start(const std::string& path, const VideoSettings& settings, const AVCodecParameters* copied,
-                         std::optional<Soundtrack> soundtrack, std::string& error) {
+                         std::unique_ptr<TuneStream> soundtrack, std::string& error) {
   if (streams) return fail(error, "already open");
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) return fail(error, "it is a folder");

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "render/PngImage.h"
@@ -38,14 +37,14 @@ class VideoEncoder {
   VideoEncoder& operator=(const VideoEncoder&) = delete;
 
   // Creates the temporary file and the streams; without a soundtrack the
-  // video is silent. The soundtrack is written as it is, all of it, beside
-  // the frames: fit it to the frames' length first.
+  // video is silent. The soundtrack is read as the frames come, all of it:
+  // give it the frames' length.
   bool open(const std::string& path, const VideoSettings& settings,
-            std::optional<Soundtrack> soundtrack, std::string& error);
+            std::unique_ptr<TuneStream> soundtrack, std::string& error);
   // As open, for a video whose frames come already encoded, as `video`
   // describes them: addPacket copies them without decoding.
   bool openCopy(const std::string& path, const VideoSettings& settings, const AVCodecParameters& video,
-                std::optional<Soundtrack> soundtrack, std::string& error);
+                std::unique_ptr<TuneStream> soundtrack, std::string& error);
   // The next frame, of the settings' size.
   bool addFrame(const RgbImage& image, std::string& error);
   // The next encoded frame, timed in `timeBase` from the start of a piece
@@ -58,7 +57,7 @@ class VideoEncoder {
 
  private:
   bool start(const std::string& path, const VideoSettings& settings, const AVCodecParameters* copied,
-             std::optional<Soundtrack> soundtrack, std::string& error);
+             std::unique_ptr<TuneStream> soundtrack, std::string& error);
   struct Streams;
   std::unique_ptr<Streams> streams;
 };
