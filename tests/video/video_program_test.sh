@@ -66,6 +66,19 @@ for kind in device fifo; do
   rm "$videos/$kind.mp4" "$work/run/data/sound.mp3"
 done
 
+# A tune longer than a video may last gives no length of its own: an hour
+# and a second of 8-bit silence at 1000 Hz, as a WAV file under the tune's name.
+le() { for shift in $(seq 0 8 $(($2 * 8 - 8))); do printf "\\$(printf %03o $((($1 >> shift) & 255)))"; done; }
+n=3601000
+{ printf RIFF; le $((36 + n)) 4; printf 'WAVEfmt '; le 16 4; le 1 2; le 1 2; le 1000 4; le 1000 4; le 1 2; le 8 2
+  printf data; le $n 4; head -c $n /dev/zero | tr '\0' '\200'; } >"$work/run/data/sound.mp3"
+(cd "$work/run" && exec timeout 60 "$RENDER" --video "$videos/long.mp4" --size 32x32) >"$work/out" 2>"$work/err"
+STATUS=$?
+[ "$STATUS" = 1 ] || fail "a tune of over an hour gives status $STATUS"
+grep -q "^the tune is longer than the 1:00:00 a video may last: give --seconds" "$work/err" || fail "no message"
+[ -z "$(ls -A "$videos")" ] || fail "a refused length left $(ls "$videos")"
+rm "$work/run/data/sound.mp3"
+
 # Ctrl+C, or the terminal closed, half-way: the video never appears under
 # its name, not even in part.
 for signal in INT:130 HUP:129; do
