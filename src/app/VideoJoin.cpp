@@ -17,11 +17,12 @@ namespace {
 
 struct Piece {
   std::string name;
-  RegularInput input;
+  std::unique_ptr<RegularInput> input = std::make_unique<RegularInput>();
   int stream = -1;
   PieceLabel label;
+  int decodeDelay = 0;  // frames its first frame is decoded before it is shown
 
-  AVStream* video() const { return input.format()->streams[stream]; }
+  AVStream* video() const { return input->format()->streams[stream]; }
 };
 
 bool stopRequested() { return caughtInterrupt() != 0; }
@@ -31,13 +32,46 @@ std::string frames(int first, int last) {
                        : "frames " + std::to_string(first) + "-" + std::to_string(last);
 }
 
-bool openPiece(Piece& piece, std::ostream& messages) {
+// "768x512 at 30 fps, ..." gives 30.
+int piecesFps(const PieceLabel& label) {
+  int width = 0, height = 0, fps = 0;
+  if (std::sscanf(label.video.c_str(), "%dx%d at %d fps", &width, &height, &fps) != 3) return 0;
+  return fps >= 1 && fps <= kMaxVideoFps ? fps : 0;
+}
+
+// The joined stream's decoding times run on without a jump from piece to
+// piece, as a single run's do, so they start as far before the first
+// picture as the longest delay of any piece. The first packet, the key
+// frame shown first, tells a piece's own; the piece is then opened again
+// to be read from its start.
+bool measureDecodeDelay(Piece& piece, std::ostream& messages) {
+  Packet packet(av_packet_alloc());
+  int code = 0;
+  while (packet && (code = av_read_frame(piece.input->format(), packet.get())) >= 0 &&
+         packet->stream_index != piece.stream)
+    av_packet_unref(packet.get());
+  if (!packet || code < 0 || packet->pts == AV_NOPTS_VALUE || packet->dts == AV_NOPTS_VALUE) {
+    if (caughtInterrupt() == 0) messages << "cannot read the piece " << piece.name << ": no frame in it\n";
+    return false;
+  }
+  const AVRational frameTime = {1, std::max(piecesFps(piece.label), 1)};
+  piece.decodeDelay = static_cast<int>(av_rescale_q(packet->pts - packet->dts, piece.video()->time_base, frameTime));
+  piece.input = std::make_unique<RegularInput>();
   std::string error;
-  if (!piece.input.open(piece.name, stopRequested, error)) {
+  if (!piece.input->open(piece.name, stopRequested, error)) {
     if (caughtInterrupt() == 0) messages << "cannot read the piece " << piece.name << ": " << error << "\n";
     return false;
   }
-  AVFormatContext* format = piece.input.format();
+  return true;
+}
+
+bool openPiece(Piece& piece, std::ostream& messages) {
+  std::string error;
+  if (!piece.input->open(piece.name, stopRequested, error)) {
+    if (caughtInterrupt() == 0) messages << "cannot read the piece " << piece.name << ": " << error << "\n";
+    return false;
+  }
+  AVFormatContext* format = piece.input->format();
   piece.stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   const AVDictionaryEntry* comment = av_dict_get(format->metadata, "comment", nullptr, 0);
   if (piece.stream < 0 || !comment || !readPieceComment(comment->value, piece.label)) {
@@ -53,7 +87,7 @@ bool openPiece(Piece& piece, std::ostream& messages) {
              << frames(piece.label.firstFrame, piece.label.lastFrame) << ": render it again\n";
     return false;
   }
-  return true;
+  return measureDecodeDelay(piece, messages);
 }
 
 // Concatenated packets play only where every piece's decoder set-up is the
@@ -64,14 +98,7 @@ bool encodedAlike(const AVCodecParameters& a, const AVCodecParameters& b) {
          (a.extradata_size == 0 || std::memcmp(a.extradata, b.extradata, static_cast<size_t>(a.extradata_size)) == 0);
 }
 
-// "768x512 at 30 fps, ..." gives 30.
-int piecesFps(const PieceLabel& label) {
-  int width = 0, height = 0, fps = 0;
-  if (std::sscanf(label.video.c_str(), "%dx%d at %d fps", &width, &height, &fps) != 3) return 0;
-  return fps >= 1 && fps <= kMaxVideoFps ? fps : 0;
-}
-
-int copyPieces(const std::vector<std::unique_ptr<Piece>>& pieces, VideoEncoder& encoder, std::string& error) {
+bool copyPieces(const std::vector<std::unique_ptr<Piece>>& pieces, VideoEncoder& encoder, std::string& error) {
   Packet packet(av_packet_alloc());
   if (!packet) {
     error = "out of memory";
@@ -79,7 +106,7 @@ int copyPieces(const std::vector<std::unique_ptr<Piece>>& pieces, VideoEncoder& 
   }
   for (const auto& piece : pieces) {
     const AVRational timeBase = piece->video()->time_base;
-    while (av_read_frame(piece->input.format(), packet.get()) >= 0) {
+    while (av_read_frame(piece->input->format(), packet.get()) >= 0) {
       const bool ours = packet->stream_index == piece->stream;
       const bool copied = !ours || encoder.addPacket(*packet, timeBase.num, timeBase.den, piece->label.firstFrame, error);
       av_packet_unref(packet.get());
@@ -157,6 +184,7 @@ int joinVideo(const JoinOptions& options, std::ostream& messages) {
   settings.height = video.height;
   settings.fps = fps;
   settings.stopRequested = stopRequested;
+  for (const auto& piece : pieces) settings.decodeDelay = std::max(settings.decodeDelay, piece->decodeDelay);
   VideoEncoder encoder;
   std::string error;
   const bool written = encoder.openCopy(options.videoFile, settings, video, std::move(soundtrack), error) &&

@@ -154,10 +154,14 @@ struct VideoEncoder::Streams {
   }
 
   bool addPacket(AVPacket& source, AVRational timeBase, long long firstFrame, std::string& error) {
+    // Shown where the piece has it, from its first frame's place on; decoded
+    // in the order the packets come, one frame time apart.
     av_packet_rescale_ts(&source, timeBase, videoStream->time_base);
-    const int64_t shift = av_rescale_q(firstFrame, {1, settings.fps}, videoStream->time_base);
-    if (source.pts != AV_NOPTS_VALUE) source.pts += shift;
-    if (source.dts != AV_NOPTS_VALUE) source.dts += shift;
+    const AVRational frameTime = {1, settings.fps};
+    if (source.pts != AV_NOPTS_VALUE) source.pts += av_rescale_q(firstFrame, frameTime, videoStream->time_base);
+    source.dts = av_rescale_q(framesWritten - settings.decodeDelay, frameTime, videoStream->time_base);
+    if (source.pts != AV_NOPTS_VALUE && source.dts > source.pts)
+      return fail(error, "a piece's frame would be decoded after it is shown");
     source.stream_index = videoStream->index;
     source.pos = -1;
     if (const int written = av_interleaved_write_frame(output.get(), &source); written < 0)

@@ -18,6 +18,9 @@ struct VideoSettings {
   int height = 0;  // even
   int fps = 30;
   std::string comment;  // kept in the file's metadata, when there is one
+  // For frames copied: how many frames the decoding runs ahead of the
+  // pictures, so the copied frames' decoding times follow on evenly.
+  int decodeDelay = 0;
   // Asked while the file is written, the final index included: true stops
   // the writing, which then fails and leaves nothing behind.
   bool (*stopRequested)() = nullptr;
