@@ -38,6 +38,9 @@ refuse "bad value for --fps: '-2'" --video "$videos/a.mp4" --fps -2
 refuse "unknown option for a video: '--out'" --video "$videos/a.mp4" --out x.png
 refuse "cannot write $work/no/such/a.mp4: No such file" --video "$work/no/such/a.mp4"
 refuse "cannot write $videos: it is a folder" --video "$videos"
+refuse "bad value for --frames: '5-3'" --video "$videos/a.mp4" --frames 5-3
+refuse "bad value for --frames: the video has frames 0-3" --video "$videos/a.mp4" --frames 4-9 --seconds 1 --fps 4
+refuse "is no piece made with --frames" --join "$XMASTRACE_RUN_DIR/data/sound.mp3" --video "$videos/a.mp4"
 
 # Without the tune: a warning, and a video with pictures and no sound.
 mkdir "$work/run"
@@ -82,6 +85,7 @@ rm "$work/run/data/sound.mp3"
 # Ctrl+C, or the terminal closed, half-way: the video never appears under
 # its name, not even in part.
 for signal in INT:130 HUP:129; do
+  : >"$work/err"
   (cd "$XMASTRACE_RUN_DIR" && exec "$RENDER" --video "$videos/stopped.mp4" --size 64x64 --seconds 60 --fps 4 \
     --samples 4) >"$work/out" 2>"$work/err" &
   pid=$!
