@@ -79,6 +79,9 @@ std::unique_ptr<TuneStream> tuneForFrames(int frameCount, int fps) {
 }
 
 int videoLengthInFrames(const VideoOptions& options, std::ostream& messages, bool& withTune) {
+  withTune = false;
+  // A piece is silent: the tune only matters to it for the length.
+  if (options.piece && options.seconds > 0.0) return videoFrameCount(options.seconds, options.fps);
   // With --seconds only the tune's start is decoded, to know it plays;
   // without, the tune is counted to one sample past the longest video.
   const long long longest = static_cast<long long>(kMaxVideoSeconds) * kSoundtrackRate;

@@ -33,7 +33,8 @@ std::unique_ptr<TuneStream> tuneForFrames(int frameCount, int fps);
 
 // Frames of the video the options describe: --seconds, else the tune's
 // length (0 after a message when that is longer than a video may be, or
-// after Ctrl+C). Sets `withTune` when the tune can be read.
+// after Ctrl+C). Sets `withTune` when the tune can be read (a piece of
+// a given length does not look).
 int videoLengthInFrames(const VideoOptions& options, std::ostream& messages, bool& withTune);
 
 // A piece made with --frames says in its metadata which frames it holds of
