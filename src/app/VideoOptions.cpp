@@ -119,7 +119,8 @@ void printVideoUsage(std::ostream& out) {
          "  --no-denoise  the raw average of the samples, grainy (default: denoised)\n"
          "  --fast        the one-bounce variant of xmastrace_fast\n"
          "  --frames A-B  only frames A to B (numbered from 0) of that video, as a\n"
-         "                piece without sound for --join; B past the end stops there\n";
+         "                piece without sound for --join; B past the end stops there\n"
+         "Pieces join with: xmastrace_render --join PIECE.mp4... --video FILE.mp4\n";
 }
 
 bool wantsJoin(int argc, const char* const* argv) {
@@ -167,7 +168,8 @@ void printJoinUsage(std::ostream& out) {
   out << "usage: xmastrace_render --join PIECE.mp4... --video FILE.mp4\n"
          "Joins pieces made with --frames, given in frame order, into the whole video:\n"
          "their frames copied as they are, the tune added once over the whole length.\n"
-         "Refuses pieces of different videos, and names a frame missing or repeated.\n";
+         "Refuses pieces of different videos, and names a frame missing or repeated.\n"
+         "Run it in run/, where the tune is.\n";
 }
 
 int videoFrameCount(double seconds, int fps) {

@@ -1,6 +1,5 @@
 #include "app/VideoRenderer.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -41,9 +40,9 @@ std::optional<long long> measureVideoTune(long long limit, std::ostream& message
 
 namespace {
 
-// The piece's own frames, the last one cut to the video's end.
-void settleFrameRange(VideoOptions& options, int frameCount) {
-  if (options.lastFrame < 0 || options.lastFrame >= frameCount) options.lastFrame = frameCount - 1;
+// A piece's last frame, cut to the video's end; a whole video's last.
+int lastFrameOf(const VideoOptions& options, int frameCount) {
+  return options.lastFrame < 0 || options.lastFrame >= frameCount ? frameCount - 1 : options.lastFrame;
 }
 
 void showProgress(std::ostream& progress, int done, int total, std::chrono::steady_clock::time_point start) {
@@ -99,7 +98,8 @@ int videoLengthInFrames(const VideoOptions& options, std::ostream& messages, boo
 }
 
 std::string pieceComment(const VideoOptions& options, int frameCount) {
-  return std::string(kPieceMark) + std::to_string(options.firstFrame) + "-" + std::to_string(options.lastFrame) +
+  return std::string(kPieceMark) + std::to_string(options.firstFrame) + "-" +
+         std::to_string(lastFrameOf(options, frameCount)) +
          " of " + std::to_string(frameCount) + "; " + std::to_string(options.width) + "x" +
          std::to_string(options.height) + " at " + std::to_string(options.fps) + " fps, " +
          std::to_string(options.samples) + " samples a frame, " + (options.denoise ? "denoised" : "not denoised") +
@@ -119,7 +119,7 @@ bool readPieceComment(const std::string& comment, PieceLabel& label) {
   return true;
 }
 
-int openVideo(VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages) {
+int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages) {
   bool withTune = false;
   frameCount = videoLengthInFrames(options, messages, withTune);
   if (const int signal = caughtInterrupt(); signal != 0) return interruptExitStatus(signal);
@@ -135,11 +135,8 @@ int openVideo(VideoOptions& options, VideoEncoder& encoder, int& frameCount, std
       messages << "bad value for --frames: the video has frames 0-" << frameCount - 1 << "\n";
       return kStatusFatal;
     }
-    settleFrameRange(options, frameCount);
     settings.comment = pieceComment(options, frameCount);
   } else {
-    options.firstFrame = 0;
-    options.lastFrame = frameCount - 1;
     if (withTune) soundtrack = tuneForFrames(frameCount, options.fps);
   }
   std::string error;
@@ -179,8 +176,8 @@ bool renderVideoFrame(Application& app, const OrbitPath& orbit, int frame, int f
 int renderVideo(Application& app, const VideoOptions& options, int frameCount, VideoEncoder& encoder,
                 std::ostream& progress) {
   const OrbitPath orbit = treeOrbit(app.camera.eye, app.camera.center);
-  const int first = options.firstFrame;
-  const int last = options.lastFrame < 0 ? frameCount - 1 : std::min(options.lastFrame, frameCount - 1);
+  const int first = options.piece ? options.firstFrame : 0;
+  const int last = options.piece ? lastFrameOf(options, frameCount) : frameCount - 1;
   const int total = last - first + 1;
   const auto start = std::chrono::steady_clock::now();
   std::string error;

@@ -51,15 +51,16 @@ bool readPieceComment(const std::string& comment, PieceLabel& label);
 
 // Everything that can fail on the user's input, before any rendering: the
 // tune is decoded (missing, it leaves a warning and a silent video), the
-// length settled, a piece's frame range settled within it, and the encoder
+// length settled, a piece's first frame checked against it, and the encoder
 // opened on a temporary file (a piece without sound). Sets `frameCount`;
 // returns kStatusOk, kStatusFatal after a message, or an interrupt's status.
-int openVideo(VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages);
+int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages);
 
 // Frame `frame` of `frameCount` at `fps`: the camera that far round the
 // orbit, the light where the demo's animation has it at that time while the
 // camera moves, and the sampling started afresh from the frame's own state.
-void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps, int samples);
+void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps,
+                     int samples = kDefaultVideoSamples);
 
 // Renders frame `frame` with the options' samples; stillImage(app) then
 // holds it. False when Ctrl+C or kill came first.
