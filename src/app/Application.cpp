@@ -201,6 +201,15 @@ void Application::resize(int newWidth, int newHeight) {
   sampling.restart();
 }
 
+void Application::restartAtFrame(int frame, int samples) {
+  const std::vector<float> seeds = makeSeedBuffer(width, height, variant, frameGenerator(frame));
+  // Both hold the same seeds, as at start-up, so either may be read first.
+  sizeScreenTexture(randomTextures[0], width, height, seeds.data());
+  sizeScreenTexture(randomTextures[1], width, height, seeds.data());
+  sampling.jitterIndex = frameJitterIndex(frame, samples, static_cast<int>(jitterOffsets.size()));
+  sampling.restart();
+}
+
 void Application::update(float dt, const KeyState& keys, const MouseState& mouse) {
   if (camera.update(dt, keys, mouse)) sampling.restart();
   animateLight(lightPos, lightAngle, dt, sampling.sampleCount > 0);

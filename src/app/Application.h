@@ -49,6 +49,11 @@ class Application {
   // per size: the same size again costs nothing. A size without pixels (a
   // minimised window) changes nothing, so the samples wait for its return.
   void resize(int width, int height);
+  // Restarts the sampling from the state frame `frame` of a video starts
+  // from, `samples` a frame: seeds and jitter offset that depend on the
+  // frame's number alone, so a frame rendered on its own matches the same
+  // frame of a whole run.
+  void restartAtFrame(int frame, int samples);
 
   // What the passes of the current frame read; also used to time them.
   FrameResources frameResources() const;

@@ -25,6 +25,8 @@ void catchInterrupts() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal or a dropped SSH session is an interruption too.
+  sigaction(SIGHUP, &action, nullptr);
 }
 
 int caughtInterrupt() { return static_cast<int>(gCaughtSignal); }

@@ -4,7 +4,7 @@
 // finished or removed. The handlers only note the signal; the frame loops
 // ask once a frame and leave through their normal clean-up.
 
-// Catches SIGINT and SIGTERM from now on. Call it before the audio library
+// Catches SIGINT, SIGTERM and SIGHUP from now on. Call it before the audio library
 // starts: it also asks that library to leave the signals alone.
 void catchInterrupts();
 

@@ -31,7 +31,21 @@ int evenBelow(int side) { return side < 2 ? 2 : side & ~1; }
 
 bool takesValue(const std::string& option) {
   return option == "--video" || option == "--seconds" || option == "--fps" || option == "--size" ||
-         option == "--samples";
+         option == "--samples" || option == "--frames";
+}
+
+// "A-B" with A <= B, both plain frame numbers.
+bool parseFrameRange(const std::string& text, VideoOptions& options) {
+  const size_t dash = text.find('-');
+  if (dash == std::string::npos) return false;
+  int first = 0, last = 0;
+  if (!parseBoundedInt(text.substr(0, dash), 0, kMaxVideoFrames - 1, first) ||
+      !parseBoundedInt(text.substr(dash + 1), 0, kMaxVideoFrames - 1, last) || last < first)
+    return false;
+  options.firstFrame = first;
+  options.lastFrame = last;
+  options.piece = true;
+  return true;
 }
 
 bool applyValue(const std::string& option, const std::string& value, VideoOptions& options) {
@@ -39,6 +53,7 @@ bool applyValue(const std::string& option, const std::string& value, VideoOption
   if (option == "--fps") return parseBoundedInt(value, 1, kMaxVideoFps, options.fps);
   if (option == "--size") return parseSize(value, options.width, options.height);
   if (option == "--samples") return parseBoundedInt(value, 1, kMaxStillSamples, options.samples);
+  if (option == "--frames") return parseFrameRange(value, options);
   if (value.empty()) return false;
   options.videoFile = value;
   return true;
@@ -90,11 +105,13 @@ bool wantsVideo(int argc, const char* const* argv) {
 
 bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
                        std::ostream& errors) {
+  bool noDenoise = false;
   OptionGrammar grammar;
-  grammar.flag = [&options](const std::string& option) -> bool* {
+  grammar.flag = [&options, &noDenoise](const std::string& option) -> bool* {
     if (option == "--fast") return &options.fast;
     if (option == "--denoise") return &options.denoise;
     if (option == "--egl") return &options.egl;
+    if (option == "--no-denoise") return &noDenoise;
     if (option == "--help" || option == "-h") return &options.help;
     return nullptr;
   };
@@ -104,6 +121,7 @@ bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
   };
   grammar.unknownOption = "unknown option for a video";
   if (!parseOptionList(argc, argv, grammar, errors)) return false;
+  if (noDenoise) options.denoise = false;
   if (options.samples == 0)
     options.samples = options.fast ? kDefaultFastVideoSamples : kDefaultVideoSamples;
   return checkCombination(options, errors);
@@ -111,7 +129,7 @@ bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
 
 void printVideoUsage(std::ostream& out) {
   out << "usage: xmastrace_render --video FILE.mp4 [--seconds S] [--fps N] [--size WxH]\n"
-         "                        [--samples N] [--denoise] [--fast] [--egl]\n"
+         "                        [--samples N] [--no-denoise] [--fast] [--egl] [--frames A-B]\n"
          "Renders the greeting as a video with the tune: one slow turn around the tree\n"
          "that ends where it began, so the video loops. H.264 and AAC in MP4. Run it in run/.\n"
          "  --video FILE  the video to write\n"
@@ -120,10 +138,62 @@ void printVideoUsage(std::ostream& out) {
          "  --size WxH    picture size, both even (default 768x512)\n"
          "  --samples N   path-traced samples per frame (default " << kDefaultVideoSamples
       << ", with --fast " << kDefaultFastVideoSamples << ")\n"
-         "  --denoise     denoise every frame\n"
+         "  --no-denoise  the raw average of the samples, grainy (default: denoised)\n"
          "  --fast        the one-bounce variant of xmastrace_fast\n"
          "  --egl         render through EGL, without an X server (the default\n"
-         "                when DISPLAY is unset)\n";
+         "                when DISPLAY is unset)\n"
+         "  --frames A-B  only frames A to B (numbered from 0) of that video, as a\n"
+         "                piece without sound for --join; B past the end stops there\n"
+         "Pieces join with: xmastrace_render --join PIECE.mp4... --video FILE.mp4\n";
+}
+
+bool wantsJoin(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--join") return true;
+  }
+  return false;
+}
+
+bool parseJoinOptions(int argc, const char* const* argv, JoinOptions& options, std::ostream& errors) {
+  bool inPieces = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      options.help = true;
+    } else if (argument == "--join") {
+      inPieces = true;
+    } else if (argument == "--video") {
+      inPieces = false;
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        errors << "missing value after --video\n";
+        return false;
+      }
+      options.videoFile = argv[++i];
+    } else if (inPieces && argument.rfind("--", 0) != 0 && !argument.empty()) {
+      options.pieces.push_back(argument);
+    } else {
+      errors << "unknown option for a join: '" << argument << "'\n";
+      return false;
+    }
+  }
+  if (options.help) return true;
+  if (options.pieces.empty()) {
+    errors << "no pieces after --join\n";
+    return false;
+  }
+  if (options.videoFile.empty()) {
+    errors << "--join needs --video FILE.mp4 to write\n";
+    return false;
+  }
+  return true;
+}
+
+void printJoinUsage(std::ostream& out) {
+  out << "usage: xmastrace_render --join PIECE.mp4... --video FILE.mp4\n"
+         "Joins pieces made with --frames, given in frame order, into the whole video:\n"
+         "their frames copied as they are, the tune added once over the whole length.\n"
+         "Refuses pieces of different videos, and names a frame missing or repeated.\n"
+         "Run it in run/, where the tune is.\n";
 }
 
 int videoFrameCount(double seconds, int fps) {

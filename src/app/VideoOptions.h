@@ -2,6 +2,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 // Samples per video frame unless --samples says otherwise: the fewest from
 // which a denoised frame looks clean, so that a 43-second video renders in
@@ -14,6 +15,8 @@ constexpr int kDefaultFastVideoSamples = 48;
 constexpr double kTuneSeconds = 43.2;
 constexpr double kMaxVideoSeconds = 3600.0;
 constexpr int kMaxVideoFps = 120;
+// The most frames the longest video has at the highest rate.
+constexpr int kMaxVideoFrames = static_cast<int>(kMaxVideoSeconds) * kMaxVideoFps;
 
 struct VideoOptions {
   std::string videoFile;
@@ -22,7 +25,12 @@ struct VideoOptions {
   int width = 768;
   int height = 512;
   int samples = 0;  // 0 until parsed: then --samples or the variant's default
-  bool denoise = false;
+  // --frames A-B: a piece of the video, frames numbered from 0; lastFrame
+  // -1 runs to the end, and one past the end stops there.
+  int firstFrame = 0;
+  int lastFrame = -1;
+  bool piece = false;
+  bool denoise = true;  // --no-denoise shows the raw average
   bool fast = false;  // the one-bounce variant of xmastrace_fast
   bool egl = false;  // a context through EGL even with an X display
   bool help = false;
@@ -30,6 +38,22 @@ struct VideoOptions {
 
 // Whether the command line asks for a video (it names --video).
 bool wantsVideo(int argc, const char* const* argv);
+
+// What `xmastrace_render --join` takes: the pieces in order and the video.
+struct JoinOptions {
+  std::vector<std::string> pieces;
+  std::string videoFile;
+  bool help = false;
+};
+
+// Whether the command line asks to join pieces (it names --join).
+bool wantsJoin(int argc, const char* const* argv);
+
+// Reads a join command line: --join PIECE... and --video FILE. Returns false
+// after one line on `errors` when something else is there, or a part lacks.
+bool parseJoinOptions(int argc, const char* const* argv, JoinOptions& options, std::ostream& errors);
+
+void printJoinUsage(std::ostream& out);
 
 // Reads a video command line (argv[0] is the program). Returns false, after
 // one line on `errors` that names the offending argument, when an option is

@@ -1,6 +1,8 @@
 #include "app/VideoRenderer.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -23,28 +25,24 @@ constexpr Vector3 kTreeTop{-2.2f, -14.6f, -5.5f};
 constexpr float kFarSideScale = 0.8f;
 constexpr double kFadeSeconds = 1.0;
 
-// A quarter of a short video at most, so that its start keeps the tune's
-// own level.
-long long fadeLength(long long length, int rate) {
-  const long long wanted = static_cast<long long>(kFadeSeconds * rate);
-  return wanted < length / 4 ? wanted : length / 4;
+bool stopRequested() { return caughtInterrupt() != 0; }
+
+}  // namespace
+
+std::optional<long long> measureVideoTune(long long limit, std::ostream& messages) {
+  long long length = 0;
+  std::string error;
+  if (measureTune(kMusicFile, limit, length, error, stopRequested)) return length;
+  if (caughtInterrupt() == 0)
+    messages << "warning: cannot read the tune " << kMusicFile << " (" << error << "): the video will be silent\n";
+  return std::nullopt;
 }
 
-// The tune at the video's length, or nothing (and a warning) without it.
-std::optional<Soundtrack> soundtrackFor(const VideoOptions& options, int& frameCount,
-                                        std::ostream& messages) {
-  Soundtrack tune;
-  std::string error;
-  const bool found = decodeTune(kMusicFile, tune, error);
-  if (!found)
-    messages << "warning: cannot read the tune " << kMusicFile << " (" << error << "): the video will be silent\n";
-  double seconds = options.seconds;
-  if (seconds <= 0.0) seconds = found ? static_cast<double>(tune.length()) / tune.sampleRate : kTuneSeconds;
-  frameCount = videoFrameCount(seconds, options.fps);
-  if (!found) return std::nullopt;
-  // Exactly the frames' length, so that sound and picture end together.
-  const long long length = static_cast<long long>(frameCount) * tune.sampleRate / options.fps;
-  return fitSoundtrack(tune, length, fadeLength(length, tune.sampleRate));
+namespace {
+
+// A piece's last frame, cut to the video's end; a whole video's last.
+int lastFrameOf(const VideoOptions& options, int frameCount) {
+  return options.lastFrame < 0 || options.lastFrame >= frameCount ? frameCount - 1 : options.lastFrame;
 }
 
 void showProgress(std::ostream& progress, int done, int total, std::chrono::steady_clock::time_point start) {
@@ -68,12 +66,79 @@ CameraPose videoCameraPose(const OrbitPath& orbit, int frame, int frameCount) {
   return orbitPose(orbit, static_cast<double>(frame) / frameCount);
 }
 
+long long fadeLength(long long length, int rate) {
+  const long long wanted = static_cast<long long>(kFadeSeconds * rate);
+  return wanted < length / 4 ? wanted : length / 4;
+}
+
+std::unique_ptr<TuneStream> tuneForFrames(int frameCount, int fps) {
+  // Exactly the frames' length, so that sound and picture end together.
+  const long long length = static_cast<long long>(frameCount) * kSoundtrackRate / fps;
+  return std::make_unique<TuneStream>(kMusicFile, length, fadeLength(length, kSoundtrackRate), stopRequested);
+}
+
+int videoLengthInFrames(const VideoOptions& options, std::ostream& messages, bool& withTune) {
+  withTune = false;
+  // A piece is silent: the tune only matters to it for the length.
+  if (options.piece && options.seconds > 0.0) return videoFrameCount(options.seconds, options.fps);
+  // With --seconds only the tune's start is decoded, to know it plays;
+  // without, the tune is counted to one sample past the longest video.
+  const long long longest = static_cast<long long>(kMaxVideoSeconds) * kSoundtrackRate;
+  const std::optional<long long> tune = measureVideoTune(options.seconds > 0.0 ? 1 : longest + 1, messages);
+  withTune = tune.has_value();
+  if (caughtInterrupt() != 0) return 0;
+  if (options.seconds > 0.0) return videoFrameCount(options.seconds, options.fps);
+  if (!tune) return videoFrameCount(kTuneSeconds, options.fps);
+  if (*tune > longest) {
+    messages << "the tune is longer than the " << formatDuration(kMaxVideoSeconds)
+             << " a video may last: give --seconds\n";
+    return 0;
+  }
+  return videoFrameCount(static_cast<double>(*tune) / kSoundtrackRate, options.fps);
+}
+
+std::string pieceComment(const VideoOptions& options, int frameCount) {
+  return std::string(kPieceMark) + std::to_string(options.firstFrame) + "-" +
+         std::to_string(lastFrameOf(options, frameCount)) +
+         " of " + std::to_string(frameCount) + "; " + std::to_string(options.width) + "x" +
+         std::to_string(options.height) + " at " + std::to_string(options.fps) + " fps, " +
+         std::to_string(options.samples) + " samples a frame, " + (options.denoise ? "denoised" : "not denoised") +
+         ", " + (options.fast ? "one bounce" : "two bounces");
+}
+
+bool readPieceComment(const std::string& comment, PieceLabel& label) {
+  if (comment.rfind(kPieceMark, 0) != 0) return false;
+  int first = 0, last = 0, count = 0, consumed = 0;
+  if (std::sscanf(comment.c_str() + std::strlen(kPieceMark), "%d-%d of %d; %n", &first, &last, &count, &consumed) != 3 ||
+      consumed == 0 || first < 0 || last < first || count <= last)
+    return false;
+  label.firstFrame = first;
+  label.lastFrame = last;
+  label.frameCount = count;
+  label.video = comment.substr(std::strlen(kPieceMark) + static_cast<size_t>(consumed));
+  return true;
+}
+
 int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages) {
-  std::optional<Soundtrack> soundtrack = soundtrackFor(options, frameCount, messages);
+  bool withTune = false;
+  frameCount = videoLengthInFrames(options, messages, withTune);
+  if (const int signal = caughtInterrupt(); signal != 0) return interruptExitStatus(signal);
+  if (frameCount < 1) return kStatusFatal;
   VideoSettings settings;
   settings.width = options.width;
   settings.height = options.height;
   settings.fps = options.fps;
+  settings.stopRequested = stopRequested;
+  std::unique_ptr<TuneStream> soundtrack;
+  if (options.piece) {
+    if (options.firstFrame >= frameCount) {
+      messages << "bad value for --frames: the video has frames 0-" << frameCount - 1 << "\n";
+      return kStatusFatal;
+    }
+    settings.comment = pieceComment(options, frameCount);
+  } else {
+    if (withTune) soundtrack = tuneForFrames(frameCount, options.fps);
+  }
   std::string error;
   if (!encoder.open(options.videoFile, settings, std::move(soundtrack), error)) {
     messages << "cannot write " << options.videoFile << ": " << error << "\n";
@@ -82,7 +147,7 @@ int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCoun
   return kStatusOk;
 }
 
-void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps) {
+void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps, int samples) {
   const CameraPose pose = videoCameraPose(orbit, frame, frameCount);
   app.camera.lookAt(pose.eye, pose.target, pose.up);
   // The demo puts the light on its circle whenever the camera moves, at the
@@ -90,39 +155,47 @@ void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int fr
   app.lightAngle = 0.0f;
   animateLight(app.lightPos, app.lightAngle, static_cast<float>(frame) / static_cast<float>(fps),
                /*accumulating=*/false);
-  app.sampling.restart();
+  app.restartAtFrame(frame, samples);
+}
+
+bool renderVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount,
+                      const VideoOptions& options) {
+  // Only the frame written is denoised; the draws between show the sum.
+  app.denoising = options.denoise;
+  app.denoiseEveryFrame = false;
+  placeVideoFrame(app, orbit, frame, frameCount, options.fps, options.samples);
+  // Without update() nothing restarts the sampling, so every draw after
+  // the first adds a sample or re-jitters.
+  while (app.sampling.sampleCount < options.samples) {
+    app.draw();
+    if (caughtInterrupt() != 0) return false;
+  }
+  return true;
 }
 
 int renderVideo(Application& app, const VideoOptions& options, int frameCount, VideoEncoder& encoder,
                 std::ostream& progress) {
   const OrbitPath orbit = treeOrbit(app.camera.eye, app.camera.center);
-  // Only the frame written is denoised; the draws between show the sum.
-  app.denoising = options.denoise;
-  app.denoiseEveryFrame = false;
+  const int first = options.piece ? options.firstFrame : 0;
+  const int last = options.piece ? lastFrameOf(options, frameCount) : frameCount - 1;
+  const int total = last - first + 1;
   const auto start = std::chrono::steady_clock::now();
   std::string error;
-  showProgress(progress, 0, frameCount, start);
-  for (int frame = 0; frame < frameCount; ++frame) {
-    placeVideoFrame(app, orbit, frame, frameCount, options.fps);
-    // Without update() nothing restarts the sampling, so every draw after
-    // the first adds a sample or re-jitters.
-    while (app.sampling.sampleCount < options.samples) {
-      app.draw();
-      if (const int signal = caughtInterrupt(); signal != 0) {
-        progress << "\ninterrupted after " << frame << " of " << frameCount << " frames: no video written\n";
-        return interruptExitStatus(signal);
-      }
+  const auto failed = [&](int done) {
+    if (const int signal = caughtInterrupt(); signal != 0) {
+      progress << "\ninterrupted after " << done << " of " << total << " frames: no video written\n";
+      return interruptExitStatus(signal);
     }
-    if (!encoder.addFrame(stillImage(app), error)) {
-      progress << "\ncannot write " << options.videoFile << ": " << error << "\n";
-      return kStatusFatal;
-    }
-    showProgress(progress, frame + 1, frameCount, start);
+    progress << "\ncannot write " << options.videoFile << ": " << error << "\n";
+    return kStatusFatal;
+  };
+  showProgress(progress, 0, total, start);
+  for (int frame = first; frame <= last; ++frame) {
+    if (!renderVideoFrame(app, orbit, frame, frameCount, options)) return failed(frame - first);
+    if (!encoder.addFrame(stillImage(app), error)) return failed(frame - first);
+    showProgress(progress, frame - first + 1, total, start);
   }
   progress << '\n';
-  if (!encoder.finish(error)) {
-    progress << "cannot write " << options.videoFile << ": " << error << "\n";
-    return kStatusFatal;
-  }
+  if (!encoder.finish(error)) return failed(total);
   return kStatusOk;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "app/VideoOptions.h"
 #include "geometry/CameraPath.h"
@@ -16,19 +19,55 @@ OrbitPath treeOrbit(const Vector3& startEye, const Vector3& startTarget);
 // turn, so the frame after the last would be the first again.
 CameraPose videoCameraPose(const OrbitPath& orbit, int frame, int frameCount);
 
+// The tune's length in samples, counted up to `limit`; nothing and a
+// warning (a silent video) when it is missing, no regular file or holds no
+// sound; nothing either after Ctrl+C or kill.
+std::optional<long long> measureVideoTune(long long limit, std::ostream& messages);
+
+// Samples of the fade at the end of a soundtrack of `length` samples.
+long long fadeLength(long long length, int rate);
+
+// The tune looped or cut to `frameCount` frames at `fps`, fading out,
+// decoded as the encoder reads it.
+std::unique_ptr<TuneStream> tuneForFrames(int frameCount, int fps);
+
+// Frames of the video the options describe: --seconds, else the tune's
+// length (0 after a message when that is longer than a video may be, or
+// after Ctrl+C). Sets `withTune` when the tune can be read (a piece of
+// a given length does not look).
+int videoLengthInFrames(const VideoOptions& options, std::ostream& messages, bool& withTune);
+
+// A piece made with --frames says in its metadata which frames it holds of
+// which video: "xmastrace piece: frames 0-99 of 1296; 768x512 at 30 fps, ...".
+constexpr const char* kPieceMark = "xmastrace piece: frames ";
+struct PieceLabel {
+  int firstFrame = 0;
+  int lastFrame = 0;
+  int frameCount = 0;  // of the whole video
+  std::string video;   // everything that decides the pictures, as text
+};
+std::string pieceComment(const VideoOptions& options, int frameCount);
+bool readPieceComment(const std::string& comment, PieceLabel& label);
+
 // Everything that can fail on the user's input, before any rendering: the
 // tune is decoded (missing, it leaves a warning and a silent video), the
-// length settled and the encoder opened on a temporary file. Sets
-// `frameCount`; returns kStatusOk or kStatusFatal after a message.
-int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCount,
-              std::ostream& messages);
+// length settled, a piece's first frame checked against it, and the encoder
+// opened on a temporary file (a piece without sound). Sets `frameCount`;
+// returns kStatusOk, kStatusFatal after a message, or an interrupt's status.
+int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages);
 
 // Frame `frame` of `frameCount` at `fps`: the camera that far round the
 // orbit, the light where the demo's animation has it at that time while the
-// camera moves, and the sampling started afresh.
-void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps);
+// camera moves, and the sampling started afresh from the frame's own state.
+void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps,
+                     int samples = kDefaultVideoSamples);
 
-// Renders every frame from the Application's start view into the encoder
+// Renders frame `frame` with the options' samples; stillImage(app) then
+// holds it. False when Ctrl+C or kill came first.
+bool renderVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount,
+                      const VideoOptions& options);
+
+// Renders the options' frames (every one, or a piece's) from the Application's start view into the encoder
 // (each as a still would write it: with --denoise, the denoised average)
 // with a progress line, then finishes the file. Returns kStatusOk,
 // kStatusFatal after a message, or on Ctrl+C or kill the status of the

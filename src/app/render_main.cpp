@@ -23,6 +23,7 @@
 #include "app/LegacyWindow.h"
 #include "app/StillOptions.h"
 #include "app/StillRenderer.h"
+#include "app/VideoJoin.h"
 #include "app/VideoOptions.h"
 #include "app/VideoRenderer.h"
 
@@ -156,9 +157,28 @@ int renderVideoFile(int argc, char** argv) {
   });
 }
 
+int joinVideoFile(int argc, char** argv) {
+  JoinOptions options;
+  if (!parseJoinOptions(argc, argv, options, std::cerr)) {
+    printJoinUsage(std::cerr);
+    return kStatusFatal;
+  }
+  if (options.help) {
+    printJoinUsage(std::cout);
+    return kStatusOk;
+  }
+  if (!inRunDirectory()) return kStatusFatal;
+  catchInterrupts();
+  keepFfmpegQuiet();
+  const int status = joinVideo(options, std::cerr);
+  if (status == kStatusOk) std::cout << "video written: " << options.videoFile << "\n";
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (wantsJoin(argc, argv)) return joinVideoFile(argc, argv);
   if (wantsVideo(argc, argv)) return renderVideoFile(argc, argv);
   StillOptions options;
   if (!parseStillOptions(argc, argv, options, std::cerr)) {

@@ -1,5 +1,6 @@
 #include "render/Sampling.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -86,15 +87,46 @@ float seedFromOutput(uint32_t output) {
   return seed < kModulusRange ? seed : std::nextafter(kModulusRange, 0.0f);
 }
 
-std::vector<float> makeSeedBuffer(int width, int height, PathVariant variant) {
+std::vector<float> makeSeedBuffer(int width, int height, PathVariant variant, Xorshift128 generator) {
   const size_t count =
       width > 0 && height > 0 ? static_cast<size_t>(width) * static_cast<size_t>(height) * 4 : 0;
-  Xorshift128 generator;
   const float first = seedFromOutput(generator.next());
   if (variant == PathVariant::OneBounce) return std::vector<float>(count, first);
   std::vector<float> seeds(count);
   for (float& seed : seeds) seed = seedFromOutput(generator.next());
   return seeds;
+}
+
+namespace {
+
+// A bijective integer mix (MurmurHash3's finaliser): neighbouring frame
+// numbers give unrelated bits, and 0 stays 0.
+uint32_t mixBits(uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x85ebca6bu;
+  h ^= h >> 13;
+  h *= 0xc2b2ae35u;
+  h ^= h >> 16;
+  return h;
+}
+
+}  // namespace
+
+Xorshift128 frameGenerator(int frame) {
+  Xorshift128 generator;
+  const uint32_t number = static_cast<uint32_t>(frame);
+  // Only x and w change, so the state can never be all zeros.
+  generator.x ^= mixBits(number);
+  generator.w ^= mixBits(number ^ 0x9e3779b9u) ^ mixBits(0x9e3779b9u);
+  return generator;
+}
+
+int frameJitterIndex(int frame, int samples, int jitterFloats) {
+  if (jitterFloats < 2 || frame <= 0) return 0;
+  // A primary pass, then up to kRejitterPeriod - 1 samples before the next.
+  const long long primaries = (std::max(samples, 1) + kRejitterPeriod - 2) / (kRejitterPeriod - 1);
+  const long long offsets = jitterFloats / 2;
+  return static_cast<int>(2 * (primaries * frame % offsets));
 }
 
 void SamplingSchedule::restart() {

@@ -46,9 +46,20 @@ struct Xorshift128 {
 // [0, 2^22), the range of their moduli.
 float seedFromOutput(uint32_t output);
 
-// width x height RGBA texels of seeds. Two-bounce: fresh outputs everywhere
-// after dropping the first; one-bounce: the first output in every float.
-std::vector<float> makeSeedBuffer(int width, int height, PathVariant variant);
+// width x height RGBA texels of seeds from `generator` (by default the one
+// the demo starts with). Two-bounce: fresh outputs everywhere after dropping
+// the first; one-bounce: the first output in every float.
+std::vector<float> makeSeedBuffer(int width, int height, PathVariant variant,
+                                  Xorshift128 generator = {});
+
+// The generator that seeds video frame `frame`: the demo's own for frame 0,
+// and for every other frame one scrambled by the frame's number alone, so
+// that a frame looks the same whichever frames were rendered before it.
+Xorshift128 frameGenerator(int frame);
+
+// The jitter offset (a float index) that video frame `frame` starts from:
+// where a run through every frame before it, `samples` a frame, would be.
+int frameJitterIndex(int frame, int samples, int jitterFloats);
 
 // The most samples one picture sums. Each addition to a 32-bit float sum
 // of n samples rounds by up to about n * 2^-24 of a sample, and for a pixel

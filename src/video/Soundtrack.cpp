@@ -3,22 +3,19 @@
 #include <algorithm>
 
 #include "video/FfmpegHandles.h"
-
-namespace {
+#include "video/RegularInput.h"
 
 // Reads packets of one audio stream and turns them into float samples at the
 // soundtrack's rate and channel count.
 class TuneDecoder {
  public:
+  explicit TuneDecoder(bool (*stop)()) : stop(stop) {}
+
   bool open(const std::string& path, std::string& error) {
-    AVFormatContext* opened = nullptr;
-    if (const int code = avformat_open_input(&opened, path.c_str(), nullptr, nullptr); code < 0)
-      return fail(error, ffmpegError(code));
-    format.reset(opened);
-    if (const int code = avformat_find_stream_info(format.get(), nullptr); code < 0)
-      return fail(error, ffmpegError(code));
+    if (!input.open(path, stop, error)) return false;
+    AVFormatContext* format = input.format();
     const AVCodec* codec = nullptr;
-    stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    stream = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (stream < 0 || !codec) return fail(error, "no audio stream that this FFmpeg can decode");
     decoder.reset(avcodec_alloc_context3(codec));
     packet.reset(av_packet_alloc());
@@ -32,13 +29,18 @@ class TuneDecoder {
     return true;
   }
 
-  // Every packet of the stream, then the decoder's and the resampler's
-  // delayed samples.
-  bool decodeAll(Soundtrack& tune, std::string& error) {
-    tune.sampleRate = kSoundtrackRate;
-    tune.channels.assign(kSoundtrackChannels, {});
+  // Appends the samples of the next packets to `tune` (its rate and
+  // channels set), at least one packet's worth unless the file ends; at its
+  // end the decoder's and the resampler's delayed samples follow and
+  // `ended` is set.
+  bool decodeMore(Soundtrack& tune, bool& ended, std::string& error) {
+    const long long before = tune.length();
     int code = 0;
-    while ((code = av_read_frame(format.get(), packet.get())) >= 0) {
+    while (tune.length() == before && (code = av_read_frame(input.format(), packet.get())) >= 0) {
+      if (input.stopped()) {
+        av_packet_unref(packet.get());
+        return fail(error, "interrupted");
+      }
       const bool ours = packet->stream_index == stream;
       // A damaged packet is skipped, as a player would; the rest still plays.
       if (ours && avcodec_send_packet(decoder.get(), packet.get()) >= 0 && !receive(tune, error)) {
@@ -47,19 +49,21 @@ class TuneDecoder {
       }
       av_packet_unref(packet.get());
     }
-    if (code != AVERROR_EOF) return fail(error, ffmpegError(code));
+    if (tune.length() > before) return true;
+    if (code != AVERROR_EOF) return fail(error, input.stopped() ? "interrupted" : ffmpegError(code));
     avcodec_send_packet(decoder.get(), nullptr);
     if (!receive(tune, error)) return false;
     if (resampler && !convert(tune, nullptr, 0, error)) return false;
-    if (tune.length() == 0) return fail(error, "no sound in it");
+    ended = true;
     return true;
   }
 
- private:
   static bool fail(std::string& error, const std::string& reason) {
     error = reason;
     return false;
   }
+
+ private:
 
   bool receive(Soundtrack& tune, std::string& error) {
     int code = 0;
@@ -105,7 +109,8 @@ class TuneDecoder {
     return true;
   }
 
-  InputFormat format;
+  bool (*stop)() = nullptr;
+  RegularInput input;
   CodecContext decoder;
   Packet packet;
   Frame frame;
@@ -113,17 +118,97 @@ class TuneDecoder {
   int stream = -1;
 };
 
-}  // namespace
-
 long long Soundtrack::length() const {
   return channels.empty() ? 0 : static_cast<long long>(channels.front().size());
 }
 
-bool decodeTune(const std::string& path, Soundtrack& tune, std::string& error) {
-  TuneDecoder decoder;
-  Soundtrack decoded;
-  if (!decoder.open(path, error) || !decoder.decodeAll(decoded, error)) return false;
+namespace {
+
+Soundtrack emptySoundtrack() {
+  Soundtrack tune;
+  tune.sampleRate = kSoundtrackRate;
+  tune.channels.assign(kSoundtrackChannels, {});
+  return tune;
+}
+
+// Sample `index` of a soundtrack of `length` whose last `fade` fall
+// linearly to silence, reaching zero on the very last sample.
+float faded(float value, long long index, long long length, long long fade) {
+  if (index < length - fade || fade <= 0) return value;
+  return static_cast<float>(value * (static_cast<double>(length - 1 - index) / static_cast<double>(fade)));
+}
+
+}  // namespace
+
+bool decodeTune(const std::string& path, Soundtrack& tune, std::string& error, bool (*stop)()) {
+  TuneDecoder decoder(stop);
+  Soundtrack decoded = emptySoundtrack();
+  if (!decoder.open(path, error)) return false;
+  for (bool ended = false; !ended;) {
+    if (!decoder.decodeMore(decoded, ended, error)) return false;
+  }
+  if (decoded.length() == 0) return TuneDecoder::fail(error, "no sound in it");
   tune = std::move(decoded);
+  return true;
+}
+
+bool measureTune(const std::string& path, long long limit, long long& length, std::string& error,
+                 bool (*stop)()) {
+  TuneDecoder decoder(stop);
+  if (!decoder.open(path, error)) return false;
+  Soundtrack scratch = emptySoundtrack();
+  long long counted = 0;
+  for (bool ended = false; !ended && counted < limit;) {
+    if (!decoder.decodeMore(scratch, ended, error)) return false;
+    counted += scratch.length();
+    for (std::vector<float>& channel : scratch.channels) channel.clear();
+  }
+  if (counted == 0) return TuneDecoder::fail(error, "no sound in it");
+  length = counted;
+  return true;
+}
+
+TuneStream::TuneStream(std::string path, long long length, long long fadeLength, bool (*stop)())
+    : path(std::move(path)), total(std::max(length, 0LL)), fade(std::clamp(fadeLength, 0LL, total)), stop(stop) {
+  pending = emptySoundtrack();
+}
+
+TuneStream::~TuneStream() = default;
+
+bool TuneStream::refill(std::string& error) {
+  if (!decoder) {
+    decoder = std::make_unique<TuneDecoder>(stop);
+    if (!decoder->open(path, error)) return false;
+    passLength = 0;
+  }
+  bool ended = false;
+  const long long before = pending.length();
+  if (!decoder->decodeMore(pending, ended, error)) return false;
+  passLength += pending.length() - before;
+  if (ended) {
+    // Looped without a gap: the next pass starts from a fresh decoder, as the first did.
+    if (passLength == 0) return TuneDecoder::fail(error, "no sound in it");
+    decoder.reset();
+  }
+  return true;
+}
+
+bool TuneStream::read(float* const* channels, int count, std::string& error) {
+  if (count < 0 || produced + count > total) return TuneDecoder::fail(error, "read past the soundtrack's end");
+  while (pending.length() - taken < count) {
+    if (!refill(error)) return false;
+  }
+  for (int c = 0; c < kSoundtrackChannels; ++c) {
+    const float* from = pending.channels[static_cast<size_t>(c)].data() + taken;
+    for (int i = 0; i < count; ++i) channels[c][i] = faded(from[i], produced + i, total, fade);
+  }
+  produced += count;
+  taken += count;
+  // Drops what was handed out, so that the buffer stays a packet or two long.
+  if (taken >= pending.length() / 2) {
+    for (std::vector<float>& channel : pending.channels) channel.erase(channel.begin(), channel.begin() + taken);
+    taken = 0;
+  }
   return true;
 }
 
@@ -138,13 +223,9 @@ Soundtrack fitSoundtrack(const Soundtrack& tune, long long length, long long fad
       channel[static_cast<size_t>(i)] = source[static_cast<size_t>(i % tuneLength)];
     fitted.channels.push_back(std::move(channel));
   }
-  // Reaches zero on the very last sample, so the video ends in silence.
   const long long fade = std::clamp(fadeLength, 0LL, length);
   for (std::vector<float>& channel : fitted.channels) {
-    for (long long i = length - fade; i < length; ++i) {
-      const double gain = static_cast<double>(length - 1 - i) / static_cast<double>(fade);
-      channel[static_cast<size_t>(i)] = static_cast<float>(channel[static_cast<size_t>(i)] * gain);
-    }
+    for (long long i = length - fade; i < length; ++i) channel[static_cast<size_t>(i)] = faded(channel[static_cast<size_t>(i)], i, length, fade);
   }
   return fitted;
 }

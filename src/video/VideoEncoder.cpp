@@ -49,17 +49,29 @@ struct VideoEncoder::Streams {
     std::remove(temporaryPath.c_str());
   }
 
-  bool start(std::optional<Soundtrack> sound, std::string& error) {
+  static int askToStop(void* opaque) {
+    const auto* streams = static_cast<const Streams*>(opaque);
+    return streams->stopRequested() ? 1 : 0;
+  }
+
+  bool stopRequested() const { return settings.stopRequested && settings.stopRequested(); }
+
+  // `copied` describes the frames addPacket will bring; null: they are encoded here.
+  bool start(std::unique_ptr<TuneStream> sound, const AVCodecParameters* copied, std::string& error) {
     AVFormatContext* made = nullptr;
     if (const int code = avformat_alloc_output_context2(&made, nullptr, "mp4", temporaryPath.c_str());
         code < 0)
       return fail(error, "no MP4 muxer", code);
     output.reset(made);
+    output->interrupt_callback = {askToStop, this};
     packet.reset(av_packet_alloc());
     if (!packet) return fail(error, "out of memory");
-    if (!addVideoStream(error)) return false;
-    if (sound && !addAudioStream(std::move(*sound), error)) return false;
-    if (const int code = avio_open(&output->pb, temporaryPath.c_str(), AVIO_FLAG_WRITE); code < 0)
+    if (copied ? !addCopiedVideoStream(*copied, error) : !addVideoStream(error)) return false;
+    if (sound && !addAudioStream(std::move(sound), error)) return false;
+    if (!settings.comment.empty()) av_dict_set(&output->metadata, "comment", settings.comment.c_str(), 0);
+    if (const int code = avio_open2(&output->pb, temporaryPath.c_str(), AVIO_FLAG_WRITE,
+                                    &output->interrupt_callback, nullptr);
+        code < 0)
       return fail(error, ffmpegError(code));
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "+faststart", 0);
@@ -112,7 +124,35 @@ struct VideoEncoder::Streams {
     return true;
   }
 
-  bool addAudioStream(Soundtrack sound, std::string& error) {
+  bool addCopiedVideoStream(const AVCodecParameters& copied, std::string& error) {
+    videoStream = avformat_new_stream(output.get(), nullptr);
+    if (!videoStream) return fail(error, "out of memory");
+    if (const int code = avcodec_parameters_copy(videoStream->codecpar, &copied); code < 0)
+      return fail(error, ffmpegError(code));
+    // Another muxer's tag need not be this one's.
+    videoStream->codecpar->codec_tag = 0;
+    videoStream->time_base = {1, settings.fps};
+    return true;
+  }
+
+  bool addPacket(AVPacket& source, AVRational timeBase, long long firstFrame, std::string& error) {
+    // Shown where the piece has it, from its first frame's place on; decoded
+    // in the order the packets come, one frame time apart.
+    av_packet_rescale_ts(&source, timeBase, videoStream->time_base);
+    const AVRational frameTime = {1, settings.fps};
+    if (source.pts != AV_NOPTS_VALUE) source.pts += av_rescale_q(firstFrame, frameTime, videoStream->time_base);
+    source.dts = av_rescale_q(framesWritten - settings.decodeDelay, frameTime, videoStream->time_base);
+    if (source.pts != AV_NOPTS_VALUE && source.dts > source.pts)
+      return fail(error, "a piece's frame would be decoded after it is shown");
+    source.stream_index = videoStream->index;
+    source.pos = -1;
+    if (const int written = av_interleaved_write_frame(output.get(), &source); written < 0)
+      return fail(error, "writing", written);
+    ++framesWritten;
+    return writeSoundUntil(soundAt(framesWritten), error);
+  }
+
+  bool addAudioStream(std::unique_ptr<TuneStream> sound, std::string& error) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!codec) return fail(error, "this FFmpeg has no AAC encoder");
     audio.reset(avcodec_alloc_context3(codec));
@@ -120,9 +160,9 @@ struct VideoEncoder::Streams {
     if (!audio || !sample) return fail(error, "out of memory");
     audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
     audio->bit_rate = kAudioBitRate;
-    audio->sample_rate = sound.sampleRate;
-    av_channel_layout_default(&audio->ch_layout, static_cast<int>(sound.channels.size()));
-    audio->time_base = {1, sound.sampleRate};
+    audio->sample_rate = sound->sampleRate();
+    av_channel_layout_default(&audio->ch_layout, sound->channelCount());
+    audio->time_base = {1, sound->sampleRate()};
     if (output->oformat->flags & AVFMT_GLOBALHEADER) audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (const int code = avcodec_open2(audio.get(), codec, nullptr); code < 0)
       return fail(error, "the AAC encoder refused the settings", code);
@@ -142,6 +182,10 @@ struct VideoEncoder::Streams {
     return true;
   }
 
+  long long soundAt(long long frames) const {
+    return soundtrack ? frames * soundtrack->sampleRate() / settings.fps : 0;
+  }
+
   bool addFrame(const RgbImage& image, std::string& error) {
     const size_t expected = static_cast<size_t>(settings.width) * static_cast<size_t>(settings.height) * 3;
     if (image.width != settings.width || image.height != settings.height || image.pixels.size() != expected)
@@ -153,16 +197,17 @@ struct VideoEncoder::Streams {
     picture->pts = framesWritten++;
     if (!encode(video.get(), videoStream, picture.get(), error)) return false;
     // The sound keeps pace with the pictures, so the file interleaves them.
-    return writeSoundUntil(framesWritten * soundtrack.sampleRate / settings.fps, error);
+    return writeSoundUntil(soundAt(framesWritten), error);
   }
 
   bool finish(std::string& error) {
-    if (!writeSoundUntil(soundtrack.length(), error)) return false;
-    if (!encode(video.get(), videoStream, nullptr, error)) return false;
+    if (soundtrack && !writeSoundUntil(soundtrack->length(), error)) return false;
+    if (video && !encode(video.get(), videoStream, nullptr, error)) return false;
     if (audio && !encode(audio.get(), audioStream, nullptr, error)) return false;
     if (const int code = av_write_trailer(output.get()); code < 0)
       return fail(error, "cannot write the MP4 index", code);
     if (const int code = avio_closep(&output->pb); code < 0) return fail(error, ffmpegError(code));
+    if (stopRequested()) return fail(error, "interrupted");
     if (std::rename(temporaryPath.c_str(), path.c_str()) != 0) return fail(error, std::strerror(errno));
     finished = true;
     return true;
@@ -172,15 +217,15 @@ struct VideoEncoder::Streams {
   // goes out as a shorter frame.
   bool writeSoundUntil(long long end, std::string& error) {
     if (!audio) return true;
-    end = std::min(end, soundtrack.length());
+    end = std::min(end, soundtrack->length());
     while (samplesWritten < end) {
-      const int count = static_cast<int>(std::min<long long>(audio->frame_size, soundtrack.length() - samplesWritten));
+      const int count =
+          static_cast<int>(std::min<long long>(audio->frame_size, soundtrack->length() - samplesWritten));
       if (const int code = av_frame_make_writable(sample.get()); code < 0) return fail(error, ffmpegError(code));
       sample->nb_samples = count;
-      for (size_t c = 0; c < soundtrack.channels.size(); ++c) {
-        const float* from = soundtrack.channels[c].data() + samplesWritten;
-        std::copy(from, from + count, reinterpret_cast<float*>(sample->extended_data[c]));
-      }
+      float* planes[kSoundtrackChannels];
+      for (int c = 0; c < kSoundtrackChannels; ++c) planes[c] = reinterpret_cast<float*>(sample->extended_data[c]);
+      if (!soundtrack->read(planes, count, error)) return fail(error, "the tune: " + error);
       sample->pts = samplesWritten;
       samplesWritten += count;
       if (!encode(audio.get(), audioStream, sample.get(), error)) return false;
@@ -219,7 +264,7 @@ struct VideoEncoder::Streams {
   Frame picture;
   Frame sample;
   Packet packet;
-  Soundtrack soundtrack;
+  std::unique_ptr<TuneStream> soundtrack;
   long long framesWritten = 0;
   long long samplesWritten = 0;
 };
@@ -230,7 +275,17 @@ VideoEncoder::VideoEncoder() = default;
 VideoEncoder::~VideoEncoder() = default;
 
 bool VideoEncoder::open(const std::string& path, const VideoSettings& settings,
-                        std::optional<Soundtrack> soundtrack, std::string& error) {
+                        std::unique_ptr<TuneStream> soundtrack, std::string& error) {
+  return start(path, settings, nullptr, std::move(soundtrack), error);
+}
+
+bool VideoEncoder::openCopy(const std::string& path, const VideoSettings& settings, const AVCodecParameters& video,
+                            std::unique_ptr<TuneStream> soundtrack, std::string& error) {
+  return start(path, settings, &video, std::move(soundtrack), error);
+}
+
+bool VideoEncoder::start(const std::string& path, const VideoSettings& settings, const AVCodecParameters* copied,
+                         std::unique_ptr<TuneStream> soundtrack, std::string& error) {
   if (streams) return fail(error, "already open");
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) return fail(error, "it is a folder");
@@ -241,14 +296,20 @@ bool VideoEncoder::open(const std::string& path, const VideoSettings& settings,
     made->finished = true;  // nothing to remove
     return false;
   }
-  if (!made->start(std::move(soundtrack), error)) return false;  // removes the temporary file
+  if (!made->start(std::move(soundtrack), copied, error)) return false;  // removes the temporary file
   streams = std::move(made);
   return true;
 }
 
 bool VideoEncoder::addFrame(const RgbImage& image, std::string& error) {
-  if (!streams || streams->finished) return fail(error, "the video is not open");
+  if (!streams || streams->finished || !streams->video) return fail(error, "the video is not open for pictures");
   return streams->addFrame(image, error);
+}
+
+bool VideoEncoder::addPacket(AVPacket& packet, int timeBaseNum, int timeBaseDen, long long firstFrame,
+                             std::string& error) {
+  if (!streams || streams->finished || streams->video) return fail(error, "the video is not open for copying");
+  return streams->addPacket(packet, {timeBaseNum, timeBaseDen}, firstFrame, error);
 }
 
 bool VideoEncoder::finish(std::string& error) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "render/PngImage.h"
@@ -11,10 +10,20 @@
 // muxer's notes would bury the progress line.
 void keepFfmpegQuiet();
 
+struct AVCodecParameters;
+struct AVPacket;
+
 struct VideoSettings {
   int width = 0;   // even, as yuv420p needs
   int height = 0;  // even
   int fps = 30;
+  std::string comment;  // kept in the file's metadata, when there is one
+  // For frames copied: how many frames the decoding runs ahead of the
+  // pictures, so the copied frames' decoding times follow on evenly.
+  int decodeDelay = 0;
+  // Asked while the file is written, the final index included: true stops
+  // the writing, which then fails and leaves nothing behind.
+  bool (*stopRequested)() = nullptr;
 };
 
 // Writes an MP4 file that phones and browsers play: H.264 (yuv420p) from
@@ -31,17 +40,27 @@ class VideoEncoder {
   VideoEncoder& operator=(const VideoEncoder&) = delete;
 
   // Creates the temporary file and the streams; without a soundtrack the
-  // video is silent. The soundtrack is written as it is, all of it, beside
-  // the frames: fit it to the frames' length first.
+  // video is silent. The soundtrack is read as the frames come, all of it:
+  // give it the frames' length.
   bool open(const std::string& path, const VideoSettings& settings,
-            std::optional<Soundtrack> soundtrack, std::string& error);
+            std::unique_ptr<TuneStream> soundtrack, std::string& error);
+  // As open, for a video whose frames come already encoded, as `video`
+  // describes them: addPacket copies them without decoding.
+  bool openCopy(const std::string& path, const VideoSettings& settings, const AVCodecParameters& video,
+                std::unique_ptr<TuneStream> soundtrack, std::string& error);
   // The next frame, of the settings' size.
   bool addFrame(const RgbImage& image, std::string& error);
+  // The next encoded frame, timed in `timeBase` from the start of a piece
+  // whose first frame is frame `firstFrame` of this video. Takes the
+  // packet's contents.
+  bool addPacket(AVPacket& packet, int timeBaseNum, int timeBaseDen, long long firstFrame, std::string& error);
   // Drains the encoders, writes the rest of the sound and the index, and
   // gives the file its name.
   bool finish(std::string& error);
 
  private:
+  bool start(const std::string& path, const VideoSettings& settings, const AVCodecParameters* copied,
+             std::unique_ptr<TuneStream> soundtrack, std::string& error);
   struct Streams;
   std::unique_ptr<Streams> streams;
 };

@@ -204,4 +204,25 @@ TEST(SamplingSchedule, StopsAtTheLimitWhileTheSumIsStillExactEnough) {
   EXPECT_EQ(schedule.randomPing, rested.randomPing);
 }
 
+// A video frame rendered on its own starts from the jitter offset that a
+// run through every frame before it reaches, so pieces keep the whole
+// run's offsets; its seeds come from its number, frame 0's being the demo's.
+TEST(VideoFrameState, JitterOfARunAndSeedsOfTheFrameNumber) {
+  for (const int samples : {1, 16, 23, 24, 48, 100}) {
+    SamplingSchedule run;
+    for (int frame = 0; frame < 80; ++frame) {
+      ASSERT_EQ(run.jitterIndex, frameJitterIndex(frame, samples, 72)) << samples << " samples, frame " << frame;
+      run.restart();
+      while (run.sampleCount < samples) runFrame(run);
+    }
+  }
+  Xorshift128 demo;
+  EXPECT_EQ(frameGenerator(0).next(), demo.next());
+  std::vector<uint32_t> firsts;
+  for (int frame = 0; frame < 2000; ++frame) firsts.push_back(frameGenerator(frame).next());
+  std::sort(firsts.begin(), firsts.end());
+  EXPECT_EQ(std::adjacent_find(firsts.begin(), firsts.end()), firsts.end());
+  EXPECT_EQ(frameGenerator(7).next(), frameGenerator(7).next());
+}
+
 }  // namespace
