@@ -8,7 +8,8 @@ PACKAGES="cmake g++ make pkg-config
   libsdl2-mixer-dev libpng-dev libmp3lame-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev glslang-tools
-  xvfb xauth xdotool x11-apps imagemagick"
+  xvfb xauth xdotool x11-apps imagemagick
+  emscripten nodejs npm chromium"
 
 missing=""
 for p in $PACKAGES; do
