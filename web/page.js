@@ -76,13 +76,18 @@ function setSound(on) {
   else if (tune.context) tune.context.suspend();
 }
 
+// The sound button decides for itself, or its first press would start the
+// tune and stop it again.
+function onGesture(event) {
+  if (event.target !== soundButton) startPlaying();
+}
 for (const type of ['pointerdown', 'keydown', 'touchstart']) {
-  window.addEventListener(type, startPlaying, { once: true, capture: true });
+  window.addEventListener(type, onGesture, { capture: true });
 }
 
-soundButton.addEventListener('click', (event) => {
-  event.stopPropagation();
-  setSound(!(tune.on && tune.context && tune.context.state === 'running'));
+soundButton.addEventListener('click', () => {
+  const playing = tune.context !== null && tune.context.state === 'running';
+  setSound(!(tune.on && playing));
 });
 denoiseButton.addEventListener('click', () => Module._xmastraceTogglePress(kKeyF2));
 document.getElementById('fullscreen').addEventListener('click', () => {

@@ -214,6 +214,10 @@ void frame(void* data) {
 
   followCanvasSize(page);
   gApp->update(dt, *gKeys, *gMouse);
+  // A finished picture drawn again: F1 shows another buffer, and F2's
+  // denoiser needs samples gathered while it is on.
+  if (!wantsFrame(page) && (gKeys->pressed[kKeyF1] || gKeys->pressed[kKeyF2]))
+    gApp->sampling.restart();
   const bool drawn = wantsFrame(page);
   if (drawn) gApp->draw();
   gKeys->endFrame();
