@@ -133,7 +133,11 @@ EM_BOOL onTouch(int type, const EmscriptenTouchEvent* event, void* data) {
     for (int i = 0; i < event->numTouches; ++i) fingers -= event->touches[i].isChanged ? 1 : 0;
   }
   if (fingers == 1 && !ending && event->numTouches == 1) {
-    gMouse->setPosition(event->touches[0].targetX, event->touches[0].targetY);
+    const EmscriptenTouchPoint& finger = event->touches[0];
+    // A finger lands where it lands: the same place twice leaves no move
+    // from where the last one lifted, which would turn the camera at once.
+    if (!gMouse->down[0]) gMouse->setPosition(finger.targetX, finger.targetY);
+    gMouse->setPosition(finger.targetX, finger.targetY);
     gMouse->setButton(0, true);
   } else {
     gMouse->setButton(0, false);
@@ -271,6 +275,9 @@ int main(int argc, char** argv) {
   page->options = parseOptions(argc, argv);
   if (!createContext()) return kStatusFatal;
 
+  // The Application reads the scene's files from the page's virtual file
+  // system (index.data) when it starts: anything written there before this
+  // point becomes part of the room.
   gKeys = new KeyState();
   gMouse = new MouseState(1, 1);
   gApp = new Application(1, 1, page->options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce);
