@@ -132,7 +132,7 @@ console.log(`path sample 768x512, desktop: ${/path sample: .*?([\d.]+) ms wall/.
   desktop(['--samples', '64', '--size', '384x256'], desktop64);
   const browser = await launch('swiftshader');
   const { page } = await openPage(browser, '?samples=64&ui=0', 384, 256);
-  await page.waitForFunction(() => window.xmastrace.samples >= 64, null, { timeout: 600000 });
+  await page.waitForFunction(() => window.xmastrace.samples >= 64, null, { timeout: 600000, polling: 1000 });
   const truth = await pixelsOf(page, reference);
   const web = rmsError(await pixelsOf(page), truth);
   const own = rmsError(await pixelsOf(page, desktop64), truth);
