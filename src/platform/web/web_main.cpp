@@ -39,6 +39,7 @@ struct PageOptions {
 struct WebPage {
   PageOptions options;
   double cssWidth = 0.0, cssHeight = 0.0;
+  double pixelRatio = 0.0;
   double lastTime = 0.0;
   bool firstFrame = true;
   bool ready = false;
@@ -175,13 +176,15 @@ void connectEvents(WebPage& page) {
 
 // The picture takes the canvas's size in device pixels, as a desktop window's
 // framebuffer does; the cursor stays in CSS pixels, the events' units.
+// A zoom or a move to another screen changes the ratio alone.
 void followCanvasSize(WebPage& page) {
   double cssWidth = 0.0, cssHeight = 0.0;
   emscripten_get_element_css_size(kCanvas, &cssWidth, &cssHeight);
-  if (cssWidth == page.cssWidth && cssHeight == page.cssHeight) return;
+  const double ratio = emscripten_get_device_pixel_ratio();
+  if (cssWidth == page.cssWidth && cssHeight == page.cssHeight && ratio == page.pixelRatio) return;
   page.cssWidth = cssWidth;
   page.cssHeight = cssHeight;
-  const double ratio = emscripten_get_device_pixel_ratio();
+  page.pixelRatio = ratio;
   const int width = static_cast<int>(std::lround(cssWidth * ratio));
   const int height = static_cast<int>(std::lround(cssHeight * ratio));
   if (width <= 0 || height <= 0) return;
