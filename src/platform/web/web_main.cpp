@@ -6,7 +6,6 @@
 #include <emscripten/html5.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -16,6 +15,7 @@
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
+#include "app/StillOptions.h"
 
 namespace {
 
@@ -57,10 +57,19 @@ Application* gApp = nullptr;
 
 namespace {
 
+// The URL's values arrive as text: anything but a whole number within
+// xmastrace_render's bounds for samples is left at its default.
+int optionValue(const char* text) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  const bool whole = end != text && *end == '\0';
+  return whole && value >= 0 && value <= kMaxStillSamples ? static_cast<int>(value) : 0;
+}
+
 PageOptions parseOptions(int argc, char** argv) {
   PageOptions options;
   for (int i = 1; i + 1 < argc; i += 2) {
-    const int value = std::atoi(argv[i + 1]);
+    const int value = optionValue(argv[i + 1]);
     if (std::strcmp(argv[i], "--view") == 0 && value >= 0 && value <= 3) options.view = value;
     if (std::strcmp(argv[i], "--samples") == 0 && value > 0) options.samples = value;
     if (std::strcmp(argv[i], "--fast") == 0) options.fast = value != 0;
