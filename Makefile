@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean web web-serve
 
 all: build
 
@@ -26,7 +26,20 @@ bench: build
 	@tools/run-benchmarks.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-web
+
+# The demo as a web page in build-web/ (index.html and what it loads), built
+# with Emscripten; copying that folder to a static web host publishes it.
+# Emscripten's tools need Debian's Node modules on their path.
+web: deps
+	@[ -f build-web/CMakeCache.txt ] || NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B build-web \
+	  -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@NODE_PATH=/usr/share/nodejs cmake --build build-web -j$(JOBS)
+
+# Browsers run WebAssembly only from a web server, not from file://.
+web-serve: web
+	@echo "http://127.0.0.1:8000/index.html"
+	@python3 -m http.server 8000 --bind 127.0.0.1 --directory build-web
 
 # Regenerates the demo's music with the tune generator (needs libmp3lame).
 .PHONY: tune

@@ -8,12 +8,16 @@ PACKAGES="cmake g++ make pkg-config
   libsdl2-mixer-dev libpng-dev libmp3lame-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev glslang-tools
-  xvfb xauth xdotool x11-apps imagemagick parallel"
+  xvfb xauth xdotool x11-apps imagemagick parallel
+  emscripten nodejs chromium"
 
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
+# Node from another source than Debian brings its own npm, which Debian's
+# npm package would conflict with.
+command -v npm >/dev/null || missing="$missing npm"
 [ -z "$missing" ] && exit 0
 
 echo "Installing missing packages:$missing"

@@ -6,6 +6,8 @@
 #      status nobody checks, fails the stage;
 #   3. each libFuzzer target, built with clang in <build>-fuzz, for a bounded
 #      time from the seed corpus in tests/fuzz/corpus.
+# Between 1 and 2, the browser build (build-web, as `make web` makes it) and
+# its page tests in headless Chromium (tests/web).
 # GL tests need an X display: without one each run goes under a virtual
 # framebuffer (Mesa's llvmpipe renders). The unit tests (GoogleTest cases,
 # whose names hold a dot) run in parallel; the end-to-end runs of the programs
@@ -56,6 +58,23 @@ run_suite() {
 begin "tests ($BUILD)"
 run_suite "$BUILD" || fail "tests"
 passed "tests"
+
+WEB=${XMASTRACE_WEB_BUILD:-$ROOT/build-web}
+begin "browser build ($WEB)"
+mkdir -p "$WEB"
+export NODE_PATH=/usr/share/nodejs
+[ -f "$WEB/CMakeCache.txt" ] || quiet_build "$WEB" emcmake cmake -S "$ROOT" -B "$WEB" \
+  -DCMAKE_BUILD_TYPE=Release || fail "browser configure"
+quiet_build "$WEB" cmake --build "$WEB" -j"$JOBS" || fail "browser build"
+# The test driver for Chromium, at the version the lock file pins.
+[ -d "$ROOT/web/node_modules/playwright-core" ] ||
+  (cd "$ROOT/web" && npm ci --no-audit --no-fund >/dev/null) || fail "npm ci in web/"
+passed "browser build"
+
+begin "page tests in headless Chromium"
+on_display node "$ROOT/tests/web/page_test.mjs" "$WEB" \
+  "$BUILD/xmastrace_render" "$ROOT/run" || fail "page tests"
+passed "page tests"
 
 [ "${XMASTRACE_SANITIZERS:-1}" = 0 ] && exit 0
 mkdir -p "$ASAN" "$FUZZ"

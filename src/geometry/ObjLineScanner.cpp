@@ -96,9 +96,14 @@ bool convertShortDecimal(const char* p, const char* end, float& value) {
 float convertDecimal(const char* digits, const char* end) {
   float value = 0.0f;
   if (convertShortDecimal(digits, end, value)) return value;
+#ifdef __EMSCRIPTEN__
+  // The browser build's standard library has no floating-point from_chars.
+  return strtofCopy(digits, end);
+#else
   const std::from_chars_result result = std::from_chars(digits, end, value);
   if (result.ec == std::errc::result_out_of_range) return strtofCopy(digits, end);
   return value;
+#endif
 }
 
 // "inf" or "infinity" after the sign; "infi" that does not go on to

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "InputFile.h"
+#include "render/GlslEs.h"
 #include "render/HeaderExport.h"
 
 namespace {
@@ -98,6 +99,10 @@ bool readTextFile(const std::string& fileName, std::string& content) {
 }
 
 GLuint compileShader(GLenum type, const char* source) {
+#ifdef __EMSCRIPTEN__
+  const std::string esText = glslEsText(source);
+  source = esText.c_str();
+#endif
   const GLuint shader = glCreateShader(type);
   glShaderSource(shader, 1, &source, nullptr);
   glCompileShader(shader);

@@ -62,10 +62,37 @@ void shufflePairs(std::vector<float>& offsets, JitterRandom random) {
   }
 }
 
+GlibcRandom::GlibcRandom(unsigned seed) {
+  constexpr int kSeededWords = 31;
+  constexpr int kDroppedOutputs = 310;
+  int32_t word = seed == 0 ? 1 : static_cast<int32_t>(seed);
+  ring[0] = static_cast<uint32_t>(word);
+  for (int i = 1; i < kSeededWords; ++i) {
+    // 16807 * word mod (2^31 - 1) without overflow (Schrage's method).
+    const int32_t hi = word / 127773;
+    const int32_t lo = word % 127773;
+    word = 16807 * lo - 2836 * hi;
+    if (word < 0) word += 2147483647;
+    ring[i] = static_cast<uint32_t>(word);
+  }
+  for (int i = kSeededWords; i < kDegree; ++i) ring[i] = ring[i - kSeededWords];
+  index = kDegree;
+  for (int i = 0; i < kDroppedOutputs; ++i) next();
+}
+
+int GlibcRandom::next() {
+  const uint32_t value = ring[(index - 31) % kDegree] + ring[(index - 3) % kDegree];
+  ring[index % kDegree] = value;
+  // Kept in [kDegree, 2 * kDegree), so index - 31 never goes negative.
+  index = kDegree + (index + 1) % kDegree;
+  return static_cast<int>(value >> 1);
+}
+
 std::vector<float> makeJitterOffsets() {
-  std::srand(kJitterSeed);
-  std::vector<float> offsets = jitterGrid(runtimeRandom15);
-  shufflePairs(offsets, runtimeRandom15);
+  GlibcRandom generator(kJitterSeed);
+  const JitterRandom random = [&generator] { return generator.next() & kJitterRandMax; };
+  std::vector<float> offsets = jitterGrid(random);
+  shufflePairs(offsets, random);
   return offsets;
 }
 

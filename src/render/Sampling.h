@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "render/PathVariant.h"
@@ -17,10 +18,25 @@ constexpr unsigned kJitterSeed = 12355;
 constexpr int kRejitterPeriod = 24;
 
 // A source of random integers in 0..kJitterRandMax.
-using JitterRandom = int (*)();
+using JitterRandom = std::function<int()>;
 constexpr int kJitterRandMax = 32767;
 // The runtime library's generator cut to that range.
 int runtimeRandom15();
+
+// glibc's rand(): its additive feedback generator (x[i] = x[i-3] + x[i-31],
+// seeded through 16807 * x mod 2^31 - 1, first 310 outputs dropped), so that
+// the jitter is the same wherever the program is built, the browser's
+// runtime library included.
+class GlibcRandom {
+ public:
+  explicit GlibcRandom(unsigned seed);
+  int next();  // 0..2^31-1, the value rand() would give
+
+ private:
+  static constexpr int kDegree = 34;
+  uint32_t ring[kDegree] = {};
+  int index = 0;
+};
 
 // 36 (x, y) pairs as 72 floats, row by row: pair (i, j) is drawn inside
 // cell (column j, row i) of a 6 x 6 grid over [-0.5, 0.5]^2, then pulled

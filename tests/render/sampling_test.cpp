@@ -226,3 +226,14 @@ TEST(VideoFrameState, JitterOfARunAndSeedsOfTheFrameNumber) {
 }
 
 }  // namespace
+
+// The jitter must be the same in the browser, whose runtime library's rand()
+// is another generator: the program's own copy of glibc's must give glibc's
+// sequence, seed 0 (taken as 1) included.
+TEST(JitterOffsets, OwnGeneratorGivesGlibcRandSequence) {
+  for (unsigned seed : {0u, 1u, kJitterSeed, 4000000000u}) {
+    GlibcRandom generator(seed);
+    std::srand(seed);
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(generator.next(), std::rand()) << seed << " " << i;
+  }
+}

@@ -1,0 +1,68 @@
+# The browser build, configured with `emcmake cmake` by `make web`. The same
+# sources as the desktop, minus what only the desktop has (its window, music,
+# debug output, EGL context, stills and video, libpng, GL timer queries), plus the
+# platform layer of src/platform/web. The page is build-web/index.html with
+# index.js, index.wasm and index.data (the shaders and meshes of run/), and
+# the tune beside it.
+
+file(GLOB_RECURSE WEB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
+list(FILTER WEB_SOURCES EXCLUDE REGEX
+     ".*/src/(video/.*|app/(main|render_main|LegacyWindow|HeadlessContext|KeyCodes|Music|DebugOutput|Interrupt|Still.*|Video.*)\\.cpp|render/(PassTimer|PngImage)\\.cpp)$")
+
+add_executable(xmastrace_web ${WEB_SOURCES})
+set_target_properties(xmastrace_web PROPERTIES OUTPUT_NAME index SUFFIX ".html")
+# The stand-in for GLEW goes first, so that the shared files' <GL/glew.h>
+# finds it.
+target_include_directories(xmastrace_web PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/web
+                           ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
+
+# The embedded shader texts, as on the desktop (the function there adds them
+# to xmastrace_core).
+set(XMASTRACE_SHADER_DIR ${CMAKE_SOURCE_DIR}/src/render/shaders)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/generated/render)
+foreach(shader VoxelShaderFSgiga:PrimaryRayShader:kPrimaryRayFragmentSource
+               gigaAOShaderFS:PathTraceShader:kPathTraceFragmentSource
+               DenoiseFS:DenoiseShader:kDenoiseFragmentSource)
+  string(REPLACE ":" ";" parts ${shader})
+  list(GET parts 0 source)
+  list(GET parts 1 header)
+  list(GET parts 2 name)
+  set(output ${CMAKE_BINARY_DIR}/generated/render/${header}.h)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${XMASTRACE_SHADER_DIR}/${source}.glsl -DOUTPUT=${output}
+            -DNAME=${name} -P ${CMAKE_SOURCE_DIR}/cmake/EmbedShaders.cmake
+    DEPENDS ${XMASTRACE_SHADER_DIR}/${source}.glsl ${CMAKE_SOURCE_DIR}/cmake/EmbedShaders.cmake
+    VERBATIM)
+  target_sources(xmastrace_web PRIVATE ${output})
+endforeach()
+
+set(WEB_PAGE_DIR ${CMAKE_SOURCE_DIR}/web)
+set(WEB_RUN_DIR ${CMAKE_SOURCE_DIR}/run)
+file(GLOB WEB_RUN_SHADERS ${WEB_RUN_DIR}/*.glsl)
+set(web_preload)
+foreach(shader ${WEB_RUN_SHADERS})
+  get_filename_component(name ${shader} NAME)
+  list(APPEND web_preload "SHELL:--preload-file ${shader}@/${name}")
+endforeach()
+
+# EM_ASM's JavaScript ($0, no arguments) is no C++ for the pedantic checks.
+target_compile_options(xmastrace_web PRIVATE -Wno-dollar-in-identifier-extension
+                       -Wno-gnu-zero-variadic-macro-arguments)
+target_link_options(xmastrace_web PRIVATE
+  -sUSE_WEBGL2=1 -sFULL_ES3=1 -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
+  -sALLOW_MEMORY_GROWTH=1 -sMINIFY_HTML=0 -sENVIRONMENT=web
+  -sEXPORTED_FUNCTIONS=_main,_xmastraceTogglePress
+  -sEXPORTED_RUNTIME_METHODS=ccall
+  --shell-file ${WEB_PAGE_DIR}/index.html
+  ${web_preload}
+  "SHELL:--preload-file ${WEB_RUN_DIR}/data/xmas@/data/xmas")
+set_property(TARGET xmastrace_web APPEND PROPERTY LINK_DEPENDS
+             ${WEB_PAGE_DIR}/index.html ${WEB_RUN_SHADERS})
+
+# The page's own script and style, and the tune (the page's audio plays it,
+# so it is not packed into index.data).
+add_custom_command(TARGET xmastrace_web POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB_PAGE_DIR}/page.js ${WEB_PAGE_DIR}/page.css
+          ${WEB_RUN_DIR}/data/sound.mp3 ${CMAKE_BINARY_DIR}
+  VERBATIM)

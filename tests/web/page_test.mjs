@@ -1,0 +1,148 @@
+// The browser build in headless Chromium: node tests/web/page_test.mjs
+// BUILD_WEB XMASTRACE_RENDER RUN_DIR. Needs a display only for the desktop
+// reference picture; Chromium renders WebGL 2 on its software rasteriser.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { readFileSync, mkdtempSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { tmpdir } from 'node:os';
+import { extname, join, resolve } from 'node:path';
+import { test, after } from 'node:test';
+import { createRequire } from 'node:module';
+
+const [buildWeb, renderProgram, runDir] = process.argv.slice(2).map((path) => resolve(path));
+const require = createRequire(new URL('../../web/package.json', import.meta.url));
+const { chromium } = require('playwright-core');
+
+const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+                 '.css': 'text/css', '.mp3': 'audio/mpeg' };
+const server = createServer((request, response) => {
+  const path = new URL(request.url, 'http://x').pathname;
+  try {
+    const body = readFileSync(join(buildWeb, path.replace(/\.\./g, '')));
+    response.writeHead(200, { 'Content-Type': kTypes[extname(path)] || 'application/octet-stream' });
+    response.end(body);
+  } catch {
+    response.writeHead(404).end();
+  }
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+async function launch(extraArgs = []) {
+  return chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
+                           args: ['--no-sandbox', '--enable-unsafe-swiftshader', ...extraArgs] });
+}
+const browser = await launch();
+after(async () => {
+  await browser.close();
+  server.close();
+});
+
+// Opens the page, collecting every console error and uncaught exception.
+async function open(query, options = { viewport: { width: 384, height: 256 } }) {
+  const page = await (await browser.newContext(options)).newPage();
+  const errors = [];
+  page.on('console', (m) => m.type() === 'error' && errors.push(m.text()));
+  page.on('pageerror', (e) => errors.push(e.message));
+  const start = Date.now();
+  await page.goto(`${origin}/index.html${query}`);
+  await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure);
+  return { page, errors, firstPicture: Date.now() - start };
+}
+
+// RGBA bytes of the canvas, read through a 2D canvas (the WebGL one keeps
+// its drawing buffer).
+function canvasPixels(page) {
+  return page.evaluate(() => {
+    const source = document.getElementById('canvas');
+    const copy = Object.assign(document.createElement('canvas'),
+                               { width: source.width, height: source.height });
+    const context = copy.getContext('2d');
+    context.drawImage(source, 0, 0);
+    return Array.from(context.getImageData(0, 0, copy.width, copy.height).data);
+  });
+}
+
+function pngPixels(page, file) {
+  const url = `data:image/png;base64,${readFileSync(file).toString('base64')}`;
+  return page.evaluate(async (url) => {
+    const image = new Image();
+    image.src = url;
+    await image.decode();
+    const copy = Object.assign(document.createElement('canvas'),
+                               { width: image.width, height: image.height });
+    const context = copy.getContext('2d');
+    context.drawImage(image, 0, 0);
+    return Array.from(context.getImageData(0, 0, copy.width, copy.height).data);
+  }, url);
+}
+
+// Share of pixels whose RGB channels all lie within `tolerance`.
+function matchingShare(a, b, tolerance) {
+  assert.equal(a.length, b.length);
+  let matching = 0;
+  for (let i = 0; i < a.length; i += 4) {
+    if ([0, 1, 2].every((c) => Math.abs(a[i + c] - b[i + c]) <= tolerance)) ++matching;
+  }
+  return matching / (a.length / 4);
+}
+
+test('the first picture appears with no console error and shows the room', async () => {
+  const { page, errors, firstPicture } = await open('?samples=2');
+  console.log(`first picture after ${firstPicture} ms`);
+  assert.equal(await page.evaluate(() => window.xmastrace.failure), null);
+  assert.deepEqual(errors, []);
+  const pixels = await canvasPixels(page);
+  let lit = 0;
+  for (let i = 0; i < pixels.length; i += 4) lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 60;
+  assert.ok(lit > pixels.length / 8, `only ${lit} lit pixels`);
+});
+
+test('?view=color matches the desktop primary view', async () => {
+  const reference = join(mkdtempSync(join(tmpdir(), 'xmastrace-web-')), 'color.png');
+  execFileSync(renderProgram, ['--view', 'color', '--size', '384x256', '--out', reference],
+               { cwd: runDir, stdio: 'ignore' });
+  const { page } = await open('?view=color&ui=0');
+  const share = matchingShare(await canvasPixels(page), await pngPixels(page, reference), 2);
+  console.log(`same picture: ${(share * 100).toFixed(2)} % of pixels within 2/255`);
+  assert.ok(share >= 0.99, `only ${share} of the pixels match`);
+});
+
+test('a drag restarts the sampling and a resize re-sizes the picture', async () => {
+  const { page } = await open('?samples=1000&ui=0', { viewport: { width: 120, height: 80 },
+                                                 deviceScaleFactor: 2 });
+  assert.deepEqual(await page.evaluate(() => [xmastrace.width, xmastrace.height]), [240, 160]);
+  await page.waitForFunction(() => window.xmastrace.samples >= 4);
+  const before = await canvasPixels(page);
+  // Each step a frame of its own: the camera turns while the button is down.
+  const nextFrame = () => page.evaluate(() => new Promise((done) => requestAnimationFrame(done)));
+  await page.mouse.move(60, 40);
+  await page.mouse.down();
+  for (const x of [70, 80, 90, 100]) {
+    await nextFrame();
+    await page.mouse.move(x, 50);
+  }
+  await nextFrame();
+  await page.mouse.up();
+  const samples = await page.evaluate(() => xmastrace.samples);
+  assert.ok(samples < 4, `${samples} samples after the drag`);
+  const share = matchingShare(before, await canvasPixels(page), 8);
+  assert.ok(share < 0.7, `the view did not change (${share} alike)`);
+
+  await page.setViewportSize({ width: 100, height: 60 });
+  await page.waitForFunction(() => xmastrace.width === 200 && xmastrace.height === 120);
+});
+
+test('without WebGL the page says what is missing', async () => {
+  const noWebgl = await launch(['--disable-webgl']);
+  try {
+    const page = await noWebgl.newPage();
+    await page.goto(`${origin}/index.html`);
+    await page.waitForFunction(() => window.xmastrace.failure);
+    assert.match(await page.textContent('#message'), /WebGL 2/);
+    assert.ok(await page.isVisible('#message'));
+  } finally {
+    await noWebgl.close();
+  }
+});

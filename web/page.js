@@ -1,0 +1,136 @@
+// The page around the greeting: reads the URL's options, starts the program
+// with them, runs the buttons and the tune, and offers window.xmastrace to
+// embedding pages and tests.
+'use strict';
+
+const kKeyF2 = 259;  // the program's code for F2 (src/app/KeyCodes.h)
+const kViews = { color: 1, position: 2, normal: 3 };
+
+const params = new URLSearchParams(location.search);
+const canvas = document.getElementById('canvas');
+const message = document.getElementById('message');
+const bar = document.getElementById('bar');
+const counter = document.getElementById('samples');
+const denoiseButton = document.getElementById('denoise');
+const soundButton = document.getElementById('sound');
+
+// What the page shows, for scripts: `ready` once the first picture is drawn,
+// `samples` in the picture now, its size in device pixels, and whether the
+// tune is playing.
+window.xmastrace = { ready: false, samples: 0, width: 0, height: 0, playing: false, failure: null };
+
+function programArguments() {
+  const args = [];
+  const view = kViews[params.get('view')];
+  if (view) args.push('--view', String(view));
+  const samples = parseInt(params.get('samples'), 10);
+  if (samples > 0) args.push('--samples', String(samples));
+  if (params.has('fast') && params.get('fast') !== '0') args.push('--fast', '1');
+  return args;
+}
+
+function showMessage(text) {
+  window.xmastrace.failure = text;
+  message.textContent = text;
+  message.hidden = false;
+  canvas.hidden = true;
+  bar.hidden = true;
+}
+
+// The tune: decoded once and looped by Web Audio, which leaves no gap at the
+// seam. Browsers allow sound only after a click, tap or key, so it starts
+// with the first of them (or the sound button).
+const tune = { wanted: false, on: true, context: null, gain: null };
+
+function startPlaying() {
+  if (!tune.wanted || !tune.on) return;
+  if (tune.context) {
+    tune.context.resume();
+    return;
+  }
+  tune.context = new AudioContext();
+  tune.gain = tune.context.createGain();
+  tune.gain.gain.value = 0.25;
+  tune.gain.connect(tune.context.destination);
+  tune.context.onstatechange = () => {
+    window.xmastrace.playing = tune.context.state === 'running';
+  };
+  fetch('sound.mp3')
+    .then((response) => response.arrayBuffer())
+    .then((bytes) => tune.context.decodeAudioData(bytes))
+    .then((buffer) => {
+      const source = tune.context.createBufferSource();
+      source.buffer = buffer;
+      source.loop = true;
+      source.connect(tune.gain);
+      source.start();
+      window.xmastrace.playing = tune.context.state === 'running';
+    })
+    .catch((error) => console.warn('The tune cannot play:', error.message));
+}
+
+function setSound(on) {
+  tune.on = on;
+  soundButton.setAttribute('aria-pressed', String(on));
+  if (on) startPlaying();
+  else if (tune.context) tune.context.suspend();
+}
+
+// The sound button decides for itself, or its first press would start the
+// tune and stop it again.
+function onGesture(event) {
+  if (event.target !== soundButton) startPlaying();
+}
+for (const type of ['pointerdown', 'keydown', 'touchstart']) {
+  window.addEventListener(type, onGesture, { capture: true });
+}
+
+soundButton.addEventListener('click', () => {
+  const playing = tune.context !== null && tune.context.state === 'running';
+  setSound(!(tune.on && playing));
+});
+denoiseButton.addEventListener('click', () => Module._xmastraceTogglePress(kKeyF2));
+document.getElementById('fullscreen').addEventListener('click', () => {
+  if (document.fullscreenElement) document.exitFullscreen();
+  else document.documentElement.requestFullscreen();
+});
+document.getElementById('save').addEventListener('click', () => {
+  canvas.toBlob((blob) => {
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(blob);
+    link.download = 'greeting.png';
+    link.click();
+    URL.revokeObjectURL(link.href);
+  }, 'image/png');
+});
+// Buttons must not keep the keyboard: W S A D would press them.
+for (const button of bar.querySelectorAll('button')) {
+  button.addEventListener('mouseup', () => button.blur());
+}
+if (params.get('ui') === '0') bar.hidden = true;
+
+var Module = {
+  canvas,
+  arguments: programArguments(),
+  onFrame(samples, width, height, first, denoising) {
+    const page = window.xmastrace;
+    page.samples = samples;
+    page.width = width;
+    page.height = height;
+    counter.textContent = samples === 1 ? '1 sample' : `${samples} samples`;
+    denoiseButton.setAttribute('aria-pressed', String(!!denoising));
+    if (first) {
+      page.ready = true;
+      window.dispatchEvent(new Event('xmastrace-ready'));
+    }
+  },
+  onFailure: showMessage,
+  onAbort: () => showMessage('The greeting stopped; the browser\'s console says why.'),
+  startTune() {
+    tune.wanted = true;
+    soundButton.setAttribute('aria-pressed', 'true');
+  },
+  stopTune() {
+    if (tune.context) tune.context.close();
+  },
+};
