@@ -149,7 +149,8 @@ function linkTo(text) {
 function checkWords() {
   if (!runtimeReady) return;
   const problem = Module.ccall('xmastraceCheckText', 'string', ['string'], [words.value]);
-  check.textContent = problem;
+  // An empty field is a start, not a mistake.
+  check.textContent = words.value ? problem : '';
   linkField.value = problem ? '' : linkTo(words.value);
   for (const id of ['show', 'copy']) document.getElementById(id).disabled = problem !== '';
 }
@@ -221,7 +222,10 @@ var Module = {
     }
   },
   onFailure: showMessage,
-  onRefusedText: showNotice,
+  onRefusedText(why, text) {
+    shownWords = text;
+    showNotice(why);
+  },
   onGreeting(text) {
     shownWords = text;
     document.title = `${text.replace('|', ' ')} \u2014 merry christmas`;

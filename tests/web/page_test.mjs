@@ -144,6 +144,8 @@ test('a link\'s words are the letters `make greeting` writes for them', async ()
 
 test('refused words stay text and leave the room as it is', async () => {
   const { page } = await open('?text=<b>x</b>&view=color');
+  await page.click('#own');
+  assert.equal(await page.inputValue('#words'), '<b>x</b>');
   assert.equal(await page.$('b'), null);
   assert.match(await page.textContent('#notice'), /'<' cannot be written on the wall/);
   assert.ok(await page.isVisible('#notice'));

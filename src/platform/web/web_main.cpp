@@ -269,10 +269,14 @@ void showFailure(const char* message) {
   EM_ASM({ if (Module.onFailure) Module.onFailure(UTF8ToString($0)); }, message);
 }
 
-// The page says, as text, why the link's words are not on the wall.
-void refuseText(const std::string& why) {
+// The page says, as text, why the link's words are not on the wall, and
+// offers them to the sender to correct.
+void refuseText(const std::string& why, const std::string& text) {
   const std::string message = "This link's words are not shown: " + why + ".";
-  EM_ASM({ if (Module.onRefusedText) Module.onRefusedText(UTF8ToString($0)); }, message.c_str());
+  // clang-format off
+  EM_ASM({ if (Module.onRefusedText) Module.onRefusedText(UTF8ToString($0), UTF8ToString($1)); },
+         message.c_str(), text.c_str());
+  // clang-format on
 }
 
 bool writeFile(const char* path, const std::string& bytes) {
@@ -287,12 +291,16 @@ bool writeFile(const char* path, const std::string& bytes) {
 void placeGreeting(const PageOptions& options) {
   if (!options.hasText) return;
   std::string text, obj, error;
-  if (!decodeQueryValue(options.text, text, error) || !room::greetingObjText(text, obj, error)) {
-    refuseText(error);
+  if (!decodeQueryValue(options.text, text, error)) {
+    refuseText(error, options.text);
+    return;
+  }
+  if (!room::greetingObjText(text, obj, error)) {
+    refuseText(error, text);
     return;
   }
   if (!writeFile(kLettersFile, obj)) {
-    refuseText("the letters could not be written to the page's files");
+    refuseText("the letters could not be written to the page's files", text);
     return;
   }
   EM_ASM({ if (Module.onGreeting) Module.onGreeting(UTF8ToString($0)); }, text.c_str());
