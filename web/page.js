@@ -1,6 +1,6 @@
 // The page around the greeting: reads the URL's options, starts the program
-// with them, runs the buttons and the tune, and offers window.xmastrace to
-// embedding pages and tests.
+// with them, runs the buttons, the tune and the panel that makes links with
+// other words, and offers window.xmastrace to embedding pages and tests.
 'use strict';
 
 const kKeyF2 = 259;  // the program's code for F2 (src/app/KeyCodes.h)
@@ -19,8 +19,21 @@ const soundButton = document.getElementById('sound');
 // tune is playing.
 window.xmastrace = { ready: false, samples: 0, width: 0, height: 0, playing: false, failure: null };
 
+// A query value as the URL carries it, still percent-encoded: the program
+// decodes it by the same rules the panel's links are written for. Null when
+// the URL has none.
+function rawParameter(name) {
+  for (const part of location.search.slice(1).split('&')) {
+    const at = part.indexOf('=');
+    if ((at < 0 ? part : part.slice(0, at)) === name) return at < 0 ? '' : part.slice(at + 1);
+  }
+  return null;
+}
+
 function programArguments() {
   const args = [];
+  const text = rawParameter('text');
+  if (text !== null) args.push('--text', text);
   const view = kViews[params.get('view')];
   if (view) args.push('--view', String(view));
   const samples = parseInt(params.get('samples'), 10);
@@ -109,6 +122,89 @@ for (const button of bar.querySelectorAll('button')) {
 }
 if (params.get('ui') === '0') bar.hidden = true;
 
+// Says, as text, why the link's words are not on the wall.
+const notice = document.getElementById('notice');
+notice.addEventListener('click', () => { notice.hidden = true; });
+function showNotice(text) {
+  notice.textContent = text;
+  notice.hidden = false;
+}
+
+// "your words": type a text, see it checked by the program's own rules as
+// it is typed, show it (the page loads again with it: the room is built at
+// start-up) and copy its link. The panel stays open across that load.
+const panel = document.getElementById('panel');
+const words = document.getElementById('words');
+const check = document.getElementById('check');
+const linkField = document.getElementById('link');
+const ownButton = document.getElementById('own');
+const kPanelKey = 'xmastrace-panel';
+let runtimeReady = false;
+let shownWords = '';
+
+function linkTo(text) {
+  return new URL(`?text=${encodeURIComponent(text)}`, location.href).href;
+}
+
+function checkWords() {
+  if (!runtimeReady) return;
+  const problem = Module.ccall('xmastraceCheckText', 'string', ['string'], [words.value]);
+  // An empty field is a start, not a mistake.
+  check.textContent = words.value ? problem : '';
+  linkField.value = problem ? '' : linkTo(words.value);
+  for (const id of ['show', 'copy']) document.getElementById(id).disabled = problem !== '';
+}
+
+// The tab's storage remembers an open panel across the load; a page that
+// may not store (some embeddings) opens it closed.
+function rememberPanel(open) {
+  try {
+    if (open) sessionStorage.setItem(kPanelKey, '1');
+    else sessionStorage.removeItem(kPanelKey);
+  } catch {}
+}
+
+function panelWasOpen() {
+  try {
+    return sessionStorage.getItem(kPanelKey) === '1';
+  } catch {
+    return false;
+  }
+}
+
+function openPanel(open, focus = true) {
+  panel.hidden = !open;
+  ownButton.setAttribute('aria-pressed', String(open));
+  rememberPanel(open);
+  if (!open) return;
+  if (!words.value) words.value = shownWords;
+  checkWords();
+  if (focus) words.focus();
+}
+
+ownButton.addEventListener('click', () => openPanel(panel.hidden));
+// The program takes the mouse's press for itself, so the canvas would not
+// take the keyboard back from the panel's field on its own.
+canvas.addEventListener('pointerdown', () => canvas.focus());
+words.addEventListener('input', checkWords);
+panel.addEventListener('submit', (event) => {
+  event.preventDefault();
+  if (linkField.value) location.assign(linkField.value);
+});
+const copyButton = document.getElementById('copy');
+copyButton.addEventListener('click', () => {
+  linkField.select();
+  const copied = () => {
+    copyButton.textContent = 'copied';
+    setTimeout(() => { copyButton.textContent = 'copy link'; }, 1500);
+  };
+  // The clipboard API needs a secure page (https, or 127.0.0.1); elsewhere
+  // the older command, and at worst the link stays selected for the user.
+  const fallback = () => document.execCommand('copy') && copied();
+  if (navigator.clipboard) navigator.clipboard.writeText(linkField.value).then(copied, fallback);
+  else fallback();
+});
+
 var Module = {
   canvas,
   arguments: programArguments(),
@@ -120,11 +216,23 @@ var Module = {
     counter.textContent = samples === 1 ? '1 sample' : `${samples} samples`;
     denoiseButton.setAttribute('aria-pressed', String(!!denoising));
     if (first) {
+      if (!bar.hidden && panelWasOpen()) openPanel(true, false);
       page.ready = true;
       window.dispatchEvent(new Event('xmastrace-ready'));
     }
   },
   onFailure: showMessage,
+  onRefusedText(why, text) {
+    shownWords = text;
+    showNotice(why);
+  },
+  onGreeting(text) {
+    shownWords = text;
+    document.title = `${text.replace('|', ' ')} \u2014 merry christmas`;
+  },
+  onRuntimeInitialized() {
+    runtimeReady = true;
+  },
   onAbort: () => showMessage('The greeting stopped; the browser\'s console says why.'),
   startTune() {
     tune.wanted = true;

@@ -1,18 +1,22 @@
 // The browser build in headless Chromium: node tests/web/page_test.mjs
 // BUILD_WEB XMASTRACE_RENDER RUN_DIR. Needs a display only for the desktop
-// reference picture; Chromium renders WebGL 2 on its software rasteriser.
+// reference pictures (greetings by `make greeting`'s script and the roomgen
+// beside XMASTRACE_RENDER); Chromium renders WebGL 2 on its software rasteriser.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { readFileSync, mkdtempSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
-import { extname, join, resolve } from 'node:path';
+import { dirname, extname, join, resolve } from 'node:path';
 import { test, after } from 'node:test';
 import { createRequire } from 'node:module';
+import { fileURLToPath } from 'node:url';
 
 const [buildWeb, renderProgram, runDir] = process.argv.slice(2).map((path) => resolve(path));
 const require = createRequire(new URL('../../web/package.json', import.meta.url));
 const { chromium } = require('playwright-core');
+const roomgen = join(dirname(renderProgram), 'tools/roomgen/roomgen');
+const makeGreeting = fileURLToPath(new URL('../../tools/roomgen/make-greeting.sh', import.meta.url));
 
 const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
                  '.css': 'text/css', '.mp3': 'audio/mpeg' };
@@ -99,14 +103,69 @@ test('the first picture appears with no console error and shows the room', async
   assert.ok(lit > pixels.length / 8, `only ${lit} lit pixels`);
 });
 
+// The desktop's primary view at 384x256 in a working directory, once each.
+const references = new Map();
+function desktopColor(dir) {
+  if (!references.has(dir)) {
+    const file = join(mkdtempSync(join(tmpdir(), 'xmastrace-web-')), 'color.png');
+    execFileSync(renderProgram, ['--view', 'color', '--size', '384x256', '--out', file],
+                 { cwd: dir, stdio: 'ignore' });
+    references.set(dir, file);
+  }
+  return references.get(dir);
+}
+
+async function desktopShare(page, dir) {
+  return matchingShare(await canvasPixels(page), await pngPixels(page, desktopColor(dir)), 2);
+}
+
+async function expectDesktopPicture(page, dir, what) {
+  const share = await desktopShare(page, dir);
+  console.log(`same picture (${what}): ${(share * 100).toFixed(2)} % of pixels within 2/255`);
+  assert.ok(share >= 0.99, `${what}: only ${share} of the pixels match`);
+}
+
 test('?view=color matches the desktop primary view', async () => {
-  const reference = join(mkdtempSync(join(tmpdir(), 'xmastrace-web-')), 'color.png');
-  execFileSync(renderProgram, ['--view', 'color', '--size', '384x256', '--out', reference],
-               { cwd: runDir, stdio: 'ignore' });
   const { page } = await open('?view=color&ui=0');
-  const share = matchingShare(await canvasPixels(page), await pngPixels(page, reference), 2);
-  console.log(`same picture: ${(share * 100).toFixed(2)} % of pixels within 2/255`);
-  assert.ok(share >= 0.99, `only ${share} of the pixels match`);
+  await expectDesktopPicture(page, runDir, 'the room');
+});
+
+test('a link\'s words are the letters `make greeting` writes for them', async () => {
+  for (const text of ['HELLO', 'From|Anna \u2665']) {
+    const dir = join(mkdtempSync(join(tmpdir(), 'xmastrace-web-')), 'greeting');
+    execFileSync(makeGreeting, [roomgen, runDir, text, dir], { stdio: 'ignore' });
+    const { page, errors } = await open(`?text=${encodeURIComponent(text)}&view=color&ui=0`);
+    assert.deepEqual(errors, []);
+    await expectDesktopPicture(page, dir, text);
+    // The letters cover about 1.5 % of the picture: enough to tell them apart.
+    assert.ok(await desktopShare(page, runDir) < 0.99, `${text}: the room still says QM`);
+  }
+});
+
+test('refused words stay text and leave the room as it is', async () => {
+  const { page } = await open('?text=<b>x</b>&view=color');
+  await page.click('#own');
+  assert.equal(await page.inputValue('#words'), '<b>x</b>');
+  assert.equal(await page.$('b'), null);
+  assert.match(await page.textContent('#notice'), /'<' cannot be written on the wall/);
+  assert.ok(await page.isVisible('#notice'));
+  await expectDesktopPicture(page, runDir, 'refused words');
+});
+
+test('the panel checks words as they are typed and shows its link', async () => {
+  const { page } = await open('?samples=1');
+  await page.click('#own');
+  // Typed keys, W S A D among them, reach the field rather than the camera.
+  await page.keyboard.type('ABCDEFGHIJKLM');
+  assert.match(await page.textContent('#check'), /13 characters; at most 12/);
+  await page.fill('#words', '');
+  await page.keyboard.type('From|Anna \u2665');
+  assert.equal(await page.textContent('#check'), '');
+  assert.match(await page.inputValue('#link'), /\/index\.html\?text=From%7CAnna%20%E2%99%A5$/);
+  await page.click('#show');
+  await page.waitForURL(/text=/);
+  await page.waitForFunction(() => window.xmastrace.ready);
+  assert.equal(await page.inputValue('#words'), 'From|Anna \u2665');
 });
 
 test('a drag restarts the sampling and a resize re-sizes the picture', async () => {

@@ -6,6 +6,7 @@
 #include <emscripten/html5.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,11 +16,15 @@
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
+#include "app/QueryValue.h"
 #include "app/StillOptions.h"
+#include "room/Greeting.h"
 
 namespace {
 
 constexpr const char* kCanvas = "#canvas";
+// Where the Application looks for the letters' mesh.
+constexpr const char* kLettersFile = "data/xmas/qm.obj";
 constexpr float kFirstFrameStep = 0.016f;
 // Pinching two fingers apart by this many CSS pixels moves the camera as one
 // wheel notch does.
@@ -32,6 +37,9 @@ struct PageOptions {
   int view = 0;     // 0 the path-traced picture; 1, 2, 3 a primary buffer
   int samples = 0;  // stop sampling after this many; 0: never
   bool fast = false;
+  // The link's own words, still percent-encoded as the URL carries them.
+  bool hasText = false;
+  std::string text;
 };
 
 // The state of the page between frames; the browser hands it back to every
@@ -69,6 +77,11 @@ int optionValue(const char* text) {
 PageOptions parseOptions(int argc, char** argv) {
   PageOptions options;
   for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--text") == 0) {
+      options.hasText = true;
+      options.text = argv[i + 1];
+      continue;
+    }
     const int value = optionValue(argv[i + 1]);
     if (std::strcmp(argv[i], "--view") == 0 && value >= 0 && value <= 3) options.view = value;
     if (std::strcmp(argv[i], "--samples") == 0 && value > 0) options.samples = value;
@@ -91,9 +104,19 @@ int keyCode(const EmscriptenKeyboardEvent& event) {
   return kKeyUnknown;
 }
 
+// Keys typed into one of the page's text fields are the field's, not the
+// camera's.
+bool typingInPage() {
+  return EM_ASM_INT({
+    const field = document.activeElement;
+    return field !== null && (field.tagName === 'INPUT' || field.tagName === 'TEXTAREA');
+  });
+}
+
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void*) {
   const int key = keyCode(*event);
   if (key == kKeyUnknown || event->ctrlKey || event->metaKey || event->altKey) return EM_FALSE;
+  if (type == EMSCRIPTEN_EVENT_KEYDOWN && typingInPage()) return EM_FALSE;
   gKeys->setKey(key, type == EMSCRIPTEN_EVENT_KEYDOWN);
   return EM_TRUE;
 }
@@ -246,6 +269,43 @@ void showFailure(const char* message) {
   EM_ASM({ if (Module.onFailure) Module.onFailure(UTF8ToString($0)); }, message);
 }
 
+// The page says, as text, why the link's words are not on the wall, and
+// offers them to the sender to correct.
+void refuseText(const std::string& why, const std::string& text) {
+  const std::string message = "This link's words are not shown: " + why + ".";
+  // clang-format off
+  EM_ASM({ if (Module.onRefusedText) Module.onRefusedText(UTF8ToString($0), UTF8ToString($1)); },
+         message.c_str(), text.c_str());
+  // clang-format on
+}
+
+bool writeFile(const char* path, const std::string& bytes) {
+  FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
+// The link's words replace the letters' mesh before the room is built from
+// it; words the wall cannot show leave the room as it is.
+void placeGreeting(const PageOptions& options) {
+  if (!options.hasText) return;
+  std::string text, obj, error;
+  if (!decodeQueryValue(options.text, text, error)) {
+    refuseText(error, options.text);
+    return;
+  }
+  if (!room::greetingObjText(text, obj, error)) {
+    refuseText(error, text);
+    return;
+  }
+  if (!writeFile(kLettersFile, obj)) {
+    refuseText("the letters could not be written to the page's files", text);
+    return;
+  }
+  EM_ASM({ if (Module.onGreeting) Module.onGreeting(UTF8ToString($0)); }, text.c_str());
+}
+
 bool createContext() {
   EmscriptenWebGLContextAttributes attributes;
   emscripten_webgl_init_context_attributes(&attributes);
@@ -282,6 +342,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceTogglePress(int key) {
   gKeys->setKey(key, false);
 }
 
+// The page's panel checks the words as they are typed, by the wall's own
+// rules: an empty text when they fit, else why not.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceCheckText(const char* utf8Text) {
+  static std::string error;
+  room::Greeting greeting;
+  error.clear();
+  if (utf8Text == nullptr || !room::parseGreeting(utf8Text, greeting, error)) return error.c_str();
+  return "";
+}
+
 int main(int argc, char** argv) {
   WebPage* page = new WebPage;
   page->options = parseOptions(argc, argv);
@@ -290,6 +360,7 @@ int main(int argc, char** argv) {
   // The Application reads the scene's files from the page's virtual file
   // system (index.data) when it starts: anything written there before this
   // point becomes part of the room.
+  placeGreeting(page->options);
   gKeys = new KeyState();
   gMouse = new MouseState(1, 1);
   gApp = new Application(1, 1, page->options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce);
