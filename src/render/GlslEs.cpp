@@ -57,7 +57,11 @@ std::string glslEsText(const std::string& desktopText) {
   std::string body;
   std::istringstream lines(desktopText);
   for (std::string line; std::getline(lines, line);) {
-    if (startsWith(line, "#version") || startsWith(line, "#extension")) continue;
+    // A desktop text's own precision line (ignored by desktop GLSL) would
+    // override the highp prelude: an ES driver may then march in half floats.
+    if (startsWith(line, "#version") || startsWith(line, "#extension") ||
+        startsWith(line, "precision "))
+      continue;
     body += withOutputLocation(line) + "\n";
   }
   replaceAll(body, "sampler1D", "sampler2D");
