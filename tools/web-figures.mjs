@@ -38,8 +38,8 @@ await new Promise((done) => server.listen(0, '127.0.0.1', done));
 const origin = `http://127.0.0.1:${server.address().port}`;
 
 // ANGLE over GLX runs on the same Mesa llvmpipe as the desktop program;
-// over EGL it reaches Mesa's OpenGL ES driver, which draws the march wrongly
-// (docs/PERFORMANCE.md).
+// over EGL it reaches Mesa's OpenGL ES driver, as a phone's Chrome reaches
+// its GPU's.
 const kBackends = {
   swiftshader: ['--enable-unsafe-swiftshader'],
   'angle-gl (Mesa llvmpipe, GLX)': ['--use-angle=gl', '--ignore-gpu-blocklist'],
