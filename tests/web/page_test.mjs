@@ -43,9 +43,14 @@ after(async () => {
   server.close();
 });
 
-// Opens the page, collecting every console error and uncaught exception.
+// Opens the page, collecting every console error and uncaught exception. The
+// page before is closed first: one left drawing would share Chromium's GPU
+// process, the software rasteriser, with every later test.
+let context = null;
 async function open(query, options = { viewport: { width: 384, height: 256 } }) {
-  const page = await (await browser.newContext(options)).newPage();
+  await context?.close();
+  context = await browser.newContext(options);
+  const page = await context.newPage();
   const errors = [];
   page.on('console', (m) => m.type() === 'error' && errors.push(m.text()));
   page.on('pageerror', (e) => errors.push(e.message));
