@@ -44,7 +44,7 @@
 #include "ExitStatus.h"
 #include "ReferenceShaders.h"
 #include "app/Application.h"
-#include "app/LegacyWindow.h"
+#include "platform/desktop/LegacyWindow.h"
 #include "render/BuiltinShaders.h"
 #include "render/FramePasses.h"
 #include "render/PngImage.h"

@@ -24,10 +24,10 @@
 
 #include "ExitStatus.h"
 #include "app/Application.h"
-#include "app/LegacyWindow.h"
-#include "app/StillRenderer.h"
+#include "platform/desktop/LegacyWindow.h"
 #include "render/FramePasses.h"
 #include "render/PassTimer.h"
+#include "render_tool/StillRenderer.h"
 #include "scene/SceneTextures.h"
 
 namespace {

@@ -35,8 +35,8 @@
 #include "app/Application.h"
 #include "app/DebugOutput.h"
 #include "app/KeyState.h"
-#include "app/LegacyWindow.h"
 #include "app/MouseState.h"
+#include "platform/desktop/LegacyWindow.h"
 
 namespace {
 

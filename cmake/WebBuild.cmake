@@ -7,7 +7,7 @@
 
 file(GLOB_RECURSE WEB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
 list(FILTER WEB_SOURCES EXCLUDE REGEX
-     ".*/src/(video/.*|app/(main|render_main|LegacyWindow|HeadlessContext|KeyCodes|Music|DebugOutput|Interrupt|Still.*|Video.*)\\.cpp|render/(PassTimer|PngImage)\\.cpp)$")
+     ".*/src/(video/.*|platform/desktop/.*|render_tool/.*|app/(DebugOutput|Interrupt)\\.cpp|render/(PassTimer|PngImage)\\.cpp)$")
 
 add_executable(xmastrace_web ${WEB_SOURCES})
 set_target_properties(xmastrace_web PROPERTIES OUTPUT_NAME index SUFFIX ".html")

@@ -1,12 +1,12 @@
 #pragma once
 
 // Ctrl+C and kill must end the programs cleanly: music released, files
-// finished or removed. The handlers only note the signal; the frame loops
-// ask once a frame and leave through their normal clean-up.
+// finished or removed. The platform's handlers only note the signal here;
+// the frame loops and writers ask once a frame and leave through their
+// normal clean-up.
 
-// Catches SIGINT, SIGTERM and SIGHUP from now on. Call it before the audio library
-// starts: it also asks that library to leave the signals alone.
-void catchInterrupts();
+// Notes `signal` unless one came before. Safe inside a signal handler.
+void noteInterrupt(int signal);
 
 // 0 while no interrupt came, otherwise the number of the first signal caught.
 int caughtInterrupt();

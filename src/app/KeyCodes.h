@@ -3,7 +3,8 @@
 // Key codes as the rest of the program sees them: the GLFW 2.7 numbering.
 // Printable keys are their upper-case character codes; special keys start
 // at 256. GLFW 3 numbers special keys differently (its Enter is 2.7's
-// Escape), so every code coming from GLFW 3 goes through legacyKeyCode.
+// Escape), so the desktop's window layer translates every code it gets
+// (platform/desktop/GlfwKeys.h).
 constexpr int kKeyUnknown = -1;
 constexpr int kKeySpecial = 256;
 constexpr int kKeyEsc = 257;
@@ -18,6 +19,3 @@ constexpr int kKeyLeft = 285;
 constexpr int kKeyRight = 286;
 constexpr int kKeyLast = 325;  // Menu, the highest 2.7 code
 
-// Translates a GLFW 3 key code to its 2.7 code; kKeyUnknown for keys 2.7 did
-// not have (Print Screen, the "world" keys) and for unknown codes.
-int legacyKeyCode(int glfw3Key);

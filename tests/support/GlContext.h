@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "app/DebugOutput.h"
-#include "app/LegacyWindow.h"
+#include "platform/desktop/LegacyWindow.h"
 
 class GlContext {
  public:

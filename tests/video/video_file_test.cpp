@@ -1,6 +1,6 @@
 // A tiny greeting video rendered with the demo's Application and read back
 // with FFmpeg's own decoders: what a phone or browser would find in it.
-#include "app/VideoRenderer.h"
+#include "render_tool/VideoRenderer.h"
 
 #include <gtest/gtest.h>
 

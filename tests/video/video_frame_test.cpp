@@ -8,8 +8,8 @@
 
 #include "ExitStatus.h"
 #include "app/Application.h"
-#include "app/StillRenderer.h"
-#include "app/VideoRenderer.h"
+#include "render_tool/StillRenderer.h"
+#include "render_tool/VideoRenderer.h"
 #include "support/GlContext.h"
 
 namespace {

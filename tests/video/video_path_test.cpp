@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "app/VideoRenderer.h"
 #include "geometry/CameraOrbit.h"
+#include "render_tool/VideoRenderer.h"
 #include "video/Soundtrack.h"
 
 namespace {

@@ -25,10 +25,10 @@
 #include "ExitStatus.h"
 #include "FloatImage.h"
 #include "app/Application.h"
-#include "app/LegacyWindow.h"
-#include "app/StillOptions.h"
-#include "app/StillRenderer.h"
+#include "platform/desktop/LegacyWindow.h"
 #include "render/PngImage.h"
+#include "render_tool/StillOptions.h"
+#include "render_tool/StillRenderer.h"
 
 namespace {
 

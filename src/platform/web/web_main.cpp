@@ -16,8 +16,8 @@
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
-#include "app/QueryValue.h"
-#include "app/StillOptions.h"
+#include "platform/web/QueryValue.h"
+#include "render_tool/StillOptions.h"
 #include "room/Greeting.h"
 
 namespace {

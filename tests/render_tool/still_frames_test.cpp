@@ -1,7 +1,7 @@
 // The still renderer's frames and picture, on the room at a tiny size: the
 // picture is what the display pass shows, sampling follows the demo's
 // schedule, and the timings count the passes that ran.
-#include "app/StillRenderer.h"
+#include "render_tool/StillRenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/VideoRenderer.h"
+#include "render_tool/VideoRenderer.h"
 
 #include <chrono>
 #include <cstdio>
@@ -11,7 +11,7 @@
 #include "app/Application.h"
 #include "app/Interrupt.h"
 #include "app/Music.h"
-#include "app/StillRenderer.h"
+#include "render_tool/StillRenderer.h"
 #include "video/Soundtrack.h"
 
 namespace {

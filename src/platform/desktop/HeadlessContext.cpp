@@ -1,4 +1,4 @@
-#include "app/HeadlessContext.h"
+#include "platform/desktop/HeadlessContext.h"
 
 #include <GL/glew.h>
 

@@ -1,4 +1,4 @@
-#include "app/StillOptions.h"
+#include "render_tool/StillOptions.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 
 #include <set>
 
-#include "app/KeyCodes.h"
-#include "app/LegacyWindow.h"
+#include "platform/desktop/GlfwKeys.h"
+#include "platform/desktop/LegacyWindow.h"
 
 // Every special key of GLFW 3 and the code 2.7 gave it.
 TEST(LegacyKeyCode, EverySpecialKeyMapsToItsOldCode) {

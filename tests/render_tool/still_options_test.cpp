@@ -1,5 +1,5 @@
-#include "app/StillOptions.h"
-#include "app/VideoOptions.h"
+#include "render_tool/StillOptions.h"
+#include "render_tool/VideoOptions.h"
 
 #include <gtest/gtest.h>
 

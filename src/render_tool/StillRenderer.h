@@ -3,9 +3,9 @@
 #include <iosfwd>
 #include <string>
 
-#include "app/StillOptions.h"
 #include "render/PathVariant.h"
 #include "render/PngImage.h"
+#include "render_tool/StillOptions.h"
 
 class Application;
 

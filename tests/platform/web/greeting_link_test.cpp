@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/QueryValue.h"
+#include "platform/web/QueryValue.h"
 #include "room/Greeting.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/QueryValue.h"
+#include "platform/web/QueryValue.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "app/LegacyWindow.h"
+#include "platform/desktop/LegacyWindow.h"
 
 #include <cmath>
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
-#include "app/KeyCodes.h"
+#include "platform/desktop/GlfwKeys.h"
 
 bool loadGlEntryPoints() {
   glewExperimental = GL_TRUE;

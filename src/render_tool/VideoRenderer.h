@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "app/VideoOptions.h"
 #include "geometry/CameraPath.h"
 #include "render/PngImage.h"
+#include "render_tool/VideoOptions.h"
 #include "video/VideoEncoder.h"
 
 class Application;

@@ -1,4 +1,4 @@
-#include "app/StillRenderer.h"
+#include "render_tool/StillRenderer.h"
 
 #include <cstdio>
 #include <optional>

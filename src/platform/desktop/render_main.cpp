@@ -18,14 +18,15 @@
 #include "OutputFile.h"
 #include "app/Application.h"
 #include "app/DebugOutput.h"
-#include "app/HeadlessContext.h"
 #include "app/Interrupt.h"
-#include "app/LegacyWindow.h"
-#include "app/StillOptions.h"
-#include "app/StillRenderer.h"
-#include "app/VideoJoin.h"
-#include "app/VideoOptions.h"
-#include "app/VideoRenderer.h"
+#include "platform/desktop/HeadlessContext.h"
+#include "platform/desktop/LegacyWindow.h"
+#include "platform/desktop/Signals.h"
+#include "render_tool/StillOptions.h"
+#include "render_tool/StillRenderer.h"
+#include "render_tool/VideoJoin.h"
+#include "render_tool/VideoOptions.h"
+#include "render_tool/VideoRenderer.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/VideoOptions.h"
-#include "app/VideoRenderer.h"
+#include "render_tool/VideoOptions.h"
+#include "render_tool/VideoRenderer.h"
 
 // What is wrong with pieces given in this order, as one line naming the
 // piece (and the frames) at fault; empty when they make one whole video:

@@ -11,8 +11,9 @@
 #include "app/Interrupt.h"
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
-#include "app/LegacyWindow.h"
 #include "app/MouseState.h"
+#include "platform/desktop/LegacyWindow.h"
+#include "platform/desktop/Signals.h"
 
 #ifdef XMASTRACE_ONE_BOUNCE
 constexpr PathVariant kVariant = PathVariant::OneBounce;

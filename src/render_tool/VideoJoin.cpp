@@ -1,4 +1,4 @@
-#include "app/VideoJoin.h"
+#include "render_tool/VideoJoin.h"
 
 #include <algorithm>
 #include <cstdio>

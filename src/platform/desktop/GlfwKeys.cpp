@@ -1,4 +1,4 @@
-#include "app/KeyCodes.h"
+#include "platform/desktop/GlfwKeys.h"
 
 #include <GLFW/glfw3.h>
 

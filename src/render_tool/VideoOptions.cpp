@@ -1,4 +1,4 @@
-#include "app/VideoOptions.h"
+#include "render_tool/VideoOptions.h"
 
 #include <cctype>
 #include <cerrno>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "app/StillOptions.h"
+#include "render_tool/StillOptions.h"
 
 namespace {
 
