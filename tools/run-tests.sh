@@ -7,7 +7,7 @@
 #   3. each libFuzzer target, built with clang in <build>-fuzz, for a bounded
 #      time from the seed corpus in tests/fuzz/corpus.
 # Between 1 and 2, the browser build (build-web, as `make web` makes it) and
-# its page tests in headless Chromium (tests/web).
+# its page tests in headless Chromium (tests/web/*_test.mjs, one after another).
 # GL tests need an X display: without one each run goes under a virtual
 # framebuffer (Mesa's llvmpipe renders). The unit tests (GoogleTest cases,
 # whose names hold a dot) run in parallel; the end-to-end runs of the programs
@@ -72,8 +72,9 @@ quiet_build "$WEB" cmake --build "$WEB" -j"$JOBS" || fail "browser build"
 passed "browser build"
 
 begin "page tests in headless Chromium"
-on_display node "$ROOT/tests/web/page_test.mjs" "$WEB" \
-  "$BUILD/xmastrace_render" "$ROOT/run" || fail "page tests"
+for script in "$ROOT"/tests/web/*_test.mjs; do
+  on_display node "$script" "$WEB" "$BUILD/xmastrace_render" "$ROOT/run" || fail "page tests ($script)"
+done
 passed "page tests"
 
 [ "${XMASTRACE_SANITIZERS:-1}" = 0 ] && exit 0
