@@ -1,9 +1,9 @@
 # A video rendered in pieces over several job slots of GNU parallel, as a
 # farm would, and joined: the joined video holds the pictures of a single
 # run (within what the encoder's other frame types change) and its tune,
-# as long as the pictures and not faded early. Joins that would lose or
-# repeat frames (a gap, a missing last frame, a piece short of what its
-# label says) are refused, name the frames or the piece, and write nothing.
+# as long as the pictures and not faded early. Joins that would lose
+# frames (a gap, a missing last frame, a piece short of what its label
+# says) are refused, name the frames or the piece, and write nothing.
 set -u
 RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
 COMPARE="$XMASTRACE_BINARY_DIR/tests/compare_videos"
@@ -29,8 +29,8 @@ parallel --will-cite --jobs 3 --halt now,fail=1 \
   fail "a piece failed"
 "$DROP_LAST_FRAME" "$work/piece-3-5.mp4" "$work/piece-trimmed.mp4" >"$work/log" 2>&1 || fail "cannot trim a piece"
 
-# join NAME PIECES...: joins the pieces (given by their frames) into NAME.mp4.
-join() {
+# join_pieces NAME PIECES...: joins the pieces (given by their frames) into NAME.mp4.
+join_pieces() {
   name=$1
   shift
   pieces=""
@@ -39,7 +39,7 @@ join() {
   STATUS=$?
 }
 
-join joined 0-2 3-5 6-99
+join_pieces joined 0-2 3-5 6-99
 [ "$STATUS" = 0 ] || fail "the join failed"
 "$COMPARE" "$work/single.mp4" "$work/joined.mp4" >"$work/log" 2>&1 || fail "joined and single differ"
 grep -q "^frames 8, .*audio 1/1, sound \(2\.0[0-9]*\)/\1 s\$" "$work/log" ||
@@ -53,7 +53,7 @@ refuse() {
   name=$1
   message=$2
   shift 2
-  join "$name" "$@"
+  join_pieces "$name" "$@"
   [ "$STATUS" = 1 ] || fail "the join of $name gives status $STATUS"
   grep -qF -- "$message" "$work/log" || fail "the join of $name does not say '$message'"
   ls "$work" | grep -q "^$name.mp4" && fail "the refused join of $name left $(ls "$work" | grep "^$name")"
