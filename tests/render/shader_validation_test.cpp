@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "render/BuiltinShaders.h"
@@ -65,6 +68,24 @@ bool passesValidator(const ShaderText& shader, std::string& report) {
   return status == 0 && report.find("ERROR") == std::string::npos;
 }
 
+// The desktop binds each fragment output "outputN" to colour attachment N
+// by name; ES cannot, so its text must carry "layout(location = N)" itself.
+// glslangValidator accepts an output without one, so this is checked here:
+// the names of the outputs whose location is missing or another than N.
+std::vector<std::string> outputsWithoutTheirLocation(const std::string& text, int& outputs) {
+  static const std::regex declaration(
+      R"(^\s*(layout\s*\(\s*location\s*=\s*(\d+)\s*\)\s*)?out\s+\w+\s+(\w+)\s*;)");
+  std::vector<std::string> wrong;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch match;
+    if (!std::regex_search(line, match, declaration)) continue;
+    ++outputs;
+    if (!match[2].matched || match[3].str() != "output" + match[2].str()) wrong.push_back(line);
+  }
+  return wrong;
+}
+
 }  // namespace
 
 TEST(ShaderValidation, EveryTextTheProgramsCompilePassesTheReferenceCompiler) {
@@ -82,9 +103,9 @@ TEST(ShaderValidation, EveryTextTheProgramsCompilePassesTheReferenceCompiler) {
 }
 
 // The browser compiles every text rewritten as GLSL ES 3.00; WebGL refuses
-// what ES lacks (1D samplers, outputs without locations, implicit
-// conversions), so the rewritten texts, the denoiser's passes included, must
-// pass as ES.
+// what ES lacks (1D samplers, implicit conversions), so the rewritten texts,
+// the denoiser's passes included, must pass as ES, and every fragment output
+// must be at the location the desktop binds it to.
 TEST(ShaderValidation, EveryTextAsTheBrowserCompilesItPassesAsGlslEs) {
   std::vector<ShaderText> shaders = loadableShaders();
   for (const char* pass : {"GATHER_MOMENTS", "PREPARE", "FILTER", "LAST_FILTER", "RECENTRE"}) {
@@ -99,5 +120,9 @@ TEST(ShaderValidation, EveryTextAsTheBrowserCompilesItPassesAsGlslEs) {
     EXPECT_EQ(shader.text.find("mediump"), std::string::npos) << shader.name;
     EXPECT_EQ(shader.text.find("lowp"), std::string::npos) << shader.name;
     EXPECT_TRUE(passesValidator(shader, report)) << shader.name << ":\n" << report;
+    if (std::string(shader.stage) != "frag") continue;
+    int outputs = 0;
+    EXPECT_THAT(outputsWithoutTheirLocation(shader.text, outputs), testing::IsEmpty()) << shader.name;
+    EXPECT_GE(outputs, 1) << shader.name;
   }
 }
