@@ -7,6 +7,7 @@
 // into the program, and the tune (its length sets the frame count, and so
 // where the camera stands in each frame). Pieces rendered in another copy
 // of run/, or by a program built from other shaders, carry another one.
-// 16 hexadecimal digits of a 64-bit FNV-1a hash: it tells accidents apart,
-// and costs about as much as reading the 1.4 MB once.
+// 16 hexadecimal digits of a 64-bit FNV-1a hash: it tells accidents apart
+// (it is no defence against forgery), and over the 1.4 MB takes a few
+// milliseconds, nothing beside a piece's start-up.
 std::string framesFingerprint();
