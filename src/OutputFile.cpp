@@ -27,23 +27,6 @@ size_t nameLimitOf(const std::string& folder) {
 
 bool isUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-}  // namespace
-
-std::string temporaryPatternFor(const std::string& path, size_t nameMax) {
-  const size_t slash = path.rfind('/');
-  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const size_t suffix = std::strlen(kTemporarySuffix);
-  const size_t room = nameMax > suffix ? nameMax - suffix : 0;
-  size_t nameEnd = path.size();
-  if (nameEnd - nameStart > room) {
-    nameEnd = nameStart + room;
-    while (nameEnd > nameStart && isUtf8Continuation(path[nameEnd])) --nameEnd;
-  }
-  return path.substr(0, nameEnd) + kTemporarySuffix;
-}
-
-namespace {
-
 // A chain of links longer than this is a loop, as the system counts.
 constexpr int kMaxLinks = 40;
 
@@ -83,7 +66,7 @@ bool followLinks(const std::string& path, std::string& end, std::string& error) 
     if (length < 0) return fail(error, std::strerror(errno));
     target.resize(static_cast<size_t>(length));
     const std::string folder = std::filesystem::path(at).parent_path().string();
-    at = target.front() == '/' || folder.empty() ? target : folder + "/" + target;
+    at = (!target.empty() && target.front() == '/') || folder.empty() ? target : folder + "/" + target;
   }
   return fail(error, std::strerror(ELOOP));
 }
@@ -111,6 +94,19 @@ bool checkTarget(const std::string& path, bool streamAllowed, std::string& error
 }
 
 }  // namespace
+
+std::string temporaryPatternFor(const std::string& path, size_t nameMax) {
+  const size_t slash = path.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t suffix = std::strlen(kTemporarySuffix);
+  const size_t room = nameMax > suffix ? nameMax - suffix : 0;
+  size_t nameEnd = path.size();
+  if (nameEnd - nameStart > room) {
+    nameEnd = nameStart + room;
+    while (nameEnd > nameStart && isUtf8Continuation(path[nameEnd])) --nameEnd;
+  }
+  return path.substr(0, nameEnd) + kTemporarySuffix;
+}
 
 bool createTemporaryBeside(const std::string& path, std::string& temporary, std::string& error) {
   // mkstemp keeps the file private; a greeting is made to be passed on.
@@ -144,11 +140,6 @@ bool findOutputTarget(const std::string& path, OutputTarget& target, std::string
 bool createTemporaryFor(const OutputTarget& target, std::string& temporary, std::string& error) {
   if (!target.exists) return createTemporaryBeside(target.file, temporary, error);
   return createTemporaryWithMode(target.file, target.mode, temporary, error);
-}
-
-bool writesInPlace(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
 bool namesStandardOutput(const std::string& path) {

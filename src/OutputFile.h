@@ -39,10 +39,6 @@ bool findOutputTarget(const std::string& path, OutputTarget& target, std::string
 // the permission bits of the file it replaces.
 bool createTemporaryFor(const OutputTarget& target, std::string& temporary, std::string& error);
 
-// An existing device or pipe (a FIFO, a terminal): written in place, since
-// it cannot be replaced by a file.
-bool writesInPlace(const std::string& path);
-
 // Whether `path` names this process's standard output: "-", or any name
 // of the file, pipe or device that standard output is.
 bool namesStandardOutput(const std::string& path);
