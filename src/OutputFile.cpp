@@ -84,7 +84,8 @@ bool checkTarget(const std::string& path, bool streamAllowed, std::string& error
   OutputTarget target;
   if (!findOutputTarget(path, target, error)) return false;
   if (target.stream && !streamAllowed)
-    return fail(error, "it is a device or a pipe, and an MP4 must be a regular file (its index is written at the front, last)");
+    return fail(error,
+                "it is a device or a pipe, and an MP4 must be a regular file (its index is written at the front, last)");
   if (target.exists && !mayReplace(path, target)) return fail(error, std::strerror(EACCES));
   if (target.stream) return true;
   std::string temporary;
@@ -152,6 +153,6 @@ bool checkOutputTarget(const std::string& path, std::string& error) {
   return checkTarget(path, /*streamAllowed=*/true, error);
 }
 
-bool checkRegularOutputTarget(const std::string& path, std::string& error) {
+bool checkMp4OutputTarget(const std::string& path, std::string& error) {
   return checkTarget(path, /*streamAllowed=*/false, error);
 }

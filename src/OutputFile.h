@@ -50,7 +50,7 @@ bool namesStandardOutput(const std::string& path);
 // is written in place. False with the reason.
 bool checkOutputTarget(const std::string& path, std::string& error);
 
-// As checkOutputTarget for a file that must be a regular one, such as an
-// MP4, whose index is written at its front once the frames are in: a
-// device or pipe is refused.
-bool checkRegularOutputTarget(const std::string& path, std::string& error);
+// As checkOutputTarget for an MP4, which must be a regular file: its index
+// is written at its front once the frames are in. A device or pipe is
+// refused.
+bool checkMp4OutputTarget(const std::string& path, std::string& error);

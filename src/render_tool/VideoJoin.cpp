@@ -244,7 +244,7 @@ int joinVideo(const JoinOptions& options, std::ostream& messages) {
     messages << "cannot join: the video to write, " << options.videoFile << ", is the piece " << piece << "\n";
     return kStatusFatal;
   }
-  if (std::string error; !checkRegularOutputTarget(options.videoFile, error)) {
+  if (std::string error; !checkMp4OutputTarget(options.videoFile, error)) {
     messages << "cannot write " << options.videoFile << ": " << error << "\n";
     return kStatusFatal;
   }

@@ -287,7 +287,7 @@ bool VideoEncoder::start(const std::string& path, const VideoSettings& settings,
                          std::unique_ptr<TuneStream> soundtrack, std::string& error) {
   if (streams) return fail(error, "already open");
   OutputTarget target;
-  if (!checkRegularOutputTarget(path, error) || !findOutputTarget(path, target, error)) return false;
+  if (!checkMp4OutputTarget(path, error) || !findOutputTarget(path, target, error)) return false;
   auto made = std::make_unique<Streams>();
   made->path = target.file;
   made->settings = settings;
