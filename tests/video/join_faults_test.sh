@@ -48,7 +48,8 @@ done
 head -c 3000 "$work/p4-7.mp4" >"$work/cut.mp4"
 refused "not the 4 of its frames 4-7 (frame" "$work/p0-3.mp4" "$work/cut.mp4" --video "$work/j.mp4"
 
-# Ten one-frame pieces under a limit of ten open files: read one at a time.
+# Eight one-frame pieces under a limit of ten open files: read one at a
+# time, the join needs six; holding them all open at once, it needed sixteen.
 (ulimit -n 10 && cd "$XMASTRACE_RUN_DIR" && exec env -u DISPLAY "$RENDER" --join \
   "$work/p0-0.mp4" "$work/p1-1.mp4" "$work/p2-2.mp4" "$work/p3-3.mp4" "$work/p4-4.mp4" \
   "$work/p5-5.mp4" "$work/p6-6.mp4" "$work/p7-7.mp4" --video "$work/ones.mp4") >"$work/out" 2>"$work/err" ||
