@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <stdexcept>
@@ -16,17 +17,29 @@ bool isRegular(const struct stat& info) { return S_ISREG(info.st_mode); }
 }  // namespace
 
 int openRegularFile(const std::string& path) {
+  std::string ignored;
+  return openRegularFile(path, ignored);
+}
+
+int openRegularFile(const std::string& path, std::string& error) {
   // Looked at before opening, since opening a device may act on it; and
   // again once open, in case another thing took the name in between. Not
   // blocking in the open keeps such a FIFO from stopping the demo there.
+  const auto refuse = [&error](int fd) {
+    const bool missing = errno == ENOENT || errno == ENOTDIR || fd >= 0;
+    error = missing ? "missing, or not a regular file" : std::strerror(errno);
+    if (fd >= 0) close(fd);
+    return -1;
+  };
   struct stat info;
-  if (stat(path.c_str(), &info) != 0 || !isRegular(info)) return -1;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return -1;
-  if (fstat(fd, &info) != 0 || !isRegular(info)) {
-    close(fd);
+  if (stat(path.c_str(), &info) != 0) return refuse(-1);
+  if (!isRegular(info)) {
+    error = "missing, or not a regular file";
     return -1;
   }
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return refuse(-1);
+  if (fstat(fd, &info) != 0 || !isRegular(info)) return refuse(fd);
   return fd;
 }
 

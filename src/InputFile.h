@@ -11,6 +11,11 @@
 // caller closes it.
 int openRegularFile(const std::string& path);
 
+// As above, with the reason when it gives -1: "missing, or not a regular
+// file", or the system's own words for anything else (too many open files,
+// a permission, a disk error).
+int openRegularFile(const std::string& path, std::string& error);
+
 // The whole content of the regular file at `path`; false, with `content`
 // untouched, when there is no such file or it cannot be read or held.
 bool readRegularFile(const std::string& path, std::string& content);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "OutputFile.h"
 
 namespace {
@@ -97,13 +99,10 @@ RgbImage rgbImageFromGlRows(const std::vector<uint8_t>& rgba, int width, int hei
 
 namespace {
 
-bool writeFile(const RgbImage& image, const std::string& path, std::string& error) {
+// Closes `file` whatever happens.
+bool writeStream(const RgbImage& image, FILE* file, std::string& error) {
   PngErrorSink sink;
-  sink.file = std::fopen(path.c_str(), "wb");
-  if (!sink.file) {
-    error = std::strerror(errno);
-    return false;
-  }
+  sink.file = file;
   const bool encoded = encode(image, sink);
   // A full disk shows up only when the buffered bytes are flushed.
   const bool closed = std::fclose(sink.file) == 0;
@@ -112,23 +111,47 @@ bool writeFile(const RgbImage& image, const std::string& path, std::string& erro
   return false;
 }
 
+bool writeFile(const RgbImage& image, const std::string& path, std::string& error) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    error = std::strerror(errno);
+    return false;
+  }
+  return writeStream(image, file, error);
+}
+
+bool hasPicture(const RgbImage& image, std::string& error) {
+  const size_t expected = static_cast<size_t>(image.width > 0 ? image.width : 0) *
+                          static_cast<size_t>(image.height > 0 ? image.height : 0) * 3;
+  if (expected != 0 && image.pixels.size() == expected) return true;
+  error = "no picture to write";
+  return false;
+}
+
 }  // namespace
 
 bool writePng(const RgbImage& image, const std::string& path, std::string& error) {
-  const size_t expected = static_cast<size_t>(image.width > 0 ? image.width : 0) *
-                          static_cast<size_t>(image.height > 0 ? image.height : 0) * 3;
-  if (expected == 0 || image.pixels.size() != expected) {
-    error = "no picture to write";
-    return false;
-  }
-  if (!checkOutputTarget(path, error)) return false;
-  if (writesInPlace(path)) return writeFile(image, path, error);
+  if (!hasPicture(image, error)) return false;
+  OutputTarget target;
+  if (!checkOutputTarget(path, error) || !findOutputTarget(path, target, error)) return false;
+  if (target.stream) return writeFile(image, path, error);
   std::string temporary;
-  if (!createTemporaryBeside(path, temporary, error)) return false;
+  if (!createTemporaryFor(target, temporary, error)) return false;
   if (writeFile(image, temporary, error)) {
-    if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    if (std::rename(temporary.c_str(), target.file.c_str()) == 0) return true;
     error = std::strerror(errno);
   }
   std::remove(temporary.c_str());
   return false;
+}
+
+bool writePngTo(const RgbImage& image, int descriptor, std::string& error) {
+  if (!hasPicture(image, error)) return false;
+  FILE* file = fdopen(descriptor, "wb");
+  if (!file) {
+    error = std::strerror(errno);
+    close(descriptor);
+    return false;
+  }
+  return writeStream(image, file, error);
 }

@@ -114,7 +114,7 @@ void printStillUsage(std::ostream& out) {
          "Renders the room from the start camera without a visible window and\n"
          "writes what the demo's window would show. Run it in run/.\n"
          "  --samples N   path-traced samples per pixel (1.." << kMaxStillSamples << ", default 256)\n"
-         "  --out FILE    the PNG to write (default greeting.png)\n"
+         "  --out FILE    the PNG to write (default greeting.png; - for standard output)\n"
          "  --fast        the one-bounce variant of xmastrace_fast\n"
          "  --size WxH    picture size (each side 1.." << kMaxStillSide << ", default 768x512)\n"
          "  --view V      a primary buffer instead of the converged picture\n"

@@ -1,5 +1,8 @@
 #include "render_tool/VideoJoin.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -8,21 +11,30 @@
 #include <ostream>
 
 #include "ExitStatus.h"
+#include "InputFile.h"
+#include "OutputFile.h"
 #include "app/Interrupt.h"
 #include "video/FfmpegHandles.h"
+#include "video/Mp4Boxes.h"
 #include "video/RegularInput.h"
 #include "video/VideoEncoder.h"
 
 namespace {
 
+struct CodecParametersFreer {
+  void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
+};
+using CodecParameters = std::unique_ptr<AVCodecParameters, CodecParametersFreer>;
+
+// What the first reading of a piece found. The piece is closed after it,
+// and opened again only to be copied, so that a join of a thousand
+// one-frame pieces holds one open at a time.
 struct Piece {
   std::string name;
-  std::unique_ptr<RegularInput> input = std::make_unique<RegularInput>();
-  int stream = -1;
   PieceLabel label;
-  int decodeDelay = 0;  // frames its first frame is decoded before it is shown
-
-  AVStream* video() const { return input->format()->streams[stream]; }
+  CodecParameters video;
+  long long frames = 0;  // read whole, not as the index says
+  int decodeDelay = 0;   // frames its first frame is decoded before it is shown
 };
 
 bool stopRequested() { return caughtInterrupt() != 0; }
@@ -39,55 +51,102 @@ int piecesFps(const PieceLabel& label) {
   return fps >= 1 && fps <= kMaxVideoFps ? fps : 0;
 }
 
-// The joined stream's decoding times run on without a jump from piece to
-// piece, as a single run's do, so they start as far before the first
-// picture as the longest delay of any piece. The first packet, the key
-// frame shown first, tells a piece's own; the piece is then opened again
-// to be read from its start.
-bool measureDecodeDelay(Piece& piece, std::ostream& messages) {
-  Packet packet(av_packet_alloc());
-  int code = 0;
-  while (packet && (code = av_read_frame(piece.input->format(), packet.get())) >= 0 &&
-         packet->stream_index != piece.stream)
-    av_packet_unref(packet.get());
-  if (!packet || code < 0 || packet->pts == AV_NOPTS_VALUE || packet->dts == AV_NOPTS_VALUE) {
-    if (caughtInterrupt() == 0) messages << "cannot read the piece " << piece.name << ": no frame in it\n";
-    return false;
-  }
-  const AVRational frameTime = {1, std::max(piecesFps(piece.label), 1)};
-  piece.decodeDelay = static_cast<int>(av_rescale_q(packet->pts - packet->dts, piece.video()->time_base, frameTime));
-  piece.input = std::make_unique<RegularInput>();
-  std::string error;
-  if (!piece.input->open(piece.name, stopRequested, error)) {
-    if (caughtInterrupt() == 0) messages << "cannot read the piece " << piece.name << ": " << error << "\n";
-    return false;
-  }
-  return true;
+bool cannotRead(const std::string& name, const std::string& error, std::ostream& messages) {
+  if (caughtInterrupt() == 0) messages << "cannot read the piece " << name << ": " << error << "\n";
+  return false;
 }
 
-bool openPiece(Piece& piece, std::ostream& messages) {
-  std::string error;
-  if (!piece.input->open(piece.name, stopRequested, error)) {
-    if (caughtInterrupt() == 0) messages << "cannot read the piece " << piece.name << ": " << error << "\n";
+bool damaged(const std::string& name, const std::string& how, std::ostream& messages) {
+  messages << name << " is damaged or cut short: " << how << ": render it again\n";
+  return false;
+}
+
+// The boxes are looked at before FFmpeg reads: a copy cut short would
+// otherwise be named by whatever part of it FFmpeg misses first.
+std::string boxProblem(const std::string& name) {
+  std::string ignored;
+  const int fd = openRegularFile(name, ignored);
+  if (fd < 0) return "";  // the opening that follows says why
+  const std::string problem = mp4BoxProblem(fd);
+  close(fd);
+  return problem;
+}
+
+// A frame counts when all its bytes were read: the index at the front
+// promises every frame, and a copy cut short lacks the last ones, or has
+// the last one in part.
+bool wholeFrame(const AVPacket& packet, AVStream* video, long long index) {
+  const AVIndexEntry* entry = avformat_index_get_entry(video, static_cast<int>(index));
+  return !(packet.flags & AV_PKT_FLAG_CORRUPT) && (!entry || entry->size == packet.size);
+}
+
+// Reads every frame of the piece, counting those that are whole; the first
+// one, the key frame shown first, tells how far the decoding runs ahead.
+bool countFrames(RegularInput& input, int stream, Piece& piece, std::string& error) {
+  Packet packet(av_packet_alloc());
+  if (!packet) {
+    error = "out of memory";
     return false;
   }
-  AVFormatContext* format = piece.input->format();
-  piece.stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  AVStream* video = input.format()->streams[stream];
+  const AVRational frameTime = {1, std::max(piecesFps(piece.label), 1)};
+  int code = 0;
+  bool whole = true;
+  while (whole && (code = av_read_frame(input.format(), packet.get())) >= 0) {
+    if (packet->stream_index == stream) {
+      whole = wholeFrame(*packet, video, piece.frames);
+      if (whole && piece.frames == 0 && packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE)
+        piece.decodeDelay = static_cast<int>(av_rescale_q(packet->pts - packet->dts, video->time_base, frameTime));
+      if (whole) ++piece.frames;
+    }
+    av_packet_unref(packet.get());
+  }
+  if (!whole || code == AVERROR_EOF) return true;
+  error = stopRequested() ? "interrupted" : ffmpegError(code);
+  return false;
+}
+
+bool readPiece(Piece& piece, std::ostream& messages) {
+  const std::string cut = boxProblem(piece.name);
+  RegularInput input;
+  std::string error;
+  if (!input.open(piece.name, stopRequested, error)) {
+    if (!cut.empty() && caughtInterrupt() == 0) return damaged(piece.name, "it " + cut, messages);
+    return cannotRead(piece.name, error, messages);
+  }
+  AVFormatContext* format = input.format();
+  const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   const AVDictionaryEntry* comment = av_dict_get(format->metadata, "comment", nullptr, 0);
-  if (piece.stream < 0 || !comment || !readPieceComment(comment->value, piece.label)) {
+  if (stream < 0 || !comment || !readPieceComment(comment->value, piece.label)) {
+    if (!cut.empty()) return damaged(piece.name, "it " + cut, messages);
     messages << piece.name << " is no piece made with --frames\n";
     return false;
   }
-  // A piece cut short (a node that died while writing) holds fewer frames
-  // than its label says; the join would otherwise leave a gap unnoticed.
-  const long long held = piece.video()->nb_frames;
-  const long long said = piece.label.lastFrame - piece.label.firstFrame + 1;
-  if (held != said) {
-    messages << piece.name << " holds " << held << " frames, not the " << said << " of its "
-             << frames(piece.label.firstFrame, piece.label.lastFrame) << ": render it again\n";
+  if (piece.label.files.empty()) {
+    messages << piece.name << " was made by an earlier xmastrace_render, whose pieces do not say which files "
+             << "they were rendered from: render it again\n";
     return false;
   }
-  return measureDecodeDelay(piece, messages);
+  piece.video.reset(avcodec_parameters_alloc());
+  if (!piece.video || avcodec_parameters_copy(piece.video.get(), format->streams[stream]->codecpar) < 0)
+    return cannotRead(piece.name, "out of memory", messages);
+  if (!countFrames(input, stream, piece, error)) {
+    if (caughtInterrupt() != 0) return false;
+    return damaged(piece.name, cut.empty() ? error : "it " + cut, messages);
+  }
+  const int first = piece.label.firstFrame, last = piece.label.lastFrame;
+  const long long held = piece.frames, said = last - first + 1;
+  const std::string count = "it holds " + std::to_string(held) + " frames, not the " + std::to_string(said) +
+                            " of its " + frames(first, last);
+  if (held < said)
+    return damaged(piece.name, count + " (" + frames(first + static_cast<int>(held), last) + " missing)", messages);
+  if (!cut.empty()) return damaged(piece.name, "it " + cut, messages);
+  if (held > said) {
+    messages << piece.name << " holds " << held << " frames, not the " << said << " of its " << frames(first, last)
+             << ": render it again\n";
+    return false;
+  }
+  return true;
 }
 
 // Concatenated packets play only where every piece's decoder set-up is the
@@ -98,26 +157,55 @@ bool encodedAlike(const AVCodecParameters& a, const AVCodecParameters& b) {
          (a.extradata_size == 0 || std::memcmp(a.extradata, b.extradata, static_cast<size_t>(a.extradata_size)) == 0);
 }
 
-bool copyPieces(const std::vector<std::unique_ptr<Piece>>& pieces, VideoEncoder& encoder, std::string& error) {
-  Packet packet(av_packet_alloc());
-  if (!packet) {
-    error = "out of memory";
+// The piece opened again, its frames copied; they must be those the first
+// reading counted, or the file changed in between.
+bool copyPiece(const Piece& piece, VideoEncoder& encoder, std::string& error) {
+  RegularInput input;
+  if (!input.open(piece.name, stopRequested, error)) {
+    error = "the piece " + piece.name + ": " + error;
     return false;
   }
-  for (const auto& piece : pieces) {
-    const AVRational timeBase = piece->video()->time_base;
-    while (av_read_frame(piece->input->format(), packet.get()) >= 0) {
-      const bool ours = packet->stream_index == piece->stream;
-      const bool copied = !ours || encoder.addPacket(*packet, timeBase.num, timeBase.den, piece->label.firstFrame, error);
-      av_packet_unref(packet.get());
-      if (!copied) return false;
-      if (stopRequested()) {
-        error = "interrupted";
-        return false;
-      }
+  const int stream = av_find_best_stream(input.format(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  Packet packet(av_packet_alloc());
+  if (stream < 0 || !packet) {
+    error = "the piece " + piece.name + " changed while it was joined";
+    return false;
+  }
+  const AVRational timeBase = input.format()->streams[stream]->time_base;
+  long long copied = 0;
+  while (copied < piece.frames && av_read_frame(input.format(), packet.get()) >= 0) {
+    const bool ours = packet->stream_index == stream;
+    const bool added = !ours || encoder.addPacket(*packet, timeBase.num, timeBase.den, piece.label.firstFrame, error);
+    av_packet_unref(packet.get());
+    if (!added) return false;
+    if (ours) ++copied;
+    if (stopRequested()) {
+      error = "interrupted";
+      return false;
     }
   }
+  if (copied == piece.frames) return true;
+  error = "the piece " + piece.name + " changed while it was joined";
+  return false;
+}
+
+bool copyPieces(const std::vector<Piece>& pieces, VideoEncoder& encoder, std::string& error) {
+  for (const Piece& piece : pieces) {
+    if (!copyPiece(piece, encoder, error)) return false;
+  }
   return true;
+}
+
+// The piece that the video to write already is (the same file under any
+// name, through links too), or empty.
+std::string pieceWritten(const JoinOptions& options) {
+  struct stat video;
+  if (stat(options.videoFile.c_str(), &video) != 0) return "";
+  for (const std::string& name : options.pieces) {
+    struct stat piece;
+    if (stat(name.c_str(), &piece) == 0 && piece.st_dev == video.st_dev && piece.st_ino == video.st_ino) return name;
+  }
+  return "";
 }
 
 }  // namespace
@@ -132,6 +220,9 @@ std::string pieceOrderProblem(const std::vector<std::string>& names, const std::
       return names[i] + " is a piece of another video (" + std::to_string(label.frameCount) + " frames; " +
              label.video + ") than " + names[0] + " (" + std::to_string(first.frameCount) + " frames; " + first.video +
              ")";
+    if (label.files != first.files)
+      return names[i] + " was rendered from other files (the room, the shaders or the tune) than " + names[0] +
+             ": render every piece in the same run/ with the same program";
     if (label.firstFrame > next)
       return frames(next, label.firstFrame - 1) + (label.firstFrame - next > 1 ? " are" : " is") + " missing, " +
              (i == 0 ? "before " + names[i] : "between " + names[i - 1] + " and " + names[i]);
@@ -147,31 +238,40 @@ std::string pieceOrderProblem(const std::vector<std::string>& names, const std::
 }
 
 int joinVideo(const JoinOptions& options, std::ostream& messages) {
-  std::vector<std::unique_ptr<Piece>> pieces;
+  // Before any piece is read: the video must not replace one of them, and
+  // a target it cannot be written to is told at once.
+  if (const std::string piece = pieceWritten(options); !piece.empty()) {
+    messages << "cannot join: the video to write, " << options.videoFile << ", is the piece " << piece << "\n";
+    return kStatusFatal;
+  }
+  if (std::string error; !checkMp4OutputTarget(options.videoFile, error)) {
+    messages << "cannot write " << options.videoFile << ": " << error << "\n";
+    return kStatusFatal;
+  }
+  std::vector<Piece> pieces(options.pieces.size());
   std::vector<PieceLabel> labels;
-  for (const std::string& name : options.pieces) {
-    pieces.push_back(std::make_unique<Piece>());
-    pieces.back()->name = name;
-    if (!openPiece(*pieces.back(), messages)) {
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    pieces[i].name = options.pieces[i];
+    if (!readPiece(pieces[i], messages)) {
       const int signal = caughtInterrupt();
       return signal != 0 ? interruptExitStatus(signal) : kStatusFatal;
     }
-    labels.push_back(pieces.back()->label);
+    labels.push_back(pieces[i].label);
   }
   if (const std::string problem = pieceOrderProblem(options.pieces, labels); !problem.empty()) {
     messages << "cannot join: " << problem << "\n";
     return kStatusFatal;
   }
-  const AVCodecParameters& video = *pieces.front()->video()->codecpar;
-  for (const auto& piece : pieces) {
-    if (!encodedAlike(video, *piece->video()->codecpar)) {
-      messages << "cannot join: " << piece->name << " was encoded otherwise than " << pieces.front()->name << "\n";
+  const AVCodecParameters& video = *pieces.front().video;
+  for (const Piece& piece : pieces) {
+    if (!encodedAlike(video, *piece.video)) {
+      messages << "cannot join: " << piece.name << " was encoded otherwise than " << pieces.front().name << "\n";
       return kStatusFatal;
     }
   }
   const int fps = piecesFps(labels.front());
   if (fps == 0) {
-    messages << pieces.front()->name << " is no piece made with --frames\n";
+    messages << pieces.front().name << " is no piece made with --frames\n";
     return kStatusFatal;
   }
   const bool withTune = measureVideoTune(1, messages).has_value();
@@ -184,7 +284,7 @@ int joinVideo(const JoinOptions& options, std::ostream& messages) {
   settings.height = video.height;
   settings.fps = fps;
   settings.stopRequested = stopRequested;
-  for (const auto& piece : pieces) settings.decodeDelay = std::max(settings.decodeDelay, piece->decodeDelay);
+  for (const Piece& piece : pieces) settings.decodeDelay = std::max(settings.decodeDelay, piece.decodeDelay);
   VideoEncoder encoder;
   std::string error;
   const bool written = encoder.openCopy(options.videoFile, settings, video, std::move(soundtrack), error) &&

@@ -71,15 +71,17 @@ bool namesMp4(const std::string& file) {
   return true;
 }
 
-// What the options are only wrong about together.
-bool checkCombination(const VideoOptions& options, std::ostream& errors) {
+bool refusesVideoName(const std::string& file, std::ostream& errors) {
   // A folder is refused when the file is opened, with that reason.
   std::error_code ignored;
-  if (!namesMp4(options.videoFile) && !std::filesystem::is_directory(options.videoFile, ignored)) {
-    errors << "bad value for --video: '" << options.videoFile
-           << "': the video is written as MP4, so its name must end in .mp4\n";
-    return false;
-  }
+  if (namesMp4(file) || std::filesystem::is_directory(file, ignored)) return false;
+  errors << "bad value for --video: '" << file << "': the video is written as MP4, so its name must end in .mp4\n";
+  return true;
+}
+
+// What the options are only wrong about together.
+bool checkCombination(const VideoOptions& options, std::ostream& errors) {
+  if (refusesVideoName(options.videoFile, errors)) return false;
   if (options.width % 2 != 0 || options.height % 2 != 0) {
     errors << "bad value for --size: '" << options.width << "x" << options.height
            << "': H.264 in yuv420p needs an even width and height (try " << evenBelow(options.width)
@@ -185,7 +187,7 @@ bool parseJoinOptions(int argc, const char* const* argv, JoinOptions& options, s
     errors << "--join needs --video FILE.mp4 to write\n";
     return false;
   }
-  return true;
+  return !refusesVideoName(options.videoFile, errors);
 }
 
 void printJoinUsage(std::ostream& out) {

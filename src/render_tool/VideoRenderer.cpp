@@ -11,6 +11,7 @@
 #include "app/Application.h"
 #include "app/Interrupt.h"
 #include "app/Music.h"
+#include "render_tool/FramesFingerprint.h"
 #include "render_tool/StillRenderer.h"
 #include "video/Soundtrack.h"
 
@@ -97,13 +98,13 @@ int videoLengthInFrames(const VideoOptions& options, std::ostream& messages, boo
   return videoFrameCount(static_cast<double>(*tune) / kSoundtrackRate, options.fps);
 }
 
-std::string pieceComment(const VideoOptions& options, int frameCount) {
+std::string pieceComment(const VideoOptions& options, int frameCount, const std::string& files) {
   return std::string(kPieceMark) + std::to_string(options.firstFrame) + "-" +
          std::to_string(lastFrameOf(options, frameCount)) +
          " of " + std::to_string(frameCount) + "; " + std::to_string(options.width) + "x" +
          std::to_string(options.height) + " at " + std::to_string(options.fps) + " fps, " +
          std::to_string(options.samples) + " samples a frame, " + (options.denoise ? "denoised" : "not denoised") +
-         ", " + (options.fast ? "one bounce" : "two bounces");
+         ", " + (options.fast ? "one bounce" : "two bounces") + kPieceFilesMark + files;
 }
 
 bool readPieceComment(const std::string& comment, PieceLabel& label) {
@@ -116,6 +117,15 @@ bool readPieceComment(const std::string& comment, PieceLabel& label) {
   label.lastFrame = last;
   label.frameCount = count;
   label.video = comment.substr(std::strlen(kPieceMark) + static_cast<size_t>(consumed));
+  label.files.clear();
+  const size_t mark = label.video.rfind(kPieceFilesMark);
+  if (mark != std::string::npos) {
+    const std::string files = label.video.substr(mark + std::strlen(kPieceFilesMark));
+    if (files.size() == 16 && files.find_first_not_of("0123456789abcdef") == std::string::npos) {
+      label.files = files;
+      label.video.resize(mark);
+    }
+  }
   return true;
 }
 
@@ -135,7 +145,7 @@ int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCoun
       messages << "bad value for --frames: the video has frames 0-" << frameCount - 1 << "\n";
       return kStatusFatal;
     }
-    settings.comment = pieceComment(options, frameCount);
+    settings.comment = pieceComment(options, frameCount, framesFingerprint());
   } else {
     if (withTune) soundtrack = tuneForFrames(frameCount, options.fps);
   }

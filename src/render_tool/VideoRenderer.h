@@ -38,15 +38,18 @@ std::unique_ptr<TuneStream> tuneForFrames(int frameCount, int fps);
 int videoLengthInFrames(const VideoOptions& options, std::ostream& messages, bool& withTune);
 
 // A piece made with --frames says in its metadata which frames it holds of
-// which video: "xmastrace piece: frames 0-99 of 1296; 768x512 at 30 fps, ...".
+// which video, and from which files (framesFingerprint):
+// "xmastrace piece: frames 0-99 of 1296; 768x512 at 30 fps, ...; files 0123456789abcdef".
 constexpr const char* kPieceMark = "xmastrace piece: frames ";
+constexpr const char* kPieceFilesMark = "; files ";
 struct PieceLabel {
   int firstFrame = 0;
   int lastFrame = 0;
   int frameCount = 0;  // of the whole video
-  std::string video;   // everything that decides the pictures, as text
+  std::string video;   // the options that decide the pictures, as text
+  std::string files;   // the fingerprint; empty in pieces made before it was kept
 };
-std::string pieceComment(const VideoOptions& options, int frameCount);
+std::string pieceComment(const VideoOptions& options, int frameCount, const std::string& files);
 bool readPieceComment(const std::string& comment, PieceLabel& label);
 
 // Everything that can fail on the user's input, before any rendering: the

@@ -46,11 +46,8 @@ RegularInput::~RegularInput() {
 
 bool RegularInput::open(const std::string& path, bool (*stopAsked)(), std::string& error) {
   stop = stopAsked;
-  fd = openRegularFile(path);
-  if (fd < 0) {
-    error = "missing, or not a regular file";
-    return false;
-  }
+  fd = openRegularFile(path, error);
+  if (fd < 0) return false;
   auto* buffer = static_cast<unsigned char*>(av_malloc(kReadBufferSize));
   if (buffer) reader = avio_alloc_context(buffer, kReadBufferSize, 0, &fd, readFromFile, nullptr, seekInFile);
   if (!reader) av_free(buffer);

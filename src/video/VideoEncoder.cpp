@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 #include "OutputFile.h"
@@ -287,12 +286,12 @@ bool VideoEncoder::openCopy(const std::string& path, const VideoSettings& settin
 bool VideoEncoder::start(const std::string& path, const VideoSettings& settings, const AVCodecParameters* copied,
                          std::unique_ptr<TuneStream> soundtrack, std::string& error) {
   if (streams) return fail(error, "already open");
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) return fail(error, "it is a folder");
+  OutputTarget target;
+  if (!checkMp4OutputTarget(path, error) || !findOutputTarget(path, target, error)) return false;
   auto made = std::make_unique<Streams>();
-  made->path = path;
+  made->path = target.file;
   made->settings = settings;
-  if (!createTemporaryBeside(path, made->temporaryPath, error)) {
+  if (!createTemporaryFor(target, made->temporaryPath, error)) {
     made->finished = true;  // nothing to remove
     return false;
   }

@@ -30,7 +30,8 @@ struct VideoSettings {
 // the frames given, AAC from the soundtrack, the index at the front. The
 // file grows under a temporary name beside the target and takes the
 // target's name only when finish succeeds, so an interrupted or failed run
-// never leaves a half-written video under that name.
+// never leaves a half-written video under that name. A link keeps leading
+// to the video; a device, a pipe or a read-only file is refused.
 class VideoEncoder {
  public:
   VideoEncoder();

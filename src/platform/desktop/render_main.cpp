@@ -7,7 +7,13 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -114,13 +120,36 @@ int withHiddenApplication(int width, int height, bool fast, bool egl, Work work)
 // Enough runs to even out the first one, which may still be compiling.
 constexpr int kDenoiseBenchRuns = 5;
 
-int renderAndWrite(Application& app, const StillOptions& options) {
+// With the picture on standard output, every other line the run prints
+// (the scene's loading, the libraries' notes, the timings) goes to standard
+// error, or whatever reads the picture would get them first. Returns the
+// descriptor the picture goes to, or -1 after a message.
+int takeStandardOutput() {
+  if (isatty(STDOUT_FILENO)) {
+    std::cerr << "cannot write the picture to standard output: it is a terminal\n";
+    return -1;
+  }
+  std::cout.flush();
+  std::fflush(stdout);
+  const int picture = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (picture < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    std::cerr << "cannot write the picture to standard output: " << std::strerror(errno) << "\n";
+    if (picture >= 0) close(picture);
+    return -1;
+  }
+  return picture;
+}
+
+// `pictureOut`: the descriptor of standard output, or -1 for options.outFile.
+int renderAndWrite(Application& app, const StillOptions& options, int pictureOut) {
   StillTimings timings;
   if (!renderStillFrames(app, options, std::cerr, options.bench ? &timings : nullptr))
     return kStatusFatal;
   const RgbImage image = stillImage(app);
   std::string error;
-  if (!writePng(image, options.outFile, error)) {
+  const bool written = pictureOut >= 0 ? writePngTo(image, pictureOut, error)
+                                       : writePng(image, options.outFile, error);
+  if (!written) {
     std::cerr << "cannot write " << options.outFile << ": " << error << "\n";
     return kStatusFatal;
   }
@@ -191,11 +220,15 @@ int main(int argc, char** argv) {
     return kStatusOk;
   }
   if (!inRunDirectory()) return kStatusFatal;
-  // Before the rendering, which can take minutes, as a video's file is.
-  if (std::string error; !checkOutputTarget(options.outFile, error)) {
+  int pictureOut = -1;
+  if (namesStandardOutput(options.outFile)) {
+    pictureOut = takeStandardOutput();
+    if (pictureOut < 0) return kStatusFatal;
+  } else if (std::string error; !checkOutputTarget(options.outFile, error)) {
+    // Before the rendering, which can take minutes, as a video's file is.
     std::cerr << "cannot write " << options.outFile << ": " << error << "\n";
     return kStatusFatal;
   }
   return withHiddenApplication(options.width, options.height, options.fast, options.egl,
-                               [&](Application& app) { return renderAndWrite(app, options); });
+                               [&](Application& app) { return renderAndWrite(app, options, pictureOut); });
 }

@@ -1,0 +1,84 @@
+# --join given what a careless farm hands it: a piece cut short at any
+# length, many pieces under a low limit of open files, the video to write
+# among the pieces, a name that is no MP4, a read-only file or a device as
+# the video, and a piece rendered from another room. Each is refused with
+# its own reason, nothing written; the limit of open files is no reason.
+set -u
+RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+video="--size 64x48 --samples 1 --seconds 1 --fps 8"
+
+fail() {
+  echo "FAIL: $1" >&2
+  cat "$work/err" >&2
+  exit 1
+}
+
+# run_in FOLDER ARGS...: runs the program in FOLDER through EGL and sets STATUS.
+run_in() {
+  (cd "$1" && shift && exec env -u DISPLAY "$RENDER" "$@") >"$work/out" 2>"$work/err"
+  STATUS=$?
+}
+
+# refused MESSAGE ARGS...: a join that fails with MESSAGE and writes nothing.
+refused() {
+  message=$1
+  shift
+  run_in "$XMASTRACE_RUN_DIR" --join "$@"
+  [ "$STATUS" = 1 ] || fail "'$*' gives status $STATUS"
+  grep -qF -- "$message" "$work/err" || fail "'$*' does not say '$message'"
+  ls "$work" | grep -q "^j" && fail "'$*' left a file"
+  return 0
+}
+
+for range in 0-3 4-7 0-0 1-1 2-2 3-3 4-4 5-5 6-6 7-7; do
+  run_in "$XMASTRACE_RUN_DIR" --video "$work/p$range.mp4" --frames $range $video
+  [ "$STATUS" = 0 ] || fail "the piece $range failed"
+done
+p="$work/p0-3.mp4 $work/p4-7.mp4"
+
+# Cut in the frames (the index at the front still promises all of them),
+# at the last bytes, and in the index itself.
+size=$(stat -c %s "$work/p4-7.mp4")
+for length in 3000 $((size - 7)) 1500 1000; do
+  head -c "$length" "$work/p4-7.mp4" >"$work/cut.mp4"
+  refused "$work/cut.mp4 is damaged or cut short: " "$work/p0-3.mp4" "$work/cut.mp4" --video "$work/j.mp4"
+done
+head -c 3000 "$work/p4-7.mp4" >"$work/cut.mp4"
+refused "not the 4 of its frames 4-7 (frame" "$work/p0-3.mp4" "$work/cut.mp4" --video "$work/j.mp4"
+
+# Eight one-frame pieces under a limit of ten open files: read one at a
+# time, the join needs six; holding them all open at once, it needed sixteen.
+(ulimit -n 10 && cd "$XMASTRACE_RUN_DIR" && exec env -u DISPLAY "$RENDER" --join \
+  "$work/p0-0.mp4" "$work/p1-1.mp4" "$work/p2-2.mp4" "$work/p3-3.mp4" "$work/p4-4.mp4" \
+  "$work/p5-5.mp4" "$work/p6-6.mp4" "$work/p7-7.mp4" --video "$work/ones.mp4") >"$work/out" 2>"$work/err" ||
+  fail "one-frame pieces fail under a limit of ten open files"
+
+# The video to write may not be a piece, under any name.
+cp "$work/p0-3.mp4" "$work/copy.mp4"
+ln -s p4-7.mp4 "$work/link.mp4"
+refused "is the piece $work/p4-7.mp4" $p --video "$work/link.mp4"
+cmp -s "$work/p0-3.mp4" "$work/copy.mp4" || fail "the piece changed"
+[ -L "$work/link.mp4" ] || fail "the link to a piece was replaced"
+
+# The same rules for the video's name and file as a render's.
+refused "its name must end in .mp4" $p --video "$work/j.avi"
+mknod "$work/device.mp4" c 1 3
+refused "it is a device or a pipe" $p --video "$work/device.mp4"
+[ -c "$work/device.mp4" ] || fail "the device was replaced"
+echo "keep me" >"$work/read-only.mp4"
+chmod 444 "$work/read-only.mp4"
+refused "Permission denied" $p --video "$work/read-only.mp4"
+grep -q "keep me" "$work/read-only.mp4" || fail "the read-only file was replaced"
+
+# A piece of another room: the same options, other words on the wall.
+cp -RL "$XMASTRACE_RUN_DIR" "$work/other-run"
+echo "# another greeting" >>"$work/other-run/data/xmas/qm.obj"
+run_in "$work/other-run" --video "$work/other4-7.mp4" --frames 4-7 $video
+[ "$STATUS" = 0 ] || fail "the piece of the other room failed"
+refused "$work/other4-7.mp4 was rendered from other files" "$work/p0-3.mp4" "$work/other4-7.mp4" --video "$work/j.mp4"
+
+run_in "$XMASTRACE_RUN_DIR" --join $p --video "$work/whole.mp4"
+[ "$STATUS" = 0 ] || fail "the pieces do not join"
+echo "join faults: passed"
