@@ -57,7 +57,8 @@ async function open(query, options = { viewport: { width: 384, height: 256 } }, 
   await prepare?.(page);
   const start = Date.now();
   await page.goto(`${origin}/index.html${query}`);
-  if (!prepare) await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure);
+  const started = () => window.xmastrace.ready || window.xmastrace.failure;
+  if (!prepare) await page.waitForFunction(started);
   return { page, errors, firstPicture: Date.now() - start };
 }
 
@@ -124,7 +125,8 @@ function desktopView(dir, view, size) {
 
 async function desktopShare(page, dir, view = 'color') {
   const size = await page.evaluate(() => `${xmastrace.width}x${xmastrace.height}`);
-  return matchingShare(await canvasPixels(page), await pngPixels(page, desktopView(dir, view, size)), 2);
+  const desktop = await pngPixels(page, desktopView(dir, view, size));
+  return matchingShare(await canvasPixels(page), desktop, 2);
 }
 
 async function expectDesktopPicture(page, dir, what, view = 'color') {
@@ -231,18 +233,21 @@ test('show and copy wait until the words are checked', async () => {
 });
 
 test('URL options are used whole or named as ignored, without blocking the picture', async () => {
-  const { page } = await open('?samples=1.9&view=COLOR&fast=maybe', { viewport: { width: 96, height: 64 } });
+  const small = { viewport: { width: 96, height: 64 } };
+  const { page } = await open('?samples=1.9&view=COLOR&fast=maybe', small);
   // Neither one sample (parseInt's reading) nor a primary view.
   await page.waitForFunction(() => window.xmastrace.samples >= 3);
   const note = await page.textContent('#note');
-  for (const name of ['samples', 'view', 'fast']) assert.match(note, new RegExp(`\\?${name} is ignored`));
+  for (const name of ['samples', 'view', 'fast']) {
+    assert.match(note, new RegExp(`\\?${name} is ignored`));
+  }
   const underNote = await page.evaluate(() => {
     const box = document.getElementById('note').getBoundingClientRect();
     return document.elementFromPoint(box.right - 2, box.top + 2).id;
   });
   assert.equal(underNote, 'canvas');
 
-  const { page: fine } = await open('?samples=2&fast=false', { viewport: { width: 96, height: 64 } });
+  const { page: fine } = await open('?samples=2&fast=false', small);
   assert.ok(await fine.isHidden('#note'));
 });
 
@@ -252,7 +257,8 @@ const nextFrame = (page) => page.evaluate(() => new Promise((done) => requestAni
 
 test('the primary views, a pinch and a new pixel ratio', async () => {
   const small = { viewport: { width: 96, height: 64 }, hasTouch: true };
-  await expectDesktopPicture((await open('?view=position&ui=0', small)).page, runDir, 'position', 'position');
+  const position = await open('?view=position&ui=0', small);
+  await expectDesktopPicture(position.page, runDir, 'position', 'position');
   const { page } = await open('?view=normal&ui=0', small);
   await expectDesktopPicture(page, runDir, 'normal', 'normal');
 

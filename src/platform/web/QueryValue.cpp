@@ -78,7 +78,8 @@ PageOptions readPageOptions(int argc, const char* const* argv, std::vector<std::
       options.text = value;
     } else if (name == "--view" && !readView(value, options.view)) {
       ignored.push_back("?view is ignored: it is not color, position or normal");
-    } else if (name == "--samples" && !readWholeNumber(value, 1, kMaxStillSamples, options.samples)) {
+    } else if (name == "--samples" &&
+               !readWholeNumber(value, 1, kMaxStillSamples, options.samples)) {
       ignored.push_back("?samples is ignored: it is not a whole number from 1 to " +
                         std::to_string(kMaxStillSamples));
     } else if (name == "--fast" && !readSwitch(value, options.fast)) {
