@@ -4,7 +4,6 @@
 'use strict';
 
 const kKeyF2 = 259;  // the program's code for F2 (src/app/KeyCodes.h)
-const kViews = { color: 1, position: 2, normal: 3 };
 
 const params = new URLSearchParams(location.search);
 const canvas = document.getElementById('canvas');
@@ -30,15 +29,15 @@ function rawParameter(name) {
   return null;
 }
 
+// The program reads the values whole, by its own bounds and words, and
+// names any it does not use (Module.onIgnoredOption).
 function programArguments() {
   const args = [];
   const text = rawParameter('text');
   if (text !== null) args.push('--text', text);
-  const view = kViews[params.get('view')];
-  if (view) args.push('--view', String(view));
-  const samples = parseInt(params.get('samples'), 10);
-  if (samples > 0) args.push('--samples', String(samples));
-  if (params.has('fast') && params.get('fast') !== '0') args.push('--fast', '1');
+  for (const name of ['view', 'samples', 'fast']) {
+    if (params.has(name)) args.push(`--${name}`, params.get(name));
+  }
   return args;
 }
 
@@ -122,12 +121,35 @@ for (const button of bar.querySelectorAll('button')) {
 }
 if (params.get('ui') === '0') bar.hidden = true;
 
+// Puts a message in an element as text, each quoted character isolated:
+// a right-to-left letter in it must not reorder the words around it.
+function showQuoting(element, text) {
+  element.replaceChildren();
+  text.split(/'(.)'/u).forEach((part, i) => {
+    if (i % 2 === 0) {
+      element.append(part);
+    } else {
+      const quoted = document.createElement('bdi');
+      quoted.textContent = part;
+      element.append("'", quoted, "'");
+    }
+  });
+}
+
 // Says, as text, why the link's words are not on the wall.
 const notice = document.getElementById('notice');
 notice.addEventListener('click', () => { notice.hidden = true; });
 function showNotice(text) {
-  notice.textContent = text;
+  showQuoting(notice, text);
   notice.hidden = false;
+}
+
+// Names the URL options the program left at their defaults, in a corner,
+// without taking the picture's clicks or keys.
+const note = document.getElementById('note');
+function addNote(text) {
+  note.append(Object.assign(document.createElement('div'), { textContent: text }));
+  note.hidden = false;
 }
 
 // "your words": type a text, see it checked by the program's own rules as
@@ -146,12 +168,15 @@ function linkTo(text) {
   return new URL(`?text=${encodeURIComponent(text)}`, location.href).href;
 }
 
+// Until the program has started there are no rules to check by: no link,
+// and nothing to show or copy.
 function checkWords() {
-  if (!runtimeReady) return;
-  const problem = Module.ccall('xmastraceCheckText', 'string', ['string'], [words.value]);
+  const problem = runtimeReady
+    ? Module.ccall('xmastraceCheckText', 'string', ['string'], [words.value]) : null;
   // An empty field is a start, not a mistake.
-  check.textContent = words.value ? problem : '';
-  linkField.value = problem ? '' : linkTo(words.value);
+  const waiting = 'checked once the greeting has loaded';
+  showQuoting(check, !words.value ? '' : problem === null ? waiting : problem);
+  linkField.value = problem === '' ? linkTo(words.value) : '';
   for (const id of ['show', 'copy']) document.getElementById(id).disabled = problem !== '';
 }
 
@@ -193,6 +218,7 @@ panel.addEventListener('submit', (event) => {
 });
 const copyButton = document.getElementById('copy');
 copyButton.addEventListener('click', () => {
+  if (!linkField.value) return;
   linkField.select();
   const copied = () => {
     copyButton.textContent = 'copied';
@@ -230,8 +256,10 @@ var Module = {
     shownWords = text;
     document.title = `${text.replace('|', ' ')} \u2014 merry christmas`;
   },
+  onIgnoredOption: addNote,
   onRuntimeInitialized() {
     runtimeReady = true;
+    checkWords();
   },
   onAbort: () => showMessage('The greeting stopped; the browser\'s console says why.'),
   startTune() {

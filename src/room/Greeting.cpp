@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "room/CodePoints.h"
 #include "room/Shapes.h"
 
 namespace room {
@@ -47,12 +48,14 @@ bool nextCharacter(const std::string& text, size_t& at, char32_t& code) {
   return true;
 }
 
-// How a message shows a character: itself when it prints, its code point
-// when it does not or is not plain ASCII.
+// How a message shows a character: itself when it reads on its own, its code
+// point alone when it does not (a direction control would reverse the
+// message, a combining mark would sit on the quote), and both when it is
+// not plain ASCII.
 std::string describe(const std::string& text, size_t from, size_t to, char32_t code) {
   char number[16];
   std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(code));
-  if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) return number;
+  if (!readsOnItsOwn(code)) return number;
   const std::string shown = "'" + text.substr(from, to - from) + "'";
   return code < 0x80 ? shown : shown + " (" + number + ")";
 }

@@ -142,6 +142,12 @@ TEST(Greeting, TextIsReadAsTheWallShowsItOrRefusedByName) {
       {"A#B", "'#' cannot be written"},
       {"No\xC3\xABl", "'\xC3\xAB' (U+00EB) cannot be written"},
       {"TAB\tX", "U+0009 cannot be written"},
+      // Shown raw, these would reverse the message, sit on its quote or vanish.
+      {"\xE2\x80\xAEHI", "U+202E cannot be written"},
+      {"E\xCC\x81", "U+0301 cannot be written"},
+      {"A\xE2\x80\x8B", "U+200B cannot be written"},
+      {"A\xC2\xA0", "U+00A0 cannot be written"},
+      {"\xD7\x90", "'\xD7\x90' (U+05D0) cannot be written"},
       {"\xC3", "not UTF-8"},
       {"\xC0\x81", "not UTF-8"},  // an overlong 'A'
       {"ABCDEFG|HIJKLM", "13 characters"},

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ExitStatus.h"
 #include "app/Application.h"
@@ -17,7 +18,6 @@
 #include "app/KeyState.h"
 #include "app/MouseState.h"
 #include "platform/web/QueryValue.h"
-#include "render_tool/StillOptions.h"
 #include "room/Greeting.h"
 
 namespace {
@@ -31,16 +31,6 @@ constexpr float kFirstFrameStep = 0.016f;
 constexpr double kPinchPixelsPerNotch = 40.0;
 // Frames longer than this (a hidden tab) are not handed to the camera whole.
 constexpr float kLongestFrameStep = 0.1f;
-
-// What the page's URL asks for, as main's arguments (see web/page.js).
-struct PageOptions {
-  int view = 0;     // 0 the path-traced picture; 1, 2, 3 a primary buffer
-  int samples = 0;  // stop sampling after this many; 0: never
-  bool fast = false;
-  // The link's own words, still percent-encoded as the URL carries them.
-  bool hasText = false;
-  std::string text;
-};
 
 // The state of the page between frames; the browser hands it back to every
 // callback.
@@ -65,29 +55,11 @@ Application* gApp = nullptr;
 
 namespace {
 
-// The URL's values arrive as text: anything but a whole number within
-// xmastrace_render's bounds for samples is left at its default.
-int optionValue(const char* text) {
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  const bool whole = end != text && *end == '\0';
-  return whole && value >= 0 && value <= kMaxStillSamples ? static_cast<int>(value) : 0;
-}
-
-PageOptions parseOptions(int argc, char** argv) {
-  PageOptions options;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--text") == 0) {
-      options.hasText = true;
-      options.text = argv[i + 1];
-      continue;
-    }
-    const int value = optionValue(argv[i + 1]);
-    if (std::strcmp(argv[i], "--view") == 0 && value >= 0 && value <= 3) options.view = value;
-    if (std::strcmp(argv[i], "--samples") == 0 && value > 0) options.samples = value;
-    if (std::strcmp(argv[i], "--fast") == 0) options.fast = value != 0;
-  }
-  return options;
+// A URL option the program does not use is named in the page, not dropped
+// in silence.
+void tellIgnored(const std::vector<std::string>& ignored) {
+  for (const std::string& line : ignored)
+    EM_ASM({ if (Module.onIgnoredOption) Module.onIgnoredOption(UTF8ToString($0)); }, line.c_str());
 }
 
 // DOM key names to the program's key codes (KeyCodes.h); kKeyUnknown for
@@ -354,7 +326,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceCheckText(const char* utf8T
 
 int main(int argc, char** argv) {
   WebPage* page = new WebPage;
-  page->options = parseOptions(argc, argv);
+  std::vector<std::string> ignored;
+  page->options = readPageOptions(argc, argv, ignored);
+  tellIgnored(ignored);
   if (!createContext()) return kStatusFatal;
 
   // The Application reads the scene's files from the page's virtual file

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/web/QueryValue.h"
 #include "room/Greeting.h"
@@ -37,6 +38,39 @@ TEST(GreetingLink, RefusedTextIsNamedAndWritesNothing) {
   EXPECT_EQ(obj, "untouched");
   EXPECT_EQ(error, "'<' cannot be written on the wall; the letters are A-Z, 0-9, space and "
                    "! & - . ' \u2665, and '|' breaks the line");
+}
+
+// The URL's values are used whole or not at all, and each one left out is
+// named: a link must not quietly give something other than it asks.
+TEST(GreetingLink, OptionsAreReadWholeOrNamedAsIgnored) {
+  const auto read = [](std::vector<const char*> args, std::vector<std::string>& ignored) {
+    args.insert(args.begin(), "index");
+    return readPageOptions(static_cast<int>(args.size()), args.data(), ignored);
+  };
+  std::vector<std::string> ignored;
+  PageOptions options = read({"--samples", "65536", "--view", "normal", "--fast", ""}, ignored);
+  EXPECT_EQ(options.samples, 65536);
+  EXPECT_EQ(options.view, 3);
+  EXPECT_TRUE(options.fast);
+  EXPECT_TRUE(ignored.empty());
+  for (const char* off : {"0", "false"}) EXPECT_FALSE(read({"--fast", off}, ignored).fast) << off;
+  EXPECT_TRUE(read({"--fast", "true"}, ignored).fast);
+  EXPECT_TRUE(ignored.empty());
+
+  for (const char* samples : {"1e3", "1.9", "12abc", "+5", " 5", "0", "65537", "99999999999", ""}) {
+    ignored.clear();
+    EXPECT_EQ(read({"--samples", samples}, ignored).samples, 0) << samples;
+    ASSERT_EQ(ignored.size(), 1u) << samples;
+    EXPECT_EQ(ignored[0].rfind("?samples is ignored", 0), 0u) << ignored[0];
+  }
+  ignored.clear();
+  options = read({"--view", "COLOR", "--fast", "no", "--samples", "2"}, ignored);
+  EXPECT_EQ(options.view, 0);
+  EXPECT_FALSE(options.fast);
+  EXPECT_EQ(options.samples, 2);
+  ASSERT_EQ(ignored.size(), 2u);
+  EXPECT_EQ(ignored[0].rfind("?view is ignored", 0), 0u) << ignored[0];
+  EXPECT_EQ(ignored[1].rfind("?fast is ignored", 0), 0u) << ignored[1];
 }
 
 }  // namespace
