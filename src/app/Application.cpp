@@ -24,6 +24,7 @@ constexpr float kLightCentreZ = 10.0f;
 constexpr float kIsoRate = 0.1f;         // per second
 constexpr int kDisplayModeCount = 3;
 constexpr float kSceneHalfExtent = 30.0f;
+constexpr float kStartFovY = 60.0f;  // degrees, at 3:2 and wider
 
 // Largest edge of the box; strict comparisons, so ties go to the later axis.
 float largestExtent(const Vector3& extent) {
@@ -141,8 +142,8 @@ void Application::placeCamera() {
 }
 
 void Application::setProjection() {
-  camera.setPerspective(60.0f, static_cast<float>(width) / static_cast<float>(height), 1.0f,
-                        1000.0f);
+  const float aspect = static_cast<float>(width) / static_cast<float>(height);
+  camera.setPerspective(framedFovY(kStartFovY, aspect), aspect, 1.0f, 1000.0f);
 }
 
 void Application::createSceneBox() {
