@@ -211,6 +211,31 @@ void Application::restartAtFrame(int frame, int samples) {
   sampling.restart();
 }
 
+int Application::restoreGpuObjects() {
+  // The old names mean nothing in the new context; deleting them could
+  // only raise errors, so they are forgotten instead.
+  vsFsProgram = textureProgram = accumProgram = voxelProgram = pathProgram = 0;
+  std::fill(std::begin(sceneTextures), std::end(sceneTextures), 0u);
+  sampleTexture = accumTexture = 0;
+  randomTextures[0] = randomTextures[1] = 0;
+  scene.brdf_texture = 0;
+  primaryFbo = FrameBufferObject();
+  pathFbo = FrameBufferObject();
+  denoiser = Denoiser();
+  if (const int built = buildPrograms(); built != kStatusOk) return built;
+  createSceneBox();
+  scene.createBrdfTexture();
+  if (const int made = createRenderTargets(); made != kStatusOk) return made;
+  createSceneTextures(scene, sceneTextures);
+  enableDepthTest();
+  // Back to the offset the shown picture was cast with, so that a primary
+  // view returns as it was.
+  const int offsets = static_cast<int>(jitterOffsets.size());
+  if (offsets >= 2) sampling.jitterIndex = (sampling.jitterIndex + offsets - 2) % offsets;
+  sampling.restart();
+  return kStatusOk;
+}
+
 void Application::update(float dt, const KeyState& keys, const MouseState& mouse) {
   if (camera.update(dt, keys, mouse)) sampling.restart();
   animateLight(lightPos, lightAngle, dt, sampling.sampleCount > 0);

@@ -55,6 +55,13 @@ class Application {
   // frame of a whole run.
   void restartAtFrame(int frame, int samples);
 
+  // After the GL context was lost (a GPU reset) and has come back empty:
+  // makes every GL object again from what the CPU keeps (the scene, the
+  // picture's size), so the camera, the options and the room stay as they
+  // were; sampling starts again. kStatusOk, or the status of a program that
+  // does not build.
+  int restoreGpuObjects();
+
   // What the passes of the current frame read; also used to time them.
   FrameResources frameResources() const;
   FrameView frameView();

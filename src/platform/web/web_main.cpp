@@ -16,6 +16,7 @@
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
+#include "platform/web/CanvasSize.h"
 #include "platform/web/QueryValue.h"
 #include "render_tool/StillOptions.h"
 #include "room/Greeting.h"
@@ -54,6 +55,12 @@ struct WebPage {
   int wheel = 0;
   double pinchDistance = 0.0;  // 0 while fewer than two fingers touch
   double pinchCarry = 0.0;
+  EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+  DrawingLimits limits;
+  // From the loss of the GL context until its return nothing is drawn;
+  // `restored` waits for the first picture after the return.
+  bool contextLost = false;
+  bool restored = false;
 };
 
 }  // namespace
@@ -217,8 +224,8 @@ void followCanvasSize(WebPage& page) {
   page.cssWidth = cssWidth;
   page.cssHeight = cssHeight;
   page.pixelRatio = ratio;
-  const int width = static_cast<int>(std::lround(cssWidth * ratio));
-  const int height = static_cast<int>(std::lround(cssHeight * ratio));
+  const PixelSize size = drawingBufferSize(cssWidth, cssHeight, ratio, page.limits);
+  const int width = size.width, height = size.height;
   if (width <= 0 || height <= 0) return;
   emscripten_set_canvas_element_size(kCanvas, width, height);
   gMouse->resize(static_cast<uint32_t>(cssWidth), static_cast<uint32_t>(cssHeight));
@@ -240,6 +247,10 @@ void tellPage(WebPage& page, bool drawn) {
          gApp->height, drawn && !page.ready, gApp->denoising);
   // clang-format on
   if (drawn) page.ready = true;
+  if (drawn && page.restored) {
+    page.restored = false;
+    EM_ASM({ if (Module.onContextRestored) Module.onContextRestored(); });
+  }
 }
 
 void frame(void* data) {
@@ -250,6 +261,12 @@ void frame(void* data) {
   if (page.firstFrame) dt = kFirstFrameStep;
   if (dt > kLongestFrameStep) dt = kLongestFrameStep;
   page.firstFrame = false;
+  if (page.contextLost) {
+    // Input while the GPU is away is dropped, not saved up for its return.
+    gKeys->endFrame();
+    gMouse->endFrame();
+    return;
+  }
 
   followCanvasSize(page);
   gApp->update(dt, *gKeys, *gMouse);
@@ -306,22 +323,8 @@ void placeGreeting(const PageOptions& options) {
   EM_ASM({ if (Module.onGreeting) Module.onGreeting(UTF8ToString($0)); }, text.c_str());
 }
 
-bool createContext() {
-  EmscriptenWebGLContextAttributes attributes;
-  emscripten_webgl_init_context_attributes(&attributes);
-  attributes.majorVersion = 2;
-  attributes.minorVersion = 0;
-  attributes.alpha = EM_FALSE;
-  attributes.antialias = EM_FALSE;
-  // The picture stays readable between frames: "save picture" and a
-  // finished sampling read what is shown.
-  attributes.preserveDrawingBuffer = EM_TRUE;
-  const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(kCanvas, &attributes);
-  if (context <= 0) {
-    showFailure("This browser offers no WebGL 2.");
-    return false;
-  }
-  emscripten_webgl_make_context_current(context);
+// Also after a lost context returns: its extensions went with it.
+bool enableExtensions(EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context) {
   if (!emscripten_webgl_enable_extension(context, "EXT_color_buffer_float")) {
     showFailure("This browser's WebGL 2 cannot render to 32-bit float textures (EXT_color_buffer_float).");
     return false;
@@ -331,6 +334,66 @@ bool createContext() {
     return false;
   }
   return true;
+}
+
+DrawingLimits queryDrawingLimits() {
+  GLint texture = 0, renderbuffer = 0;
+  GLint viewport[2] = {};
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+  glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+  return drawingLimits(texture, renderbuffer, viewport[0], viewport[1]);
+}
+
+EMSCRIPTEN_WEBGL_CONTEXT_HANDLE createContext() {
+  EmscriptenWebGLContextAttributes attributes;
+  emscripten_webgl_init_context_attributes(&attributes);
+  attributes.majorVersion = 2;
+  attributes.minorVersion = 0;
+  attributes.alpha = EM_FALSE;
+  attributes.antialias = EM_FALSE;
+  // The picture stays readable between frames: "save picture" and a
+  // finished sampling read what is shown.
+  attributes.preserveDrawingBuffer = EM_TRUE;
+  // A laptop with two GPUs then draws on the fast one.
+  attributes.powerPreference = EM_WEBGL_POWER_PREFERENCE_HIGH_PERFORMANCE;
+  const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(kCanvas, &attributes);
+  if (context <= 0) {
+    showFailure("This browser offers no WebGL 2.");
+    return 0;
+  }
+  emscripten_webgl_make_context_current(context);
+  return enableExtensions(context) ? context : 0;
+}
+
+// A GPU reset (or a watchdog that found a frame too long) takes the context
+// away. Cancelling the event is what lets the browser give it back.
+EM_BOOL onContextLost(int, const void*, void* data) {
+  WebPage& page = *static_cast<WebPage*>(data);
+  page.contextLost = true;
+  page.restored = false;
+  EM_ASM({ if (Module.onContextLost) Module.onContextLost(); });
+  return EM_TRUE;
+}
+
+// The context returns empty: every GL object is made again, and the
+// Application keeps the camera, the options and the room.
+EM_BOOL onContextRestored(int, const void*, void* data) {
+  WebPage& page = *static_cast<WebPage*>(data);
+  emscripten_webgl_make_context_current(page.context);
+  // The runtime's own buffers for client-side arrays went with the context.
+  EM_ASM({ if (GL.generateTempBuffers) GL.generateTempBuffers(false, GL.currentContext); });
+  if (!enableExtensions(page.context)) return EM_TRUE;
+  page.limits = queryDrawingLimits();
+  if (gApp->restoreGpuObjects() != kStatusOk) {
+    showFailure("The graphics could not be restored; the browser's console says why.");
+    return EM_TRUE;
+  }
+  // The limits may differ on the GPU that came back.
+  page.cssWidth = page.cssHeight = page.pixelRatio = 0.0;
+  page.contextLost = false;
+  page.restored = true;
+  return EM_TRUE;
 }
 
 }  // namespace
@@ -355,7 +418,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceCheckText(const char* utf8T
 int main(int argc, char** argv) {
   WebPage* page = new WebPage;
   page->options = parseOptions(argc, argv);
-  if (!createContext()) return kStatusFatal;
+  page->context = createContext();
+  if (page->context == 0) return kStatusFatal;
+  page->limits = queryDrawingLimits();
 
   // The Application reads the scene's files from the page's virtual file
   // system (index.data) when it starts: anything written there before this
@@ -373,6 +438,8 @@ int main(int argc, char** argv) {
     gApp->sampling.restart();
   }
   connectEvents(*page);
+  emscripten_set_webglcontextlost_callback(kCanvas, page, EM_TRUE, onContextLost);
+  emscripten_set_webglcontextrestored_callback(kCanvas, page, EM_TRUE, onContextRestored);
   // The page lives as long as the browser runs the loop: main returns now,
   // and nothing is freed.
   emscripten_set_main_loop_arg(frame, page, 0, EM_FALSE);
