@@ -76,21 +76,43 @@ void adjustIsoValue(float& isoValue, float dt, bool up, bool down, std::ostream&
   }
 }
 
-Application::Application(int width, int height, PathVariant variant, bool withMusic)
+Application::Application(int width, int height, PathVariant variant, bool withMusic,
+                         StartUp startUp)
     : width(width), height(height), variant(variant), withMusic(withMusic) {
-  status = start();
+  requestPrograms();
+  if (startUp == StartUp::Whole) {
+    finishStart();
+    return;
+  }
+  // The scene is built on the CPU while the driver compiles.
+  sceneStatus = prepareScene();
 }
 
 Application::~Application() {
   if (withMusic) stopMusic(music);
 }
 
-int Application::start() {
-  if (const int built = buildPrograms(); built != kStatusOk) return built;
+int Application::finishStart() {
+  status = finishPrograms();
+  if (status == kStatusOk) status = sceneStatus == kSceneNotBuilt ? prepareScene() : sceneStatus;
+  if (status == kStatusOk) status = finishTargets();
+  return status;
+}
+
+std::vector<GLuint> Application::programsInProgress() const {
+  std::vector<GLuint> programs;
+  for (const ProgramRequest& request : programRequests) programs.push_back(request.pending.program);
+  return programs;
+}
+
+int Application::prepareScene() {
   placeCamera();
   createSceneBox();
   jitterOffsets = makeJitterOffsets();
-  if (const int built = scene.buildScene(); built != kStatusOk) return built;
+  return scene.buildScene();
+}
+
+int Application::finishTargets() {
   if (const int made = createRenderTargets(); made != kStatusOk) return made;
   createSceneTextures(scene, sceneTextures);
   enableDepthTest();
@@ -98,7 +120,9 @@ int Application::start() {
   return kStatusOk;
 }
 
-int Application::buildPrograms() {
+// Every program is asked for before any status is read, so that a driver
+// that compiles in the background works on all of them at once.
+void Application::requestPrograms() {
   const struct {
     GLuint* program;
     const char* vertexFile;
@@ -111,12 +135,23 @@ int Application::buildPrograms() {
       {&voxelProgram, "VoxelShaderVSgiga.glsl", primaryRayFragmentSource(), false},
       {&pathProgram, "gigaAOShaderVS.glsl", pathTraceFragmentSource(variant), false},
   };
+  programRequests.clear();
   for (const auto& build : builds) {
-    const BuiltProgram built =
-        buildProgram(build.vertexFile, nullptr, nullptr, nullptr, build.fragment, build.exportHeader);
-    if (built.status != kStatusOk) return built.status;
-    *build.program = built.program;
+    programRequests.push_back({build.program, startProgram(build.vertexFile, nullptr, nullptr, nullptr,
+                                                           build.fragment, build.exportHeader)});
   }
+}
+
+int Application::finishPrograms() {
+  int built = kStatusOk;
+  // All are finished, also after a failure, so that none is left half made.
+  for (ProgramRequest& request : programRequests) {
+    const BuiltProgram program = finishProgram(request.pending);
+    if (built == kStatusOk) built = program.status;
+    *request.program = program.program;
+  }
+  programRequests.clear();
+  if (built != kStatusOk) return built;
   return buildDenoisePrograms(denoiser.programs, "TextureShaderVS.glsl");
 }
 
@@ -212,6 +247,14 @@ void Application::restartAtFrame(int frame, int samples) {
 }
 
 int Application::restoreGpuObjects() {
+  // A start-up still waiting for its programs has made no more than the
+  // scene's box and BRDF table.
+  if (!programRequests.empty()) {
+    requestPrograms();
+    createSceneBox();
+    scene.createBrdfTexture();
+    return kStatusOk;
+  }
   // The old names mean nothing in the new context; deleting them could
   // only raise errors, so they are forgotten instead.
   vsFsProgram = textureProgram = accumProgram = voxelProgram = pathProgram = 0;
@@ -222,7 +265,8 @@ int Application::restoreGpuObjects() {
   primaryFbo = FrameBufferObject();
   pathFbo = FrameBufferObject();
   denoiser = Denoiser();
-  if (const int built = buildPrograms(); built != kStatusOk) return built;
+  requestPrograms();
+  if (const int built = finishPrograms(); built != kStatusOk) return built;
   createSceneBox();
   scene.createBrdfTexture();
   if (const int made = createRenderTargets(); made != kStatusOk) return made;

@@ -32,6 +32,8 @@ constexpr float kFirstFrameStep = 0.016f;
 constexpr double kPinchPixelsPerNotch = 40.0;
 // Frames longer than this (a hidden tab) are not handed to the camera whole.
 constexpr float kLongestFrameStep = 0.1f;
+// KHR_parallel_shader_compile's query: has the driver finished the program?
+constexpr GLenum kCompletionStatus = 0x91B1;
 
 // What the page's URL asks for, as main's arguments (see web/page.js).
 struct PageOptions {
@@ -61,6 +63,10 @@ struct WebPage {
   // `restored` waits for the first picture after the return.
   bool contextLost = false;
   bool restored = false;
+  // With KHR_parallel_shader_compile the driver compiles the programs while
+  // the page goes on; the start-up finishes once they are done.
+  bool parallelCompile = false;
+  bool started = false;
 };
 
 }  // namespace
@@ -253,8 +259,44 @@ void tellPage(WebPage& page, bool drawn) {
   }
 }
 
+// Says in the page why there is no picture.
+void showFailure(const char* message) {
+  EM_ASM({ if (Module.onFailure) Module.onFailure(UTF8ToString($0)); }, message);
+}
+
+bool programsCompiled(const WebPage& page) {
+  // Without the extension, asking would only wait; finishStart waits once.
+  if (!page.parallelCompile) return true;
+  for (const GLuint program : gApp->programsInProgress()) {
+    GLint done = GL_FALSE;
+    glGetProgramiv(program, kCompletionStatus, &done);
+    if (!done) return false;
+  }
+  return true;
+}
+
+// The rest of the start-up, once the driver has compiled the programs.
+bool finishStart(WebPage& page) {
+  if (gApp->finishStart() != kStatusOk) {
+    showFailure("The greeting could not start; the browser's console says why.");
+    emscripten_cancel_main_loop();
+    return false;
+  }
+  if (page.options.view != 0) {
+    gApp->displayMode = page.options.view - 1;
+    gApp->sampling.restart();
+  }
+  page.started = true;
+  return true;
+}
+
 void frame(void* data) {
   WebPage& page = *static_cast<WebPage*>(data);
+  if (!page.started && (page.contextLost || !programsCompiled(page) || !finishStart(page))) {
+    gKeys->endFrame();
+    gMouse->endFrame();
+    return;
+  }
   const double now = emscripten_get_now() / 1000.0;
   float dt = static_cast<float>(now - page.lastTime);
   page.lastTime = now;
@@ -279,11 +321,6 @@ void frame(void* data) {
   gKeys->endFrame();
   gMouse->endFrame();
   tellPage(page, drawn);
-}
-
-// Says in the page why there is no picture.
-void showFailure(const char* message) {
-  EM_ASM({ if (Module.onFailure) Module.onFailure(UTF8ToString($0)); }, message);
 }
 
 // The page says, as text, why the link's words are not on the wall, and
@@ -428,15 +465,10 @@ int main(int argc, char** argv) {
   placeGreeting(page->options);
   gKeys = new KeyState();
   gMouse = new MouseState(1, 1);
-  gApp = new Application(1, 1, page->options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce);
-  if (gApp->startupStatus() != kStatusOk) {
-    showFailure("The greeting could not start; the browser's console says why.");
-    return gApp->startupStatus();
-  }
-  if (page->options.view != 0) {
-    gApp->displayMode = page->options.view - 1;
-    gApp->sampling.restart();
-  }
+  page->parallelCompile =
+      emscripten_webgl_enable_extension(page->context, "KHR_parallel_shader_compile");
+  gApp = new Application(1, 1, page->options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce,
+                         true, Application::StartUp::ProgramsFirst);
   connectEvents(*page);
   emscripten_set_webglcontextlost_callback(kCanvas, page, EM_TRUE, onContextLost);
   emscripten_set_webglcontextrestored_callback(kCanvas, page, EM_TRUE, onContextRestored);
