@@ -22,8 +22,9 @@ class MouseState;
 
 // The one object that owns the demo: programs, render targets, meshes, the
 // camera, the scene with its octree, the sampling state and the music. The
-// constructor performs the whole start-up; a fatal error there stops it and
-// is kept in startupStatus() for main to exit with. Fields are public so that
+// constructor performs the whole start-up (or its first part, see StartUp);
+// a fatal error there stops it and is kept in startupStatus() for main to
+// exit with. Fields are public so that
 // tests can look at the state each step leaves behind.
 class Application {
  public:
