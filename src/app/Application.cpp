@@ -137,8 +137,9 @@ void Application::requestPrograms() {
   };
   programRequests.clear();
   for (const auto& build : builds) {
-    programRequests.push_back({build.program, startProgram(build.vertexFile, nullptr, nullptr, nullptr,
-                                                           build.fragment, build.exportHeader)});
+    const PendingProgram pending = startProgram(build.vertexFile, nullptr, nullptr, nullptr,
+                                                build.fragment, build.exportHeader);
+    programRequests.push_back({build.program, pending});
   }
 }
 

@@ -45,7 +45,8 @@ async function open(query, options = { viewport: { width: 384, height: 256 } }) 
   const page = await context.newPage();
   const errors = [];
   page.on('console', (m) => {
-    if (m.type() === 'error' || /INVALID_|OUT_OF_MEMORY|out of range/.test(m.text())) errors.push(m.text());
+    const glError = /INVALID_|OUT_OF_MEMORY|out of range/.test(m.text());
+    if (m.type() === 'error' || glError) errors.push(m.text());
   });
   page.on('pageerror', (e) => errors.push(e.message));
   await page.goto(`${origin}/index.html${query}`);
@@ -143,7 +144,9 @@ test('a window larger than the GPU draws gets a capped buffer that fills it', as
   // Not flat: the room's many colours, the letters' yellow among them.
   const pixels = await canvasPixels(page, 600);
   const colours = new Set();
-  for (let i = 0; i < pixels.length; i += 4) colours.add(pixels[i] << 16 | pixels[i + 1] << 8 | pixels[i + 2]);
+  for (let i = 0; i < pixels.length; i += 4) {
+    colours.add(pixels[i] << 16 | pixels[i + 1] << 8 | pixels[i + 2]);
+  }
   assert.ok(colours.size > 20, `${colours.size} colours`);
   assert.ok(yellowPixels(pixels) > 0);
 });
@@ -151,7 +154,8 @@ test('a window larger than the GPU draws gets a capped buffer that fills it', as
 test('a phone held upright shows all the letters', async () => {
   const wide = await open('?view=color&ui=0', { viewport: { width: 768, height: 512 } });
   const wideYellow = yellowPixels(await canvasPixels(wide.page));
-  const { page, errors } = await open('?view=color&ui=0', { viewport: { width: 390, height: 844 } });
+  const { page, errors } = await open('?view=color&ui=0',
+                                      { viewport: { width: 390, height: 844 } });
   const upright = yellowPixels(await canvasPixels(page));
   // The same horizontal extent: the letters shrink with the picture's width.
   const expected = wideYellow * (390 / 768) ** 2;
