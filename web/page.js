@@ -12,11 +12,19 @@ const bar = document.getElementById('bar');
 const counter = document.getElementById('samples');
 const denoiseButton = document.getElementById('denoise');
 const soundButton = document.getElementById('sound');
+const saveButton = document.getElementById('save');
+const statusBox = document.getElementById('status');
+const statusText = document.getElementById('status-text');
+const reloadButton = document.getElementById('reload');
+// How long a lost GPU context may take to come back before the page offers
+// a reload: browsers give it back within a second or two when they can.
+const kRestoreWaitMs = 5000;
 
 // What the page shows, for scripts: `ready` once the first picture is drawn,
-// `samples` in the picture now, its size in device pixels, and whether the
-// tune is playing.
-window.xmastrace = { ready: false, samples: 0, width: 0, height: 0, playing: false, failure: null };
+// `samples` in the picture now, its size in device pixels, whether the
+// tune is playing, and `lost` from a GPU reset until the picture is back.
+window.xmastrace = { ready: false, samples: 0, width: 0, height: 0, playing: false, failure: null,
+                     lost: false };
 
 // A query value as the URL carries it, still percent-encoded: the program
 // decodes it by the same rules the panel's links are written for. Null when
@@ -41,7 +49,46 @@ function programArguments() {
   return args;
 }
 
+// Says what the canvas is waiting for, over it; a reload button with it
+// when only a reload can help.
+function showStatus(text, offerReload = false) {
+  statusText.textContent = text;
+  reloadButton.hidden = !offerReload;
+  statusBox.hidden = false;
+}
+reloadButton.addEventListener('click', () => location.reload());
+
+// "save" writes only a picture that is shown: none before the first, none
+// while the graphics are away.
+function pictureShown() {
+  return window.xmastrace.ready && !window.xmastrace.lost && !window.xmastrace.failure;
+}
+function offerSave() {
+  saveButton.disabled = !pictureShown();
+}
+offerSave();
+
+let restoreTimer = 0;
+function onContextLost() {
+  window.xmastrace.lost = true;
+  offerSave();
+  showStatus('The graphics were reset; restoring them\u2026');
+  clearTimeout(restoreTimer);
+  restoreTimer = setTimeout(() => {
+    showStatus('The graphics could not be restored. Reloading the page may bring them back.', true);
+  }, kRestoreWaitMs);
+}
+
+function onContextRestored() {
+  clearTimeout(restoreTimer);
+  window.xmastrace.lost = false;
+  statusBox.hidden = true;
+  offerSave();
+  window.dispatchEvent(new Event('xmastrace-restored'));
+}
+
 function showMessage(text) {
+  statusBox.hidden = true;
   window.xmastrace.failure = text;
   message.textContent = text;
   message.hidden = false;
@@ -106,7 +153,8 @@ document.getElementById('fullscreen').addEventListener('click', () => {
   if (document.fullscreenElement) document.exitFullscreen();
   else document.documentElement.requestFullscreen();
 });
-document.getElementById('save').addEventListener('click', () => {
+saveButton.addEventListener('click', () => {
+  if (!pictureShown()) return;
   canvas.toBlob((blob) => {
     const link = document.createElement('a');
     link.href = URL.createObjectURL(blob);
@@ -244,10 +292,14 @@ var Module = {
     if (first) {
       if (!bar.hidden && panelWasOpen()) openPanel(true, false);
       page.ready = true;
+      statusBox.hidden = true;
+      offerSave();
       window.dispatchEvent(new Event('xmastrace-ready'));
     }
   },
   onFailure: showMessage,
+  onContextLost,
+  onContextRestored,
   onRefusedText(why, text) {
     shownWords = text;
     showNotice(why);

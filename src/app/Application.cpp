@@ -24,6 +24,7 @@ constexpr float kLightCentreZ = 10.0f;
 constexpr float kIsoRate = 0.1f;         // per second
 constexpr int kDisplayModeCount = 3;
 constexpr float kSceneHalfExtent = 30.0f;
+constexpr float kStartFovY = 60.0f;  // degrees, at 3:2 and wider
 
 // Largest edge of the box; strict comparisons, so ties go to the later axis.
 float largestExtent(const Vector3& extent) {
@@ -75,21 +76,43 @@ void adjustIsoValue(float& isoValue, float dt, bool up, bool down, std::ostream&
   }
 }
 
-Application::Application(int width, int height, PathVariant variant, bool withMusic)
+Application::Application(int width, int height, PathVariant variant, bool withMusic,
+                         StartUp startUp)
     : width(width), height(height), variant(variant), withMusic(withMusic) {
-  status = start();
+  requestPrograms();
+  if (startUp == StartUp::Whole) {
+    finishStart();
+    return;
+  }
+  // The scene is built on the CPU while the driver compiles.
+  sceneStatus = prepareScene();
 }
 
 Application::~Application() {
   if (withMusic) stopMusic(music);
 }
 
-int Application::start() {
-  if (const int built = buildPrograms(); built != kStatusOk) return built;
+int Application::finishStart() {
+  status = finishPrograms();
+  if (status == kStatusOk) status = sceneStatus == kSceneNotBuilt ? prepareScene() : sceneStatus;
+  if (status == kStatusOk) status = finishTargets();
+  return status;
+}
+
+std::vector<GLuint> Application::programsInProgress() const {
+  std::vector<GLuint> programs;
+  for (const ProgramRequest& request : programRequests) programs.push_back(request.pending.program);
+  return programs;
+}
+
+int Application::prepareScene() {
   placeCamera();
   createSceneBox();
   jitterOffsets = makeJitterOffsets();
-  if (const int built = scene.buildScene(); built != kStatusOk) return built;
+  return scene.buildScene();
+}
+
+int Application::finishTargets() {
   if (const int made = createRenderTargets(); made != kStatusOk) return made;
   createSceneTextures(scene, sceneTextures);
   enableDepthTest();
@@ -97,7 +120,9 @@ int Application::start() {
   return kStatusOk;
 }
 
-int Application::buildPrograms() {
+// Every program is asked for before any status is read, so that a driver
+// that compiles in the background works on all of them at once.
+void Application::requestPrograms() {
   const struct {
     GLuint* program;
     const char* vertexFile;
@@ -110,12 +135,24 @@ int Application::buildPrograms() {
       {&voxelProgram, "VoxelShaderVSgiga.glsl", primaryRayFragmentSource(), false},
       {&pathProgram, "gigaAOShaderVS.glsl", pathTraceFragmentSource(variant), false},
   };
+  programRequests.clear();
   for (const auto& build : builds) {
-    const BuiltProgram built =
-        buildProgram(build.vertexFile, nullptr, nullptr, nullptr, build.fragment, build.exportHeader);
-    if (built.status != kStatusOk) return built.status;
-    *build.program = built.program;
+    const PendingProgram pending = startProgram(build.vertexFile, nullptr, nullptr, nullptr,
+                                                build.fragment, build.exportHeader);
+    programRequests.push_back({build.program, pending});
   }
+}
+
+int Application::finishPrograms() {
+  int built = kStatusOk;
+  // All are finished, also after a failure, so that none is left half made.
+  for (ProgramRequest& request : programRequests) {
+    const BuiltProgram program = finishProgram(request.pending);
+    if (built == kStatusOk) built = program.status;
+    *request.program = program.program;
+  }
+  programRequests.clear();
+  if (built != kStatusOk) return built;
   return buildDenoisePrograms(denoiser.programs, "TextureShaderVS.glsl");
 }
 
@@ -141,8 +178,8 @@ void Application::placeCamera() {
 }
 
 void Application::setProjection() {
-  camera.setPerspective(60.0f, static_cast<float>(width) / static_cast<float>(height), 1.0f,
-                        1000.0f);
+  const float aspect = static_cast<float>(width) / static_cast<float>(height);
+  camera.setPerspective(framedFovY(kStartFovY, aspect), aspect, 1.0f, 1000.0f);
 }
 
 void Application::createSceneBox() {
@@ -208,6 +245,40 @@ void Application::restartAtFrame(int frame, int samples) {
   sizeScreenTexture(randomTextures[1], width, height, seeds.data());
   sampling.jitterIndex = frameJitterIndex(frame, samples, static_cast<int>(jitterOffsets.size()));
   sampling.restart();
+}
+
+int Application::restoreGpuObjects() {
+  // A start-up still waiting for its programs has made no more than the
+  // scene's box and BRDF table.
+  if (!programRequests.empty()) {
+    requestPrograms();
+    createSceneBox();
+    scene.createBrdfTexture();
+    return kStatusOk;
+  }
+  // The old names mean nothing in the new context; deleting them could
+  // only raise errors, so they are forgotten instead.
+  vsFsProgram = textureProgram = accumProgram = voxelProgram = pathProgram = 0;
+  std::fill(std::begin(sceneTextures), std::end(sceneTextures), 0u);
+  sampleTexture = accumTexture = 0;
+  randomTextures[0] = randomTextures[1] = 0;
+  scene.brdf_texture = 0;
+  primaryFbo = FrameBufferObject();
+  pathFbo = FrameBufferObject();
+  denoiser = Denoiser();
+  requestPrograms();
+  if (const int built = finishPrograms(); built != kStatusOk) return built;
+  createSceneBox();
+  scene.createBrdfTexture();
+  if (const int made = createRenderTargets(); made != kStatusOk) return made;
+  createSceneTextures(scene, sceneTextures);
+  enableDepthTest();
+  // Back to the offset the shown picture was cast with, so that a primary
+  // view returns as it was.
+  const int offsets = static_cast<int>(jitterOffsets.size());
+  if (offsets >= 2) sampling.jitterIndex = (sampling.jitterIndex + offsets - 2) % offsets;
+  sampling.restart();
+  return kStatusOk;
 }
 
 void Application::update(float dt, const KeyState& keys, const MouseState& mouse) {

@@ -13,6 +13,7 @@
 #include "render/FrameBufferObject.h"
 #include "render/FramePasses.h"
 #include "render/PathVariant.h"
+#include "render/ProgramBuilder.h"
 #include "render/Sampling.h"
 #include "scene/OctreeScene.h"
 
@@ -21,14 +22,21 @@ class MouseState;
 
 // The one object that owns the demo: programs, render targets, meshes, the
 // camera, the scene with its octree, the sampling state and the music. The
-// constructor performs the whole start-up; a fatal error there stops it and
-// is kept in startupStatus() for main to exit with. Fields are public so that
+// constructor performs the whole start-up (or its first part, see StartUp);
+// a fatal error there stops it and is kept in startupStatus() for main to
+// exit with. Fields are public so that
 // tests can look at the state each step leaves behind.
 class Application {
  public:
+  // ProgramsFirst stops the constructor once the shader programs are asked
+  // for: a page then goes on answering while the driver compiles them, and
+  // calls finishStart when programsInProgress are done.
+  enum class StartUp { Whole, ProgramsFirst };
+
   // Without `withMusic` no audio device is opened: programs that render
   // stills or run tests must stay silent.
-  Application(int width, int height, PathVariant variant, bool withMusic = true);
+  Application(int width, int height, PathVariant variant, bool withMusic = true,
+              StartUp startUp = StartUp::Whole);
   // Makes no GL call: the context is gone by the time main deletes this.
   virtual ~Application();
   Application(const Application&) = delete;
@@ -36,6 +44,12 @@ class Application {
 
   // kStatusOk, or the exit status of a fatal start-up error.
   int startupStatus() const { return status; }
+  // The rest of a start-up begun with StartUp::ProgramsFirst: reads the
+  // programs' statuses (waiting for the driver if need be), then everything
+  // else. Returns startupStatus().
+  int finishStart();
+  // The programs the driver may still be compiling.
+  std::vector<GLuint> programsInProgress() const;
 
   // Moves the camera, restarting the sampling when it changed, animates the
   // light and handles F1, F5, Up and Down.
@@ -54,6 +68,13 @@ class Application {
   // frame's number alone, so a frame rendered on its own matches the same
   // frame of a whole run.
   void restartAtFrame(int frame, int samples);
+
+  // After the GL context was lost (a GPU reset) and has come back empty:
+  // makes every GL object again from what the CPU keeps (the scene, the
+  // picture's size), so the camera, the options and the room stay as they
+  // were; sampling starts again. kStatusOk, or the status of a program that
+  // does not build.
+  int restoreGpuObjects();
 
   // What the passes of the current frame read; also used to time them.
   FrameResources frameResources() const;
@@ -110,8 +131,20 @@ class Application {
   bool withMusic;
 
  private:
-  int start();
-  int buildPrograms();
+  struct ProgramRequest {
+    GLuint* program;
+    PendingProgram pending;
+  };
+
+  static constexpr int kSceneNotBuilt = -1;
+
+  void requestPrograms();
+  int finishPrograms();
+  // The camera, the scene's box and the scene itself, built on the CPU
+  // (and its BRDF table).
+  int prepareScene();
+  // Render targets, scene textures, the GL state, the music.
+  int finishTargets();
   void placeCamera();
   void setProjection();
   void createSceneBox();
@@ -125,6 +158,8 @@ class Application {
   DenoiseInputs denoiseInputs() const;
 
   int status = 0;
+  int sceneStatus = kSceneNotBuilt;
+  std::vector<ProgramRequest> programRequests;
 };
 
 // Per-frame rules of update, free of GL so that they can be tested alone.

@@ -11,6 +11,13 @@ Vector3 operator-(const Vector3& a) { return {-a.x, -a.y, -a.z}; }
 
 }  // namespace
 
+float framedFovY(float fovDegrees, float aspect) {
+  if (!(aspect < kFramingAspect) || !(aspect > 0.0f)) return fovDegrees;
+  // Equal horizontal extents: tan(fovY / 2) * aspect stays constant.
+  const double halfTan = std::tan(0.5 * fovDegrees * kDegToRad) * kFramingAspect / aspect;
+  return static_cast<float>(2.0 * std::atan(halfTan) / kDegToRad);
+}
+
 Camera::Camera() {
   setPerspective(60.0f, 1.3333334f, 1.0f, 100.0f);
   lookAt({0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f});

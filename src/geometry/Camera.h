@@ -6,6 +6,16 @@
 // pi / 180 in single precision.
 constexpr float kDegToRad = 0.017453292f;
 
+// The start view's field of view is chosen for a 3:2 picture (768x512);
+// a narrower one, a phone held upright above all, would cut off the letters
+// and the sleigh at either side of the room.
+constexpr float kFramingAspect = 1.5f;
+
+// The vertical field of view, in degrees, that gives a picture of `aspect`
+// the horizontal extent that `fovDegrees` gives at kFramingAspect. A
+// picture at least that wide keeps `fovDegrees` itself, bit for bit.
+float framedFovY(float fovDegrees, float aspect);
+
 // A pinhole camera: pose, a symmetric frustum, the matrices made from them,
 // and the image-plane vectors the ray shaders turn pixels into rays with.
 // Right-handed world, y up; angles in radians except the field of view

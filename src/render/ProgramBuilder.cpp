@@ -33,25 +33,50 @@ std::string programLog(GLuint program) {
   return infoLog(program, glGetProgramiv, glGetProgramInfoLog);
 }
 
-// Compiles one slot's file; a file that does not open leaves the stage out
-// (shader 0) and is no error.
-bool compileFile(GLenum type, const char* fileName, GLuint& shader, std::string& source) {
-  shader = 0;
-  if (!readTextFile(fileName, source)) return true;
-  shader = compileShader(type, source.c_str());
-  return shader != 0;
+// Asks for one stage from complete source text; its status is read later.
+GLuint startShader(GLenum type, const char* source) {
+#ifdef __EMSCRIPTEN__
+  const std::string esText = glslEsText(source);
+  source = esText.c_str();
+#endif
+  const GLuint shader = glCreateShader(type);
+  glShaderSource(shader, 1, &source, nullptr);
+  glCompileShader(shader);
+  return shader;
 }
 
-// The log is printed even with debug output on: drivers (Mesa among them)
-// send compile errors through the callback but say nothing there about a
-// failed link, which would then go unexplained.
-bool linkProgram(const GLuint (&shaders)[kStageCount], GLuint& program) {
+// Reads a stage's status, printing its log when it failed.
+bool shaderCompiled(GLuint shader) {
+  GLint compiled = GL_FALSE;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+  if (compiled) return true;
+  if (!logsGoThroughDebugOutput()) {
+    std::fprintf(stderr, "Compile failure in shader:\n%s\n", shaderLog(shader).c_str());
+  }
+  return false;
+}
+
+// One slot's file; a file that does not open leaves the stage out (shader
+// 0) and is no error.
+GLuint startFile(GLenum type, const char* fileName) {
+  std::string source;
+  if (!readTextFile(fileName, source)) return 0;
+  return startShader(type, source.c_str());
+}
+
+void startLink(const GLuint (&shaders)[kStageCount], GLuint& program) {
   program = glCreateProgram();
   for (int i = 0; i < kOutputCount; ++i) glBindFragDataLocation(program, i, kOutputNames[i]);
   for (GLuint shader : shaders) {
     if (shader != 0) glAttachShader(program, shader);
   }
   glLinkProgram(program);
+}
+
+// The log is printed even with debug output on: drivers (Mesa among them)
+// send compile errors through the callback but say nothing there about a
+// failed link, which would then go unexplained.
+bool programLinked(GLuint program) {
   if (isLinked(program)) return true;
   std::fprintf(stderr, "Linker failure: %s\n", programLog(program).c_str());
   return false;
@@ -99,19 +124,8 @@ bool readTextFile(const std::string& fileName, std::string& content) {
 }
 
 GLuint compileShader(GLenum type, const char* source) {
-#ifdef __EMSCRIPTEN__
-  const std::string esText = glslEsText(source);
-  source = esText.c_str();
-#endif
-  const GLuint shader = glCreateShader(type);
-  glShaderSource(shader, 1, &source, nullptr);
-  glCompileShader(shader);
-  GLint compiled = GL_FALSE;
-  glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-  if (compiled) return shader;
-  if (!logsGoThroughDebugOutput()) {
-    std::fprintf(stderr, "Compile failure in shader:\n%s\n", shaderLog(shader).c_str());
-  }
+  const GLuint shader = startShader(type, source);
+  if (shaderCompiled(shader)) return shader;
   glDeleteShader(shader);
   return 0;
 }
@@ -124,46 +138,64 @@ void deleteShaders(const GLuint (&shaders)[kStageCount]) {
   }
 }
 
-// Compiles the fragment slot: a file (with its optional header export) or
-// the argument's own text, either with its optional define.
-bool compileFragment(const char* fragment, bool exportHeader, const char* define, GLuint& shader) {
-  shader = 0;
-  if (fragment == nullptr) return true;
+// The fragment slot: a file (whose text is kept for its optional header
+// export) or the argument's own text, either with its optional define.
+GLuint startFragment(const char* fragment, bool exportHeader, const char* define,
+                     PendingProgram& pending) {
+  if (fragment == nullptr) return 0;
   std::string source = fragment;
   const bool fromFile = isShaderFileName(fragment);
-  if (fromFile && !readTextFile(fragment, source)) return true;
+  if (fromFile && !readTextFile(fragment, source)) return 0;
+  if (fromFile && exportHeader) {
+    pending.headerFile = fragment;
+    pending.headerSource = source;
+  }
   const std::string compiled = define ? defineAfterVersion(source, define) : source;
-  shader = compileShader(GL_FRAGMENT_SHADER, compiled.c_str());
-  if (shader == 0) return false;
-  if (fromFile && exportHeader) ::exportHeader(fragment, source);
-  return true;
+  return startShader(GL_FRAGMENT_SHADER, compiled.c_str());
 }
 
 }  // namespace
 
-BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
-                          const char* tessEvalFile, const char* geometryFile,
-                          const char* fragment, bool exportHeader, const char* fragmentDefine) {
+PendingProgram startProgram(const char* vertexFile, const char* tessControlFile,
+                            const char* tessEvalFile, const char* geometryFile,
+                            const char* fragment, bool exportHeader, const char* fragmentDefine) {
   const char* files[kStageCount - 1] = {vertexFile, tessControlFile, tessEvalFile, geometryFile};
   const GLenum types[kStageCount - 1] = {GL_VERTEX_SHADER, GL_TESS_CONTROL_SHADER,
                                          GL_TESS_EVALUATION_SHADER, GL_GEOMETRY_SHADER};
-  GLuint shaders[kStageCount] = {};
-  bool compiled = true;
-  std::string source;
-  for (int slot = 0; slot < kStageCount - 1 && compiled; ++slot) {
-    if (files[slot] != nullptr) compiled = compileFile(types[slot], files[slot], shaders[slot], source);
+  PendingProgram pending;
+  for (int slot = 0; slot < kStageCount - 1; ++slot) {
+    if (files[slot] != nullptr) pending.shaders[slot] = startFile(types[slot], files[slot]);
   }
-  if (compiled) {
-    compiled = compileFragment(fragment, exportHeader, fragmentDefine, shaders[kStageCount - 1]);
-  }
+  pending.shaders[kStageCount - 1] = startFragment(fragment, exportHeader, fragmentDefine, pending);
+  startLink(pending.shaders, pending.program);
+  return pending;
+}
 
+BuiltProgram finishProgram(PendingProgram& pending) {
+  // Stages in order, up to the first that failed: that one is reported.
+  bool compiled = true;
+  for (GLuint shader : pending.shaders) {
+    if (shader != 0 && compiled) compiled = shaderCompiled(shader);
+  }
   BuiltProgram result;
   if (compiled) {
-    result.linked = linkProgram(shaders, result.program);
+    if (!pending.headerFile.empty()) exportHeader(pending.headerFile.c_str(), pending.headerSource);
+    result.program = pending.program;
+    result.linked = programLinked(pending.program);
   } else {
+    glDeleteProgram(pending.program);
     result.status = kStatusFatal;
   }
   // Attached shaders live on inside the program; the rest are not needed.
-  deleteShaders(shaders);
+  deleteShaders(pending.shaders);
+  pending = PendingProgram();
   return result;
+}
+
+BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
+                          const char* tessEvalFile, const char* geometryFile,
+                          const char* fragment, bool exportHeader, const char* fragmentDefine) {
+  PendingProgram pending = startProgram(vertexFile, tessControlFile, tessEvalFile, geometryFile,
+                                        fragment, exportHeader, fragmentDefine);
+  return finishProgram(pending);
 }

@@ -36,6 +36,24 @@ BuiltProgram buildProgram(const char* vertexFile, const char* tessControlFile,
                           const char* fragment, bool exportHeader,
                           const char* fragmentDefine = nullptr);
 
+// buildProgram in two halves: the first asks the driver for every stage and
+// the link and reads no status, so that a driver that compiles in the
+// background (KHR_parallel_shader_compile) lets its caller go on meanwhile;
+// the second reads the statuses, waiting for them if need be, and reports
+// as buildProgram does. Every started program must be finished.
+struct PendingProgram {
+  GLuint program = 0;
+  GLuint shaders[5] = {};  // vertex to fragment; 0 for a stage left out
+  // A fragment file to export as a header once it has compiled.
+  std::string headerFile;
+  std::string headerSource;
+};
+PendingProgram startProgram(const char* vertexFile, const char* tessControlFile,
+                            const char* tessEvalFile, const char* geometryFile,
+                            const char* fragment, bool exportHeader,
+                            const char* fragmentDefine = nullptr);
+BuiltProgram finishProgram(PendingProgram& pending);
+
 // `source` with "#define <name>" on a line of its own right after its
 // #version line, or at the start when it has none: how a variant of a shader
 // is made from one text.

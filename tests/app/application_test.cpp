@@ -270,3 +270,39 @@ TEST_F(ApplicationTest, F5KeepsThePreviousProgramWhenAFileDoesNotCompile) {
 }
 
 }  // namespace
+
+// The page starts in two steps, and rebuilds every GL object after a GPU
+// reset: both must give the picture a whole start-up gives, the restored
+// one from the same sub-pixel offset as the picture shown before.
+TEST_F(ApplicationTest, TwoStepStartAndRestoredObjectsDrawTheSamePicture) {
+  auto whole = start(PathVariant::TwoBounce);
+  frame(*whole);
+  const std::vector<float> hitColors = readTexture(whole->primaryFbo.colorTextures[0]);
+  whole.reset();
+
+  testing::internal::CaptureStdout();
+  Application twoStep(kWidth, kHeight, PathVariant::TwoBounce, false,
+                      Application::StartUp::ProgramsFirst);
+  EXPECT_EQ(twoStep.programsInProgress().size(), 5u);
+  EXPECT_EQ(twoStep.finishStart(), kStatusOk);
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(twoStep.programsInProgress().empty());
+  frame(twoStep);
+  EXPECT_EQ(readTexture(twoStep.primaryFbo.colorTextures[0]), hitColors);
+  frame(twoStep);
+
+  const GLuint oldPath = twoStep.pathProgram, oldSum = twoStep.accumTexture;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(twoStep.restoreGpuObjects(), kStatusOk);
+  testing::internal::GetCapturedStdout();
+  EXPECT_NE(twoStep.pathProgram, oldPath);
+  EXPECT_NE(twoStep.accumTexture, oldSum);
+  EXPECT_EQ(twoStep.sampling.sampleCount, -1);
+  frame(twoStep);
+  EXPECT_EQ(readTexture(twoStep.primaryFbo.colorTextures[0]), hitColors);
+  frame(twoStep);
+  frame(twoStep);
+  EXPECT_EQ(twoStep.sampling.sampleCount, 2);
+  const std::vector<float> sum = readTexture(twoStep.accumTexture);
+  EXPECT_GT(*std::max_element(sum.begin(), sum.end()), 0.0f);
+}

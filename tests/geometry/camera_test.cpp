@@ -224,3 +224,26 @@ TEST(CameraOrbit, ResyncKeepsTheCenter) {
   base.lookAt({0, 0, 3}, {0, 0, 0}, {0, 1, 0});
   EXPECT_NEAR(3.0f, camera.distance, kTolerance);
 }
+
+// Upright pictures show the start view's whole width, so that the letters and
+// the sleigh at the sides stay in view; 3:2 and wider keep the view exactly.
+TEST(Camera, NarrowPicturesKeepTheHorizontalExtentOfThreeByTwo) {
+  for (const float aspect : {1.5f, 768.0f / 512.0f, 16.0f / 9.0f, 3.0f}) {
+    EXPECT_EQ(framedFovY(60.0f, aspect), 60.0f) << aspect;
+  }
+  Camera wide;
+  wide.setPerspective(60.0f, 1.5f, 1.0f, 1000.0f);
+  Vector3 wideA, wideB, wideC;
+  wide.imagePlane(wideA, wideB, wideC, 1.0f);
+  const float wideWidth = std::sqrt(dotProduct(wideA, wideA));
+  for (const float aspect : {1.4999f, 1.0f, 9.0f / 16.0f, 390.0f / 844.0f, 0.1f}) {
+    const float fov = framedFovY(60.0f, aspect);
+    EXPECT_GT(fov, 60.0f) << aspect;
+    EXPECT_LT(fov, 180.0f) << aspect;
+    Camera narrow;
+    narrow.setPerspective(fov, aspect, 1.0f, 1000.0f);
+    Vector3 A, B, C;
+    narrow.imagePlane(A, B, C, 1.0f);
+    EXPECT_NEAR(std::sqrt(dotProduct(A, A)) / wideWidth, 1.0f, 1e-4f) << aspect;
+  }
+}

@@ -17,6 +17,7 @@
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
+#include "platform/web/CanvasSize.h"
 #include "platform/web/QueryValue.h"
 #include "room/Greeting.h"
 
@@ -31,6 +32,8 @@ constexpr float kFirstFrameStep = 0.016f;
 constexpr double kPinchPixelsPerNotch = 40.0;
 // Frames longer than this (a hidden tab) are not handed to the camera whole.
 constexpr float kLongestFrameStep = 0.1f;
+// KHR_parallel_shader_compile's query: has the driver finished the program?
+constexpr GLenum kCompletionStatus = 0x91B1;
 
 // The state of the page between frames; the browser hands it back to every
 // callback.
@@ -44,6 +47,16 @@ struct WebPage {
   int wheel = 0;
   double pinchDistance = 0.0;  // 0 while fewer than two fingers touch
   double pinchCarry = 0.0;
+  EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+  DrawingLimits limits;
+  // From the loss of the GL context until its return nothing is drawn;
+  // `restored` waits for the first picture after the return.
+  bool contextLost = false;
+  bool restored = false;
+  // With KHR_parallel_shader_compile the driver compiles the programs while
+  // the page goes on; the start-up finishes once they are done.
+  bool parallelCompile = false;
+  bool started = false;
 };
 
 }  // namespace
@@ -189,8 +202,8 @@ void followCanvasSize(WebPage& page) {
   page.cssWidth = cssWidth;
   page.cssHeight = cssHeight;
   page.pixelRatio = ratio;
-  const int width = static_cast<int>(std::lround(cssWidth * ratio));
-  const int height = static_cast<int>(std::lround(cssHeight * ratio));
+  const PixelSize size = drawingBufferSize(cssWidth, cssHeight, ratio, page.limits);
+  const int width = size.width, height = size.height;
   if (width <= 0 || height <= 0) return;
   emscripten_set_canvas_element_size(kCanvas, width, height);
   gMouse->resize(static_cast<uint32_t>(cssWidth), static_cast<uint32_t>(cssHeight));
@@ -212,16 +225,62 @@ void tellPage(WebPage& page, bool drawn) {
          gApp->height, drawn && !page.ready, gApp->denoising);
   // clang-format on
   if (drawn) page.ready = true;
+  if (drawn && page.restored) {
+    page.restored = false;
+    EM_ASM({ if (Module.onContextRestored) Module.onContextRestored(); });
+  }
+}
+
+// Says in the page why there is no picture.
+void showFailure(const char* message) {
+  EM_ASM({ if (Module.onFailure) Module.onFailure(UTF8ToString($0)); }, message);
+}
+
+bool programsCompiled(const WebPage& page) {
+  // Without the extension, asking would only wait; finishStart waits once.
+  if (!page.parallelCompile) return true;
+  for (const GLuint program : gApp->programsInProgress()) {
+    GLint done = GL_FALSE;
+    glGetProgramiv(program, kCompletionStatus, &done);
+    if (!done) return false;
+  }
+  return true;
+}
+
+// The rest of the start-up, once the driver has compiled the programs.
+bool finishStart(WebPage& page) {
+  if (gApp->finishStart() != kStatusOk) {
+    showFailure("The greeting could not start; the browser's console says why.");
+    emscripten_cancel_main_loop();
+    return false;
+  }
+  if (page.options.view != 0) {
+    gApp->displayMode = page.options.view - 1;
+    gApp->sampling.restart();
+  }
+  page.started = true;
+  return true;
 }
 
 void frame(void* data) {
   WebPage& page = *static_cast<WebPage*>(data);
+  if (!page.started && (page.contextLost || !programsCompiled(page) || !finishStart(page))) {
+    gKeys->endFrame();
+    gMouse->endFrame();
+    return;
+  }
   const double now = emscripten_get_now() / 1000.0;
   float dt = static_cast<float>(now - page.lastTime);
   page.lastTime = now;
   if (page.firstFrame) dt = kFirstFrameStep;
   if (dt > kLongestFrameStep) dt = kLongestFrameStep;
   page.firstFrame = false;
+  if (page.contextLost) {
+    // Input while the GPU is away is dropped, not saved up for its return.
+    gKeys->endFrame();
+    gMouse->endFrame();
+    return;
+  }
 
   followCanvasSize(page);
   gApp->update(dt, *gKeys, *gMouse);
@@ -234,11 +293,6 @@ void frame(void* data) {
   gKeys->endFrame();
   gMouse->endFrame();
   tellPage(page, drawn);
-}
-
-// Says in the page why there is no picture.
-void showFailure(const char* message) {
-  EM_ASM({ if (Module.onFailure) Module.onFailure(UTF8ToString($0)); }, message);
 }
 
 // The page says, as text, why the link's words are not on the wall, and
@@ -278,22 +332,8 @@ void placeGreeting(const PageOptions& options) {
   EM_ASM({ if (Module.onGreeting) Module.onGreeting(UTF8ToString($0)); }, text.c_str());
 }
 
-bool createContext() {
-  EmscriptenWebGLContextAttributes attributes;
-  emscripten_webgl_init_context_attributes(&attributes);
-  attributes.majorVersion = 2;
-  attributes.minorVersion = 0;
-  attributes.alpha = EM_FALSE;
-  attributes.antialias = EM_FALSE;
-  // The picture stays readable between frames: "save picture" and a
-  // finished sampling read what is shown.
-  attributes.preserveDrawingBuffer = EM_TRUE;
-  const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(kCanvas, &attributes);
-  if (context <= 0) {
-    showFailure("This browser offers no WebGL 2.");
-    return false;
-  }
-  emscripten_webgl_make_context_current(context);
+// Also after a lost context returns: its extensions went with it.
+bool enableExtensions(EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context) {
   if (!emscripten_webgl_enable_extension(context, "EXT_color_buffer_float")) {
     showFailure("This browser's WebGL 2 cannot render to 32-bit float textures (EXT_color_buffer_float).");
     return false;
@@ -303,6 +343,66 @@ bool createContext() {
     return false;
   }
   return true;
+}
+
+DrawingLimits queryDrawingLimits() {
+  GLint texture = 0, renderbuffer = 0;
+  GLint viewport[2] = {};
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+  glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+  return drawingLimits(texture, renderbuffer, viewport[0], viewport[1]);
+}
+
+EMSCRIPTEN_WEBGL_CONTEXT_HANDLE createContext() {
+  EmscriptenWebGLContextAttributes attributes;
+  emscripten_webgl_init_context_attributes(&attributes);
+  attributes.majorVersion = 2;
+  attributes.minorVersion = 0;
+  attributes.alpha = EM_FALSE;
+  attributes.antialias = EM_FALSE;
+  // The picture stays readable between frames: "save picture" and a
+  // finished sampling read what is shown.
+  attributes.preserveDrawingBuffer = EM_TRUE;
+  // A laptop with two GPUs then draws on the fast one.
+  attributes.powerPreference = EM_WEBGL_POWER_PREFERENCE_HIGH_PERFORMANCE;
+  const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(kCanvas, &attributes);
+  if (context <= 0) {
+    showFailure("This browser offers no WebGL 2.");
+    return 0;
+  }
+  emscripten_webgl_make_context_current(context);
+  return enableExtensions(context) ? context : 0;
+}
+
+// A GPU reset (or a watchdog that found a frame too long) takes the context
+// away. Cancelling the event is what lets the browser give it back.
+EM_BOOL onContextLost(int, const void*, void* data) {
+  WebPage& page = *static_cast<WebPage*>(data);
+  page.contextLost = true;
+  page.restored = false;
+  EM_ASM({ if (Module.onContextLost) Module.onContextLost(); });
+  return EM_TRUE;
+}
+
+// The context returns empty: every GL object is made again, and the
+// Application keeps the camera, the options and the room.
+EM_BOOL onContextRestored(int, const void*, void* data) {
+  WebPage& page = *static_cast<WebPage*>(data);
+  emscripten_webgl_make_context_current(page.context);
+  // The runtime's own buffers for client-side arrays went with the context.
+  EM_ASM({ if (GL.generateTempBuffers) GL.generateTempBuffers(false, GL.currentContext); });
+  if (!enableExtensions(page.context)) return EM_TRUE;
+  page.limits = queryDrawingLimits();
+  if (gApp->restoreGpuObjects() != kStatusOk) {
+    showFailure("The graphics could not be restored; the browser's console says why.");
+    return EM_TRUE;
+  }
+  // The limits may differ on the GPU that came back.
+  page.cssWidth = page.cssHeight = page.pixelRatio = 0.0;
+  page.contextLost = false;
+  page.restored = true;
+  return EM_TRUE;
 }
 
 }  // namespace
@@ -329,7 +429,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> ignored;
   page->options = readPageOptions(argc, argv, ignored);
   tellIgnored(ignored);
-  if (!createContext()) return kStatusFatal;
+  page->context = createContext();
+  if (page->context == 0) return kStatusFatal;
+  page->limits = queryDrawingLimits();
 
   // The Application reads the scene's files from the page's virtual file
   // system (index.data) when it starts: anything written there before this
@@ -337,16 +439,13 @@ int main(int argc, char** argv) {
   placeGreeting(page->options);
   gKeys = new KeyState();
   gMouse = new MouseState(1, 1);
-  gApp = new Application(1, 1, page->options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce);
-  if (gApp->startupStatus() != kStatusOk) {
-    showFailure("The greeting could not start; the browser's console says why.");
-    return gApp->startupStatus();
-  }
-  if (page->options.view != 0) {
-    gApp->displayMode = page->options.view - 1;
-    gApp->sampling.restart();
-  }
+  page->parallelCompile =
+      emscripten_webgl_enable_extension(page->context, "KHR_parallel_shader_compile");
+  gApp = new Application(1, 1, page->options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce,
+                         true, Application::StartUp::ProgramsFirst);
   connectEvents(*page);
+  emscripten_set_webglcontextlost_callback(kCanvas, page, EM_TRUE, onContextLost);
+  emscripten_set_webglcontextrestored_callback(kCanvas, page, EM_TRUE, onContextRestored);
   // The page lives as long as the browser runs the loop: main returns now,
   // and nothing is freed.
   emscripten_set_main_loop_arg(frame, page, 0, EM_FALSE);

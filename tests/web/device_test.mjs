@@ -1,0 +1,167 @@
+// The page on devices that differ from the desk: a GPU that resets, a window
+// larger than the GPU draws, a phone held upright. Run as
+// node tests/web/device_test.mjs BUILD_WEB XMASTRACE_RENDER RUN_DIR (the
+// desktop program is not needed here).
+import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { extname, join, resolve } from 'node:path';
+import { test, after } from 'node:test';
+import { createRequire } from 'node:module';
+
+const [buildWeb] = process.argv.slice(2).map((path) => resolve(path));
+const require = createRequire(new URL('../../web/package.json', import.meta.url));
+const { chromium } = require('playwright-core');
+
+const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+                 '.css': 'text/css', '.mp3': 'audio/mpeg' };
+const server = createServer((request, response) => {
+  const path = new URL(request.url, 'http://x').pathname;
+  try {
+    const body = readFileSync(join(buildWeb, path.replace(/\.\./g, '')));
+    response.writeHead(200, { 'Content-Type': kTypes[extname(path)] || 'application/octet-stream' });
+    response.end(body);
+  } catch {
+    response.writeHead(404).end();
+  }
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
+                                        args: ['--no-sandbox', '--enable-unsafe-swiftshader'] });
+after(async () => {
+  await browser.close();
+  server.close();
+});
+
+// Opens the page, collecting console errors, uncaught exceptions and the
+// GL errors WebGL reports as warnings. The page before is closed first: it
+// would go on drawing in the GPU process every page shares.
+let context = null;
+async function open(query, options = { viewport: { width: 384, height: 256 } }) {
+  await context?.close();
+  context = await browser.newContext(options);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('console', (m) => {
+    const glError = /INVALID_|OUT_OF_MEMORY|out of range/.test(m.text());
+    if (m.type() === 'error' || glError) errors.push(m.text());
+  });
+  page.on('pageerror', (e) => errors.push(e.message));
+  await page.goto(`${origin}/index.html${query}`);
+  // Software rendering takes its time over a large window.
+  await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure, null,
+                             { timeout: 120000 });
+  assert.equal(await page.evaluate(() => window.xmastrace.failure), null);
+  return { page, errors };
+}
+
+// RGBA bytes of the canvas, scaled to at most `width` pixels across, read
+// through a 2D canvas (the WebGL one keeps its drawing buffer).
+function canvasPixels(page, width = 0) {
+  return page.evaluate((width) => {
+    const source = document.getElementById('canvas');
+    const scale = width > 0 ? Math.min(1, width / source.width) : 1;
+    const copy = Object.assign(document.createElement('canvas'), {
+      width: Math.round(source.width * scale), height: Math.round(source.height * scale) });
+    const context = copy.getContext('2d');
+    context.drawImage(source, 0, 0, copy.width, copy.height);
+    return Array.from(context.getImageData(0, 0, copy.width, copy.height).data);
+  }, width);
+}
+
+function largestDifference(a, b) {
+  assert.equal(a.length, b.length);
+  let largest = 0;
+  for (let i = 0; i < a.length; i += 4) {
+    for (const c of [0, 1, 2]) largest = Math.max(largest, Math.abs(a[i + c] - b[i + c]));
+  }
+  return largest;
+}
+
+// The hit-colour view paints the letters pure yellow.
+function yellowPixels(pixels) {
+  let count = 0;
+  for (let i = 0; i < pixels.length; i += 4) {
+    count += pixels[i] > 200 && pixels[i + 1] > 200 && pixels[i + 2] < 80;
+  }
+  return count;
+}
+
+// The extension is only handed out while the context lives, so it is kept.
+const loseContext = (page, action) => page.evaluate((action) => {
+  window.loseExtension ??= document.getElementById('canvas').getContext('webgl2')
+    .getExtension('WEBGL_lose_context');
+  window.loseExtension[action]();
+}, action);
+
+test('a lost GPU context comes back with the picture it had', async () => {
+  const { page, errors } = await open('?view=color');
+  const before = await canvasPixels(page);
+  assert.ok(await page.isEnabled('#save'));
+
+  await loseContext(page, 'loseContext');
+  await page.waitForFunction(() => window.xmastrace.lost);
+  assert.match(await page.textContent('#status'), /graphics were reset/);
+  assert.ok(await page.isVisible('#status'));
+  // A lost canvas is blank: no picture to save.
+  assert.ok(await page.isDisabled('#save'));
+
+  await loseContext(page, 'restoreContext');
+  await page.waitForFunction(() => !window.xmastrace.lost);
+  assert.ok(!(await page.isVisible('#status')));
+  assert.ok(await page.isEnabled('#save'));
+  const difference = largestDifference(before, await canvasPixels(page));
+  assert.ok(difference <= 2, `the restored picture differs by ${difference}/255`);
+  assert.deepEqual(errors, []);
+
+  // A context that does not come back leaves a way out.
+  await loseContext(page, 'loseContext');
+  await page.waitForSelector('#reload', { state: 'visible', timeout: 10000 });
+  assert.match(await page.textContent('#status'), /could not be restored/);
+});
+
+test('a window larger than the GPU draws gets a capped buffer that fills it', async () => {
+  const { page, errors } = await open('?view=color&ui=0', {
+    viewport: { width: 3000, height: 2000 }, deviceScaleFactor: 3 });
+  const state = await page.evaluate(() => {
+    const canvas = document.getElementById('canvas');
+    const gl = canvas.getContext('webgl2');
+    const box = canvas.getBoundingClientRect();
+    return { width: xmastrace.width, height: xmastrace.height, bufferWidth: canvas.width,
+             bufferHeight: canvas.height, cssWidth: box.width, cssHeight: box.height,
+             maxTexture: gl.getParameter(gl.MAX_TEXTURE_SIZE), glError: gl.getError() };
+  });
+  console.log(`9000x6000 device pixels drawn at ${state.width}x${state.height}`);
+  assert.equal(state.glError, 0);
+  assert.deepEqual(errors, []);
+  assert.deepEqual([state.bufferWidth, state.bufferHeight], [state.width, state.height]);
+  assert.deepEqual([state.cssWidth, state.cssHeight], [3000, 2000]);
+  assert.ok(state.width <= state.maxTexture && state.height <= state.maxTexture);
+  assert.ok(state.width * state.height <= 4194304, `${state.width * state.height} pixels`);
+  assert.ok(Math.abs(state.width / state.height - 1.5) < 0.01);
+  // Not flat: the room's many colours, the letters' yellow among them.
+  const pixels = await canvasPixels(page, 600);
+  const colours = new Set();
+  for (let i = 0; i < pixels.length; i += 4) {
+    colours.add(pixels[i] << 16 | pixels[i + 1] << 8 | pixels[i + 2]);
+  }
+  assert.ok(colours.size > 20, `${colours.size} colours`);
+  assert.ok(yellowPixels(pixels) > 0);
+});
+
+test('a phone held upright shows all the letters', async () => {
+  const wide = await open('?view=color&ui=0', { viewport: { width: 768, height: 512 } });
+  const wideYellow = yellowPixels(await canvasPixels(wide.page));
+  const { page, errors } = await open('?view=color&ui=0',
+                                      { viewport: { width: 390, height: 844 } });
+  const upright = yellowPixels(await canvasPixels(page));
+  // The same horizontal extent: the letters shrink with the picture's width.
+  const expected = wideYellow * (390 / 768) ** 2;
+  console.log(`letters' yellow: ${wideYellow} pixels at 768x512, ${upright} at 390x844 ` +
+              `(${(upright / expected * 100).toFixed(0)} % of the width-scaled count)`);
+  assert.ok(wideYellow > 4000);
+  assert.ok(upright >= expected * 0.5, `${upright} yellow pixels`);
+  assert.deepEqual(errors, []);
+});
