@@ -14,10 +14,12 @@ const counter = document.getElementById('samples');
 const denoiseButton = document.getElementById('denoise');
 const soundButton = document.getElementById('sound');
 
-// What the page shows, for scripts: `ready` once the first picture is drawn,
-// `samples` in the picture now, its size in device pixels, and whether the
-// tune is playing.
-window.xmastrace = { ready: false, samples: 0, width: 0, height: 0, playing: false, failure: null };
+// What the page shows, for scripts: `ready` once the first picture is drawn
+// at full resolution, `samples` in the picture now, its size in device
+// pixels, whether the tune is playing, and when (performance.now()) the
+// canvas first showed anything and last changed.
+window.xmastrace = { ready: false, samples: 0, width: 0, height: 0, playing: false, failure: null,
+                     firstShown: null, lastShown: null };
 
 // A query value as the URL carries it, still percent-encoded: the program
 // decodes it by the same rules the panel's links are written for. Null when
@@ -39,6 +41,7 @@ function programArguments() {
   const samples = parseInt(params.get('samples'), 10);
   if (samples > 0) args.push('--samples', String(samples));
   if (params.has('fast') && params.get('fast') !== '0') args.push('--fast', '1');
+  if (params.has('budget')) args.push('--budget', params.get('budget'));
   return args;
 }
 
@@ -208,8 +211,12 @@ copyButton.addEventListener('click', () => {
 var Module = {
   canvas,
   arguments: programArguments(),
-  onFrame(samples, width, height, first, denoising) {
+  onFrame(samples, width, height, first, denoising, shown) {
     const page = window.xmastrace;
+    if (shown) {
+      page.lastShown = performance.now();
+      page.firstShown ??= page.lastShown;
+    }
     page.samples = samples;
     page.width = width;
     page.height = height;

@@ -339,7 +339,7 @@ void Application::draw() {
 FrameWork Application::drawWithin(const FrameBudget& budget) {
   if (!budget.tiled()) {
     draw();
-    return {FrameWorkKind::Whole, FramePass::Rest, static_cast<double>(width) * height};
+    return {FrameWorkKind::Whole, FramePass::Rest, static_cast<double>(width) * height, true};
   }
   if (sampling.resting()) return {};
   if (sampling.restarts != tiled.restarts) {
@@ -375,12 +375,12 @@ FrameWork Application::drawPreview(const FrameBudget& budget) {
   resources.quadVertexArray = previewQuad.vertexArray;
   displayPass(resources, 0, displayMode);
   return {FrameWorkKind::Preview, FramePass::Primary,
-          static_cast<double>(previewWidth) * previewHeight};
+          static_cast<double>(previewWidth) * previewHeight, true};
 }
 
 FrameWork Application::drawTile(TileRows rows) {
   const FrameResources resources = frameResources();
-  const FrameWork work{FrameWorkKind::Tile, tiled.pass, static_cast<double>(width) * rows.count};
+  FrameWork work{FrameWorkKind::Tile, tiled.pass, static_cast<double>(width) * rows.count};
   drawOnlyRows(width, rows.first, rows.count);
   if (tiled.pass == FramePass::Primary) {
     primaryPass(resources, tiled.view);
@@ -389,28 +389,31 @@ FrameWork Application::drawTile(TileRows rows) {
   }
   drawAllRows();
   tiled.nextRow = rows.first + rows.count;
-  if (tiled.nextRow >= height) finishTiledPass(resources);
+  if (tiled.nextRow >= height) work.shown = finishTiledPass(resources);
   return work;
 }
 
 // As draw() ends its pass. The denoiser runs here, once per sample.
-void Application::finishTiledPass(const FrameResources& resources) {
+bool Application::finishTiledPass(const FrameResources& resources) {
   tiled.active = false;
   if (tiled.pass == FramePass::Primary) {
     sampleOffsets.primaryPass(tiled.view.jitter);
     sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));
     // A new jitter offset under samples changes nothing shown.
-    if (sampling.sampleCount == 0) displayPass(resources, 0, displayMode);
-  } else {
-    const bool firstSample = sampling.sampleCount == 0;
-    addSample(resources, sampling.randomPing, firstSample);
-    if (denoising) {
-      readyDenoiseTargets();
-      gatherNoise(denoiser, denoiseInputs(), firstSample);
-    }
-    sampleOffsets.sampleAdded(firstSample);
-    sampling.pathTracePassDone();
-    showSamples(resources);
+    const bool shown = sampling.sampleCount == 0;
+    if (shown) displayPass(resources, 0, displayMode);
+    sampling.frameDone();
+    return shown;
   }
+  const bool firstSample = sampling.sampleCount == 0;
+  addSample(resources, sampling.randomPing, firstSample);
+  if (denoising) {
+    readyDenoiseTargets();
+    gatherNoise(denoiser, denoiseInputs(), firstSample);
+  }
+  sampleOffsets.sampleAdded(firstSample);
+  sampling.pathTracePassDone();
+  showSamples(resources);
   sampling.frameDone();
+  return true;
 }

@@ -154,7 +154,8 @@ class Application {
   void showSamples(const FrameResources& resources);
   FrameWork drawPreview(const FrameBudget& budget);
   FrameWork drawTile(TileRows rows);
-  void finishTiledPass(const FrameResources& resources);
+  // Whether the window got a new picture.
+  bool finishTiledPass(const FrameResources& resources);
 
   int status = 0;
 };

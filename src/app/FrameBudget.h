@@ -41,6 +41,7 @@ struct FrameWork {
   FrameWorkKind kind = FrameWorkKind::None;
   FramePass pass = FramePass::Rest;  // of a tile
   double pixels = 0.0;               // pixels the tile or preview covered
+  bool shown = false;                // the window got a new picture
 };
 
 struct FrameBudget {

@@ -13,11 +13,14 @@
 
 #include "ExitStatus.h"
 #include "app/Application.h"
+#include "app/FrameBudget.h"
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
 #include "platform/web/QueryValue.h"
+#include "render/GpuQueue.h"
 #include "render_tool/StillOptions.h"
+#include "render_tool/StillRenderer.h"
 #include "room/Greeting.h"
 
 namespace {
@@ -31,11 +34,16 @@ constexpr float kFirstFrameStep = 0.016f;
 constexpr double kPinchPixelsPerNotch = 40.0;
 // Frames longer than this (a hidden tab) are not handed to the camera whole.
 constexpr float kLongestFrameStep = 0.1f;
+// Without ?samples=N the page rests at this many samples: doubling them
+// past it changes fewer than 1 % of the picture's 8-bit values
+// (docs/PERFORMANCE.md has the measurement).
+constexpr int kRestSamples = 1024;
 
 // What the page's URL asks for, as main's arguments (see web/page.js).
 struct PageOptions {
   int view = 0;     // 0 the path-traced picture; 1, 2, 3 a primary buffer
-  int samples = 0;  // stop sampling after this many; 0: never
+  int samples = 0;  // stop sampling after this many; 0: at kRestSamples
+  int budgetMs = kDefaultFrameBudgetMs;  // 0: a whole pass every frame
   bool fast = false;
   // The link's own words, still percent-encoded as the URL carries them.
   bool hasText = false;
@@ -54,6 +62,9 @@ struct WebPage {
   int wheel = 0;
   double pinchDistance = 0.0;  // 0 while fewer than two fingers touch
   double pinchCarry = 0.0;
+  FrameBudget budget;
+  FrameWork lastWork;  // what the frame before drew, timed by this one
+  GpuQueue gpu;
 };
 
 }  // namespace
@@ -74,6 +85,16 @@ int optionValue(const char* text) {
   return whole && value >= 0 && value <= kMaxStillSamples ? static_cast<int>(value) : 0;
 }
 
+// ?budget=MS: a whole number of milliseconds up to kMaxFrameBudgetMs, or
+// the default.
+int budgetValue(const char* text) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  const bool whole = end != text && *end == '\0';
+  return whole && value >= 0 && value <= kMaxFrameBudgetMs ? static_cast<int>(value)
+                                                           : kDefaultFrameBudgetMs;
+}
+
 PageOptions parseOptions(int argc, char** argv) {
   PageOptions options;
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -86,6 +107,7 @@ PageOptions parseOptions(int argc, char** argv) {
     if (std::strcmp(argv[i], "--view") == 0 && value >= 0 && value <= 3) options.view = value;
     if (std::strcmp(argv[i], "--samples") == 0 && value > 0) options.samples = value;
     if (std::strcmp(argv[i], "--fast") == 0) options.fast = value != 0;
+    if (std::strcmp(argv[i], "--budget") == 0) options.budgetMs = budgetValue(argv[i + 1]);
   }
   return options;
 }
@@ -113,7 +135,14 @@ bool typingInPage() {
   });
 }
 
+// A resting page (finished, or hidden) runs no frames at all; any input
+// starts them again. The loop's own state says whether it rests.
+void wake() {
+  EM_ASM({ if (Browser.mainLoop.func && !Browser.mainLoop.scheduler) Browser.mainLoop.resume(); });
+}
+
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void*) {
+  wake();
   const int key = keyCode(*event);
   if (key == kKeyUnknown || event->ctrlKey || event->metaKey || event->altKey) return EM_FALSE;
   if (type == EMSCRIPTEN_EVENT_KEYDOWN && typingInPage()) return EM_FALSE;
@@ -130,17 +159,22 @@ int mouseButton(unsigned short domButton) {
 }
 
 EM_BOOL onMouseButton(int type, const EmscriptenMouseEvent* event, void*) {
+  wake();
   gMouse->setPosition(event->targetX, event->targetY);
   gMouse->setButton(mouseButton(event->button), type == EMSCRIPTEN_EVENT_MOUSEDOWN);
   return EM_TRUE;
 }
 
 EM_BOOL onMouseMove(int, const EmscriptenMouseEvent* event, void*) {
+  // Only a drag moves the camera: a pointer passing over a resting page
+  // leaves it resting.
+  if (event->buttons != 0) wake();
   gMouse->setPosition(event->targetX, event->targetY);
   return EM_TRUE;
 }
 
 void turnWheel(WebPage& page, int notches) {
+  wake();
   page.wheel += notches;
   gMouse->setWheel(page.wheel);
 }
@@ -159,6 +193,7 @@ double fingerDistance(const EmscriptenTouchEvent& event) {
 
 // One finger drags as the left button does; two pinch as the wheel turns.
 EM_BOOL onTouch(int type, const EmscriptenTouchEvent* event, void* data) {
+  wake();
   WebPage& page = *static_cast<WebPage*>(data);
   const bool ending = type == EMSCRIPTEN_EVENT_TOUCHEND || type == EMSCRIPTEN_EVENT_TOUCHCANCEL;
   int fingers = event->numTouches;
@@ -191,6 +226,16 @@ EM_BOOL onTouch(int type, const EmscriptenTouchEvent* event, void* data) {
   return EM_TRUE;
 }
 
+EM_BOOL onResize(int, const EmscriptenUiEvent*, void*) {
+  wake();
+  return EM_FALSE;
+}
+
+EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
+  if (!event->hidden) wake();
+  return EM_FALSE;
+}
+
 void connectEvents(WebPage& page) {
   const char* window = EMSCRIPTEN_EVENT_TARGET_WINDOW;
   emscripten_set_keydown_callback(window, &page, EM_TRUE, onKey);
@@ -204,6 +249,8 @@ void connectEvents(WebPage& page) {
   emscripten_set_touchmove_callback(kCanvas, &page, EM_TRUE, onTouch);
   emscripten_set_touchend_callback(kCanvas, &page, EM_TRUE, onTouch);
   emscripten_set_touchcancel_callback(kCanvas, &page, EM_TRUE, onTouch);
+  emscripten_set_resize_callback(window, &page, EM_FALSE, onResize);
+  emscripten_set_visibilitychange_callback(&page, EM_FALSE, onVisibilityChange);
 }
 
 // The picture takes the canvas's size in device pixels, as a desktop window's
@@ -230,22 +277,50 @@ void followCanvasSize(WebPage& page) {
 bool wantsFrame(const WebPage& page) {
   const int samples = gApp->sampling.sampleCount;
   if (page.options.view != 0) return samples < 0;
-  return page.options.samples == 0 || samples < page.options.samples;
+  const int wanted = page.options.samples > 0 ? page.options.samples : kRestSamples;
+  return samples < wanted && !gApp->sampling.resting();
 }
 
-void tellPage(WebPage& page, bool drawn) {
+bool pageHidden() {
+  EmscriptenVisibilityChangeEvent status;
+  return emscripten_get_visibility_status(&status) == EMSCRIPTEN_RESULT_SUCCESS && status.hidden;
+}
+
+// A finished picture or a hidden tab: no frames until input or the tab's
+// return wake the loop, and the interval across the pause teaches the
+// budget nothing.
+void rest(WebPage& page) {
+  page.lastWork = FrameWork{};
+  emscripten_pause_main_loop();
+}
+
+// `first` once the first picture at full resolution is shown; `shown`
+// whenever the canvas changed.
+void tellPage(WebPage& page, const FrameWork& work) {
+  const bool full = work.shown && work.kind != FrameWorkKind::Preview;
   // clang-format off
-  EM_ASM({ if (Module.onFrame) Module.onFrame($0, $1, $2, $3, $4); },
+  EM_ASM({ if (Module.onFrame) Module.onFrame($0, $1, $2, $3, $4, $5); },
          gApp->sampling.sampleCount < 0 ? 0 : gApp->sampling.sampleCount, gApp->width,
-         gApp->height, drawn && !page.ready, gApp->denoising);
+         gApp->height, full && !page.ready, gApp->denoising, work.shown);
   // clang-format on
-  if (drawn) page.ready = true;
+  if (full) page.ready = true;
+}
+
+// Under a budget a frame waits while the GPU is two frames behind, so that
+// the intervals between the frames that draw follow the GPU's work; but
+// never longer than a measurement may take.
+bool gpuBehind(const WebPage& page, double now) {
+  if (!page.budget.tiled() || page.firstFrame || page.lastWork.kind == FrameWorkKind::None)
+    return false;
+  return !gpuHasRoom(page.gpu) && (now - page.lastTime) * 1000.0 < kLongestMeasuredMs;
 }
 
 void frame(void* data) {
   WebPage& page = *static_cast<WebPage*>(data);
   const double now = emscripten_get_now() / 1000.0;
+  if (gpuBehind(page, now)) return;
   float dt = static_cast<float>(now - page.lastTime);
+  if (!page.firstFrame) learnFrameTime(page.budget, page.lastWork, (now - page.lastTime) * 1000.0);
   page.lastTime = now;
   if (page.firstFrame) dt = kFirstFrameStep;
   if (dt > kLongestFrameStep) dt = kLongestFrameStep;
@@ -257,11 +332,12 @@ void frame(void* data) {
   // denoiser needs samples gathered while it is on.
   if (!wantsFrame(page) && (gKeys->pressed[kKeyF1] || gKeys->pressed[kKeyF2]))
     gApp->sampling.restart();
-  const bool drawn = wantsFrame(page);
-  if (drawn) gApp->draw();
+  page.lastWork = wantsFrame(page) ? gApp->drawWithin(page.budget) : FrameWork{};
+  if (page.budget.tiled() && page.lastWork.kind != FrameWorkKind::None) endGpuFrame(page.gpu);
   gKeys->endFrame();
   gMouse->endFrame();
-  tellPage(page, drawn);
+  tellPage(page, page.lastWork);
+  if (!wantsFrame(page) || pageHidden()) rest(page);
 }
 
 // Says in the page why there is no picture.
@@ -338,6 +414,7 @@ bool createContext() {
 // A button of the page presses a key for one frame, as the keyboard would.
 extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceTogglePress(int key) {
   if (!gKeys) return;
+  wake();
   gKeys->setKey(key, true);
   gKeys->setKey(key, false);
 }
@@ -368,6 +445,8 @@ int main(int argc, char** argv) {
     showFailure("The greeting could not start; the browser's console says why.");
     return gApp->startupStatus();
   }
+  gApp->lightStep = kStillFrameStep;
+  page->budget.budgetMs = page->options.budgetMs;
   if (page->options.view != 0) {
     gApp->displayMode = page->options.view - 1;
     gApp->sampling.restart();
