@@ -347,6 +347,10 @@ FrameWork Application::drawWithin(const FrameBudget& budget) {
     tiled.restarts = sampling.restarts;
     return drawPreview(budget);
   }
+  if (tiled.quietFrames < kQuietFramesBeforeTiles) {
+    ++tiled.quietFrames;
+    return {};
+  }
   if (!tiled.active) {
     tiled.active = true;
     tiled.pass = sampling.nextPass();

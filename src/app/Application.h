@@ -28,6 +28,7 @@ struct TiledPass {
   FramePass pass = FramePass::Rest;
   int nextRow = 0;
   int restarts = 0;  // the sampling's restarts when it was last looked at
+  int quietFrames = 0;  // frames since the moving picture, none drawn
   FrameView view;
 };
 
@@ -59,8 +60,8 @@ class Application {
   // One frame's share of the work under `budget`: draw() when it has none;
   // else, right after a restart (the camera moved), the primary view whole
   // at the budget's lower resolution, scaled to the window, which leaves
-  // the restart pending; otherwise the next band of the current pass at
-  // full resolution. The window is drawn only when a pass is finished,
+  // the restart pending; after kQuietFramesBeforeTiles frames without a
+  // restart, the next band of the current pass at full resolution. The window is drawn only when a pass is finished,
   // so it must keep its picture between frames (a browser canvas does).
   FrameWork drawWithin(const FrameBudget& budget);
   // Follows the window's framebuffer size: every screen-size target, the

@@ -34,6 +34,11 @@ constexpr double kGrowLimit = 1.5;
 // of the work drawn, and teaches nothing.
 constexpr double kLongestMeasuredMs = 2000.0;
 
+// Frames without a restart before full resolution takes over from the
+// moving picture: pointer events come at their own pace, and a drag's
+// frames should not be taken by bands of a picture about to be dropped.
+constexpr int kQuietFramesBeforeTiles = 2;
+
 // What one frame drew.
 enum class FrameWorkKind { None, Whole, Preview, Tile };
 
