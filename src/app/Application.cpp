@@ -342,7 +342,7 @@ FrameWork Application::drawWithin(const FrameBudget& budget) {
     return {FrameWorkKind::Whole, FramePass::Rest, static_cast<double>(width) * height, true};
   }
   if (sampling.resting()) return {};
-  if (sampling.restarts != tiled.restarts) {
+  if (previewDue()) {
     tiled = TiledPass{};
     tiled.restarts = sampling.restarts;
     return drawPreview(budget);

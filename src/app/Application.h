@@ -64,6 +64,8 @@ class Application {
   // restart, the next band of the current pass at full resolution. The window is drawn only when a pass is finished,
   // so it must keep its picture between frames (a browser canvas does).
   FrameWork drawWithin(const FrameBudget& budget);
+  // Whether drawWithin's next frame is the moving picture.
+  bool previewDue() const { return sampling.restarts != tiled.restarts; }
   // Follows the window's framebuffer size: every screen-size target, the
   // seeds and the projection's aspect take it, and sampling restarts. Once
   // per size: the same size again costs nothing. A size without pixels (a

@@ -57,6 +57,7 @@ struct WebPage {
   double cssWidth = 0.0, cssHeight = 0.0;
   double pixelRatio = 0.0;
   double lastTime = 0.0;
+  double lastWorkTime = 0.0;  // of the last frame that drew
   bool firstFrame = true;
   bool ready = false;
   int wheel = 0;
@@ -306,21 +307,29 @@ void tellPage(WebPage& page, const FrameWork& work) {
   if (full) page.ready = true;
 }
 
-// Under a budget a frame waits while the GPU is two frames behind, so that
-// the intervals between the frames that draw follow the GPU's work; but
-// never longer than a measurement may take.
+// Under a budget, bands wait while the GPU is two frames behind, so that
+// the intervals between the frames that draw follow the GPU's work (but
+// never longer than a measurement may take); a moving picture goes ahead,
+// so that a drag shows at once.
 bool gpuBehind(const WebPage& page, double now) {
-  if (!page.budget.tiled() || page.firstFrame || page.lastWork.kind == FrameWorkKind::None)
-    return false;
-  return !gpuHasRoom(page.gpu) && (now - page.lastTime) * 1000.0 < kLongestMeasuredMs;
+  if (!page.budget.tiled() || page.lastWork.kind == FrameWorkKind::None) return false;
+  if (gApp->previewDue()) return false;
+  return !gpuHasRoom(page.gpu) && (now - page.lastWorkTime) * 1000.0 < kLongestMeasuredMs;
+}
+
+void drawWork(WebPage& page, double now) {
+  if (page.lastWork.kind != FrameWorkKind::None)
+    learnFrameTime(page.budget, page.lastWork, (now - page.lastWorkTime) * 1000.0);
+  page.lastWork = gApp->drawWithin(page.budget);
+  page.lastWorkTime = now;
+  if (page.budget.tiled() && page.lastWork.kind != FrameWorkKind::None) endGpuFrame(page.gpu);
+  tellPage(page, page.lastWork);
 }
 
 void frame(void* data) {
   WebPage& page = *static_cast<WebPage*>(data);
   const double now = emscripten_get_now() / 1000.0;
-  if (gpuBehind(page, now)) return;
   float dt = static_cast<float>(now - page.lastTime);
-  if (!page.firstFrame) learnFrameTime(page.budget, page.lastWork, (now - page.lastTime) * 1000.0);
   page.lastTime = now;
   if (page.firstFrame) dt = kFirstFrameStep;
   if (dt > kLongestFrameStep) dt = kLongestFrameStep;
@@ -332,11 +341,9 @@ void frame(void* data) {
   // denoiser needs samples gathered while it is on.
   if (!wantsFrame(page) && (gKeys->pressed[kKeyF1] || gKeys->pressed[kKeyF2]))
     gApp->sampling.restart();
-  page.lastWork = wantsFrame(page) ? gApp->drawWithin(page.budget) : FrameWork{};
-  if (page.budget.tiled() && page.lastWork.kind != FrameWorkKind::None) endGpuFrame(page.gpu);
+  if (wantsFrame(page) && !gpuBehind(page, now)) drawWork(page, now);
   gKeys->endFrame();
   gMouse->endFrame();
-  tellPage(page, page.lastWork);
   if (!wantsFrame(page) || pageHidden()) rest(page);
 }
 
