@@ -25,6 +25,11 @@ constexpr double kFirstPreviewScale = 0.5;
 constexpr double kMinTilePixels = 4096.0;
 constexpr double kMaxTilePixels = 1 << 26;
 constexpr double kMinPreviewScale = 0.125;
+// Nor does a pass take more bands than this: every frame that draws costs
+// the browser a fixed time of its own (measured: 20 to 30 ms for a 2-megapixel
+// canvas on Mesa llvmpipe when the machine is busy), and bands much smaller
+// than that cost would spend the frames on it instead of on samples.
+constexpr int kMostBandsPerPass = 64;
 // One frame changes the work by at most these factors: a single odd
 // interval (a garbage collection, a busy machine) neither halves the
 // picture nor lets a tile run many frames long.
@@ -71,7 +76,8 @@ struct TileRows {
 void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalMs);
 
 // The next band of a width x height pass whose rows below `nextRow` are
-// drawn: at least one row, never past the top.
+// drawn: at least one row and 1/kMostBandsPerPass of the pass, never past
+// the top.
 TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int height, int nextRow);
 
 // A side of the moving picture: at least one pixel, at most `side`.

@@ -49,6 +49,7 @@ TEST(FrameBudget, BandsCoverEveryRowOfAPassOnce) {
       }
       EXPECT_EQ(row, height);
       EXPECT_LE(bands, std::max(1.0, std::ceil(height / std::ceil(pixels / width))));
+      EXPECT_LE(bands, kMostBandsPerPass);
       EXPECT_EQ(nextTile(budget, FramePass::PathTrace, width, height, height).count, 0);
     }
   }
