@@ -35,8 +35,8 @@ constexpr double kPinchPixelsPerNotch = 40.0;
 // Frames longer than this (a hidden tab) are not handed to the camera whole.
 constexpr float kLongestFrameStep = 0.1f;
 // Without ?samples=N the page rests at this many samples: doubling them
-// past it changes fewer than 1 % of the picture's 8-bit values
-// (docs/PERFORMANCE.md has the measurement).
+// changes the picture by less than one 8-bit level (RMS), where doubling
+// 512 still changed it by 1.3 (docs/PERFORMANCE.md has the measurement).
 constexpr int kRestSamples = 1024;
 
 // What the page's URL asks for, as main's arguments (see web/page.js).
