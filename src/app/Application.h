@@ -27,7 +27,7 @@ struct TiledPass {
   bool active = false;
   FramePass pass = FramePass::Rest;
   int nextRow = 0;
-  int restarts = 0;  // the sampling's restarts when it was last looked at
+  int restarts = 0;     // the sampling's restarts when it was last looked at
   int quietFrames = 0;  // frames since the moving picture, none drawn
   FrameView view;
 };
@@ -61,8 +61,9 @@ class Application {
   // else, right after a restart (the camera moved), the primary view whole
   // at the budget's lower resolution, scaled to the window, which leaves
   // the restart pending; after kQuietFramesBeforeTiles frames without a
-  // restart, the next band of the current pass at full resolution. The window is drawn only when a pass is finished,
-  // so it must keep its picture between frames (a browser canvas does).
+  // restart, the next band of the current pass at full resolution. The
+  // window is drawn only when a pass is finished, so it must keep its
+  // picture between frames (a browser canvas does).
   FrameWork drawWithin(const FrameBudget& budget);
   // Whether drawWithin's next frame is the moving picture.
   bool previewDue() const { return sampling.restarts != tiled.restarts; }

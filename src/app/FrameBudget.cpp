@@ -42,7 +42,8 @@ TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int heig
   TileRows rows;
   rows.first = std::clamp(nextRow, 0, std::max(height, 0));
   const double passPixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
-  const double pixels = std::max(budget.tilePixels[passIndex(pass)], passPixels / kMostBandsPerPass);
+  const double leastPixels = passPixels / kMostBandsPerPass;
+  const double pixels = std::max(budget.tilePixels[passIndex(pass)], leastPixels);
   const double wanted = width > 0 ? std::ceil(pixels / width) : 1.0;
   const int left = height - rows.first;
   rows.count = static_cast<int>(std::clamp(wanted, 1.0, static_cast<double>(std::max(left, 1))));
