@@ -20,11 +20,13 @@ const reloadButton = document.getElementById('reload');
 // a reload: browsers give it back within a second or two when they can.
 const kRestoreWaitMs = 5000;
 
-// What the page shows, for scripts: `ready` once the first picture is drawn,
-// `samples` in the picture now, its size in device pixels, whether the
-// tune is playing, and `lost` from a GPU reset until the picture is back.
+// What the page shows, for scripts: `ready` once the first picture is drawn
+// at full resolution, `samples` in the picture now, its size in device
+// pixels, whether the tune is playing, `lost` from a GPU reset until the
+// picture is back, and when (performance.now()) the canvas first showed
+// anything and last changed.
 window.xmastrace = { ready: false, samples: 0, width: 0, height: 0, playing: false, failure: null,
-                     lost: false };
+                     lost: false, firstShown: null, lastShown: null };
 
 // A query value as the URL carries it, still percent-encoded: the program
 // decodes it by the same rules the panel's links are written for. Null when
@@ -43,7 +45,7 @@ function programArguments() {
   const args = [];
   const text = rawParameter('text');
   if (text !== null) args.push('--text', text);
-  for (const name of ['view', 'samples', 'fast']) {
+  for (const name of ['view', 'samples', 'fast', 'budget']) {
     if (params.has(name)) args.push(`--${name}`, params.get(name));
   }
   return args;
@@ -282,8 +284,12 @@ copyButton.addEventListener('click', () => {
 var Module = {
   canvas,
   arguments: programArguments(),
-  onFrame(samples, width, height, first, denoising) {
+  onFrame(samples, width, height, first, denoising, shown) {
     const page = window.xmastrace;
+    if (shown) {
+      page.lastShown = performance.now();
+      page.firstShown ??= page.lastShown;
+    }
     page.samples = samples;
     page.width = width;
     page.height = height;

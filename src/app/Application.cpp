@@ -195,6 +195,7 @@ void Application::createSceneBox() {
   const QuadMesh quad = createQuadMesh();
   quadVertexBuffer = quad.vertexBuffer;
   quadVertexArray = quad.vertexArray;
+  previewQuad = createQuadMesh();
 }
 
 int Application::createRenderTargets() {
@@ -277,13 +278,15 @@ int Application::restoreGpuObjects() {
   // view returns as it was.
   const int offsets = static_cast<int>(jitterOffsets.size());
   if (offsets >= 2) sampling.jitterIndex = (sampling.jitterIndex + offsets - 2) % offsets;
+  // A pass half drawn in bands went with the old targets.
+  tiled = TiledPass{};
   sampling.restart();
   return kStatusOk;
 }
 
 void Application::update(float dt, const KeyState& keys, const MouseState& mouse) {
   if (camera.update(dt, keys, mouse)) sampling.restart();
-  animateLight(lightPos, lightAngle, dt, sampling.sampleCount > 0);
+  if (lightStep == 0.0f) animateLight(lightPos, lightAngle, dt, sampling.sampleCount > 0);
   if (keys.pressed[kKeyF1]) displayMode = nextDisplayMode(displayMode);
   if (keys.pressed[kKeyF2]) {
     denoising = !denoising;
@@ -370,7 +373,20 @@ GLuint Application::denoisedPicture() {
   return denoise(denoiser, denoiseInputs());
 }
 
+void Application::animateLightPerPass() {
+  if (lightStep > 0.0f) animateLight(lightPos, lightAngle, lightStep, sampling.sampleCount > 0);
+}
+
+void Application::showSamples(const FrameResources& resources) {
+  if (denoising && denoiseEveryFrame && sampling.sampleCount > 0) {
+    showPicture(resources, denoisedPicture());
+  } else {
+    displayPass(resources, sampling.sampleCount, displayMode);
+  }
+}
+
 void Application::draw() {
+  if (sampling.nextPass() != FramePass::Rest) animateLightPerPass();
   const FrameResources resources = frameResources();
   const FrameView view = frameView();
   clearWindow();
@@ -389,10 +405,92 @@ void Application::draw() {
     sampleOffsets.primaryPass(view.jitter);
     sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));
   }
-  if (denoising && denoiseEveryFrame && sampling.sampleCount > 0) {
-    showPicture(resources, denoisedPicture());
-  } else {
-    displayPass(resources, sampling.sampleCount, displayMode);
-  }
+  showSamples(resources);
   sampling.frameDone();
+}
+
+FrameWork Application::drawWithin(const FrameBudget& budget) {
+  if (!budget.tiled()) {
+    draw();
+    return {FrameWorkKind::Whole, FramePass::Rest, static_cast<double>(width) * height, true};
+  }
+  if (sampling.resting()) return {};
+  if (previewDue()) {
+    tiled = TiledPass{};
+    tiled.restarts = sampling.restarts;
+    return drawPreview(budget);
+  }
+  if (tiled.quietFrames < kQuietFramesBeforeTiles) {
+    ++tiled.quietFrames;
+    return {};
+  }
+  if (!tiled.active) {
+    tiled.active = true;
+    tiled.pass = sampling.nextPass();
+    tiled.nextRow = 0;
+    animateLightPerPass();
+    tiled.view = frameView();
+  }
+  return drawTile(nextTile(budget, tiled.pass, width, height, tiled.nextRow));
+}
+
+// Primary rays alone: a moving camera shows no samples anyway, and the
+// restart stays pending, so the full picture's passes follow as if this one
+// had not been drawn.
+FrameWork Application::drawPreview(const FrameBudget& budget) {
+  const int previewWidth = previewSide(budget, width);
+  const int previewHeight = previewSide(budget, height);
+  FrameView view = frameView();
+  view.screenWidth = static_cast<float>(previewWidth);
+  view.screenHeight = static_cast<float>(previewHeight);
+  FrameResources resources = frameResources();
+  setDrawSize(previewWidth, previewHeight);
+  primaryPass(resources, view);
+  setDrawSize(width, height);
+  setQuadTextureExtent(previewQuad, static_cast<float>(previewWidth) / static_cast<float>(width),
+                       static_cast<float>(previewHeight) / static_cast<float>(height));
+  resources.quadVertexArray = previewQuad.vertexArray;
+  displayPass(resources, 0, displayMode);
+  return {FrameWorkKind::Preview, FramePass::Primary,
+          static_cast<double>(previewWidth) * previewHeight, true};
+}
+
+FrameWork Application::drawTile(TileRows rows) {
+  const FrameResources resources = frameResources();
+  FrameWork work{FrameWorkKind::Tile, tiled.pass, static_cast<double>(width) * rows.count};
+  drawOnlyRows(width, rows.first, rows.count);
+  if (tiled.pass == FramePass::Primary) {
+    primaryPass(resources, tiled.view);
+  } else {
+    traceSample(resources, tiled.view, sampling.randomPing);
+  }
+  drawAllRows();
+  tiled.nextRow = rows.first + rows.count;
+  if (tiled.nextRow >= height) work.shown = finishTiledPass(resources);
+  return work;
+}
+
+// As draw() ends its pass. The denoiser runs here, once per sample.
+bool Application::finishTiledPass(const FrameResources& resources) {
+  tiled.active = false;
+  if (tiled.pass == FramePass::Primary) {
+    sampleOffsets.primaryPass(tiled.view.jitter);
+    sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));
+    // A new jitter offset under samples changes nothing shown.
+    const bool shown = sampling.sampleCount == 0;
+    if (shown) displayPass(resources, 0, displayMode);
+    sampling.frameDone();
+    return shown;
+  }
+  const bool firstSample = sampling.sampleCount == 0;
+  addSample(resources, sampling.randomPing, firstSample);
+  if (denoising) {
+    readyDenoiseTargets();
+    gatherNoise(denoiser, denoiseInputs(), firstSample);
+  }
+  sampleOffsets.sampleAdded(firstSample);
+  sampling.pathTracePassDone();
+  showSamples(resources);
+  sampling.frameDone();
+  return true;
 }

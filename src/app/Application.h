@@ -6,8 +6,10 @@
 
 #include <GL/glew.h>
 
+#include "app/FrameBudget.h"
 #include "app/Music.h"
 #include "geometry/CameraOrbit.h"
+#include "geometry/Mesh.h"
 #include "geometry/Vector.h"
 #include "render/Denoiser.h"
 #include "render/FrameBufferObject.h"
@@ -19,6 +21,17 @@
 
 class KeyState;
 class MouseState;
+
+// A pass drawn in bands over several frames. Every band draws with the view
+// the pass started with, so the finished pass equals one drawn whole.
+struct TiledPass {
+  bool active = false;
+  FramePass pass = FramePass::Rest;
+  int nextRow = 0;
+  int restarts = 0;     // the sampling's restarts when it was last looked at
+  int quietFrames = 0;  // frames since the moving picture, none drawn
+  FrameView view;
+};
 
 // The one object that owns the demo: programs, render targets, meshes, the
 // camera, the scene with its octree, the sampling state and the music. The
@@ -58,6 +71,16 @@ class Application {
   // otherwise one more path-traced sample until sampling.sampleLimit; then
   // the display.
   void draw();
+  // One frame's share of the work under `budget`: draw() when it has none;
+  // else, right after a restart (the camera moved), the primary view whole
+  // at the budget's lower resolution, scaled to the window, which leaves
+  // the restart pending; after kQuietFramesBeforeTiles frames without a
+  // restart, the next band of the current pass at full resolution. The
+  // window is drawn only when a pass is finished, so it must keep its
+  // picture between frames (a browser canvas does).
+  FrameWork drawWithin(const FrameBudget& budget);
+  // Whether drawWithin's next frame is the moving picture.
+  bool previewDue() const { return sampling.restarts != tiled.restarts; }
   // Follows the window's framebuffer size: every screen-size target, the
   // seeds and the projection's aspect take it, and sampling restarts. Once
   // per size: the same size again costs nothing. A size without pixels (a
@@ -129,6 +152,13 @@ class Application {
   SampleOffsets sampleOffsets;
   PathVariant variant;
   bool withMusic;
+  // Seconds the light moves per pass, whatever the frame's time; 0: it
+  // moves with the frames' time, as in the window. A page sets it, so that
+  // its picture after N samples is the same on every device, in bands or not.
+  float lightStep = 0.0f;
+  TiledPass tiled;
+  // The quad that shows the lower-left part of a texture: the moving picture.
+  QuadMesh previewQuad;
 
  private:
   struct ProgramRequest {
@@ -156,6 +186,13 @@ class Application {
   // does not hold them. Making them empties the noise estimate.
   void readyDenoiseTargets();
   DenoiseInputs denoiseInputs() const;
+  void animateLightPerPass();
+  // Shows the average, or the denoised one when F2 is on.
+  void showSamples(const FrameResources& resources);
+  FrameWork drawPreview(const FrameBudget& budget);
+  FrameWork drawTile(TileRows rows);
+  // Whether the window got a new picture.
+  bool finishTiledPass(const FrameResources& resources);
 
   int status = 0;
   int sceneStatus = kSceneNotBuilt;

@@ -72,3 +72,14 @@ QuadMesh createQuadMesh() {
   glBindVertexArray(0);
   return quad;
 }
+
+void setQuadTextureExtent(const QuadMesh& quad, float u, float v) {
+  std::array<QuadVertex, 6> vertices = quadVertices();
+  for (QuadVertex& vertex : vertices) {
+    vertex.u *= u;
+    vertex.v *= v;
+  }
+  glBindBuffer(GL_ARRAY_BUFFER, quad.vertexBuffer);
+  glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof vertices, vertices.data());
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+}

@@ -43,3 +43,6 @@ const std::array<QuadVertex, 6>& quadVertices();
 // Need a current GL context. Both leave vertex array 0 bound.
 BoxMesh createBoxMesh(float minX, float minY, float minZ, float maxX, float maxY, float maxZ);
 QuadMesh createQuadMesh();
+// The quad's texture coordinates span [0, u] x [0, v] instead: a picture
+// drawn into the lower-left part of a texture fills the target.
+void setQuadTextureExtent(const QuadMesh& quad, float u, float v);

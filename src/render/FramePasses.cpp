@@ -87,6 +87,8 @@ void copyTexture(const FrameResources& resources, GLuint texture) {
   glUseProgram(0);
 }
 
+}  // namespace
+
 void traceSample(const FrameResources& resources, const FrameView& view, int randomPing) {
   const FrameBufferObject& pathFbo = *resources.pathFbo;
   const GLuint program = resources.pathProgram;
@@ -117,6 +119,8 @@ void traceSample(const FrameResources& resources, const FrameView& view, int ran
   glDisable(GL_BLEND);
   pathFbo.unbind();
 }
+
+namespace {
 
 // Adds sampleTexture into accumTexture by plain additive blending.
 void accumulateSample(const FrameResources& resources, bool firstSample) {
@@ -188,13 +192,24 @@ void primaryPass(const FrameResources& resources, const FrameView& view) {
   resources.primaryFbo->unbind();
 }
 
-void pathTracePass(const FrameResources& resources, const FrameView& view, int randomPing,
-                   bool firstSample) {
-  traceSample(resources, view, randomPing);
+void addSample(const FrameResources& resources, int randomPing, bool firstSample) {
   // The texture written now is read by the next pass, which writes the other.
   resources.pathFbo->attachTexture(1, resources.randomTextures[randomPing == 0 ? 1 : 0]);
   accumulateSample(resources, firstSample);
 }
+
+void pathTracePass(const FrameResources& resources, const FrameView& view, int randomPing,
+                   bool firstSample) {
+  traceSample(resources, view, randomPing);
+  addSample(resources, randomPing, firstSample);
+}
+
+void drawOnlyRows(int width, int first, int count) {
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(0, first, width, count);
+}
+
+void drawAllRows() { glDisable(GL_SCISSOR_TEST); }
 
 void displayPass(const FrameResources& resources, int sampleCount, int displayMode) {
   glDisable(GL_DEPTH_TEST);

@@ -7,8 +7,9 @@
 #include "render/FrameBufferObject.h"
 
 // The three passes of a frame. They share one GL state contract: between
-// passes the depth test is on, blending is off, no program or vertex array is
-// bound, unit 0 is active and the window's framebuffer is bound.
+// passes the depth test is on, blending and the scissor test are off, no
+// program or vertex array is bound, unit 0 is active and the window's
+// framebuffer is bound.
 
 // The GL objects the passes read and write; owned by the Application.
 struct FrameResources {
@@ -71,6 +72,18 @@ void primaryPass(const FrameResources& resources, const FrameView& view);
 // is attached instead, ready for the next pass with the opposite ping.
 void pathTracePass(const FrameResources& resources, const FrameView& view, int randomPing,
                   bool firstSample);
+
+// The two halves of pathTracePass, for a sample drawn in bands of rows:
+// traceSample draws (within the scissor, when set) into sampleTexture and
+// randomTextures[randomPing]; addSample, once every band is in, swaps the
+// random textures' attachment and adds the whole sample to the sum.
+void traceSample(const FrameResources& resources, const FrameView& view, int randomPing);
+void addSample(const FrameResources& resources, int randomPing, bool firstSample);
+
+// Limits the passes' drawing and clearing to rows [first, first + count)
+// of a `width` wide target, until drawAllRows.
+void drawOnlyRows(int width, int first, int count);
+void drawAllRows();
 
 // Shows hit buffer `displayMode` while there is no sample, otherwise the sum
 // divided by sampleCount.

@@ -159,6 +159,7 @@ int frameJitterIndex(int frame, int samples, int jitterFloats) {
 void SamplingSchedule::restart() {
   sampleCount = -1;
   frameCounter = 0;
+  ++restarts;
 }
 
 FramePass SamplingSchedule::nextPass() const {

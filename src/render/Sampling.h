@@ -95,6 +95,7 @@ struct SamplingSchedule {
   int jitterIndex = 0;   // float index of the next primary pass's offset
   int randomPing = 0;    // random texture the next path-tracing pass writes
   int sampleLimit = kSampleLimit;
+  int restarts = 0;      // how many restarts were asked for, ever
 
   bool resting() const { return sampleCount >= sampleLimit; }
 

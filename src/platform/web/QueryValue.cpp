@@ -82,6 +82,10 @@ PageOptions readPageOptions(int argc, const char* const* argv, std::vector<std::
                !readWholeNumber(value, 1, kMaxStillSamples, options.samples)) {
       ignored.push_back("?samples is ignored: it is not a whole number from 1 to " +
                         std::to_string(kMaxStillSamples));
+    } else if (name == "--budget" &&
+               !readWholeNumber(value, 0, kMaxFrameBudgetMs, options.budgetMs)) {
+      ignored.push_back("?budget is ignored: it is not a whole number from 0 to " +
+                        std::to_string(kMaxFrameBudgetMs));
     } else if (name == "--fast" && !readSwitch(value, options.fast)) {
       ignored.push_back("?fast is ignored: it is not 1, true, 0 or false");
     }

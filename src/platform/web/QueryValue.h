@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "app/FrameBudget.h"
+
 // A value from a link's query string ("text=From%7CAnna+%E2%99%A5") as its
 // writer typed it: "%XX" is the byte XX, so UTF-8 comes back whole
 // ("%E2%99%A5" is a heart), and '+' is a space, as browsers encode forms.
@@ -16,7 +18,8 @@ bool decodeQueryValue(const std::string& encoded, std::string& decoded, std::str
 // as main's arguments, as the URL spells them ("--samples 64").
 struct PageOptions {
   int view = 0;     // 0 the path-traced picture; 1, 2, 3 a primary buffer
-  int samples = 0;  // stop sampling after this many; 0: never
+  int samples = 0;  // stop sampling after this many; 0: at the page's rest point
+  int budgetMs = kDefaultFrameBudgetMs;  // the longest a frame should take; 0: a whole pass a frame
   bool fast = false;
   // The link's own words, still percent-encoded as the URL carries them.
   bool hasText = false;

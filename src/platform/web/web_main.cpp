@@ -14,11 +14,14 @@
 
 #include "ExitStatus.h"
 #include "app/Application.h"
+#include "app/FrameBudget.h"
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
 #include "platform/web/CanvasSize.h"
 #include "platform/web/QueryValue.h"
+#include "render/GpuQueue.h"
+#include "render_tool/StillRenderer.h"
 #include "room/Greeting.h"
 
 namespace {
@@ -34,6 +37,10 @@ constexpr double kPinchPixelsPerNotch = 40.0;
 constexpr float kLongestFrameStep = 0.1f;
 // KHR_parallel_shader_compile's query: has the driver finished the program?
 constexpr GLenum kCompletionStatus = 0x91B1;
+// Without ?samples=N the page rests at this many samples: doubling them
+// changes the picture by less than one 8-bit level (RMS), where doubling
+// 512 still changed it by 1.3 (docs/PERFORMANCE.md has the measurement).
+constexpr int kRestSamples = 1024;
 
 // The state of the page between frames; the browser hands it back to every
 // callback.
@@ -42,6 +49,7 @@ struct WebPage {
   double cssWidth = 0.0, cssHeight = 0.0;
   double pixelRatio = 0.0;
   double lastTime = 0.0;
+  double lastWorkTime = 0.0;  // of the last frame that drew
   bool firstFrame = true;
   bool ready = false;
   int wheel = 0;
@@ -57,6 +65,9 @@ struct WebPage {
   // the page goes on; the start-up finishes once they are done.
   bool parallelCompile = false;
   bool started = false;
+  FrameBudget budget;
+  FrameWork lastWork;  // what the frame before drew, timed by this one
+  GpuQueue gpu;
 };
 
 }  // namespace
@@ -98,7 +109,14 @@ bool typingInPage() {
   });
 }
 
+// A resting page (finished, or hidden) runs no frames at all; any input
+// starts them again. The loop's own state says whether it rests.
+void wake() {
+  EM_ASM({ if (Browser.mainLoop.func && !Browser.mainLoop.scheduler) Browser.mainLoop.resume(); });
+}
+
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void*) {
+  wake();
   const int key = keyCode(*event);
   if (key == kKeyUnknown || event->ctrlKey || event->metaKey || event->altKey) return EM_FALSE;
   if (type == EMSCRIPTEN_EVENT_KEYDOWN && typingInPage()) return EM_FALSE;
@@ -115,17 +133,22 @@ int mouseButton(unsigned short domButton) {
 }
 
 EM_BOOL onMouseButton(int type, const EmscriptenMouseEvent* event, void*) {
+  wake();
   gMouse->setPosition(event->targetX, event->targetY);
   gMouse->setButton(mouseButton(event->button), type == EMSCRIPTEN_EVENT_MOUSEDOWN);
   return EM_TRUE;
 }
 
 EM_BOOL onMouseMove(int, const EmscriptenMouseEvent* event, void*) {
+  // Only a drag moves the camera: a pointer passing over a resting page
+  // leaves it resting.
+  if (event->buttons != 0) wake();
   gMouse->setPosition(event->targetX, event->targetY);
   return EM_TRUE;
 }
 
 void turnWheel(WebPage& page, int notches) {
+  wake();
   page.wheel += notches;
   gMouse->setWheel(page.wheel);
 }
@@ -144,6 +167,7 @@ double fingerDistance(const EmscriptenTouchEvent& event) {
 
 // One finger drags as the left button does; two pinch as the wheel turns.
 EM_BOOL onTouch(int type, const EmscriptenTouchEvent* event, void* data) {
+  wake();
   WebPage& page = *static_cast<WebPage*>(data);
   const bool ending = type == EMSCRIPTEN_EVENT_TOUCHEND || type == EMSCRIPTEN_EVENT_TOUCHCANCEL;
   int fingers = event->numTouches;
@@ -176,6 +200,16 @@ EM_BOOL onTouch(int type, const EmscriptenTouchEvent* event, void* data) {
   return EM_TRUE;
 }
 
+EM_BOOL onResize(int, const EmscriptenUiEvent*, void*) {
+  wake();
+  return EM_FALSE;
+}
+
+EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
+  if (!event->hidden) wake();
+  return EM_FALSE;
+}
+
 void connectEvents(WebPage& page) {
   const char* window = EMSCRIPTEN_EVENT_TARGET_WINDOW;
   emscripten_set_keydown_callback(window, &page, EM_TRUE, onKey);
@@ -189,6 +223,8 @@ void connectEvents(WebPage& page) {
   emscripten_set_touchmove_callback(kCanvas, &page, EM_TRUE, onTouch);
   emscripten_set_touchend_callback(kCanvas, &page, EM_TRUE, onTouch);
   emscripten_set_touchcancel_callback(kCanvas, &page, EM_TRUE, onTouch);
+  emscripten_set_resize_callback(window, &page, EM_FALSE, onResize);
+  emscripten_set_visibilitychange_callback(&page, EM_FALSE, onVisibilityChange);
 }
 
 // The picture takes the canvas's size in device pixels, as a desktop window's
@@ -215,17 +251,34 @@ void followCanvasSize(WebPage& page) {
 bool wantsFrame(const WebPage& page) {
   const int samples = gApp->sampling.sampleCount;
   if (page.options.view != 0) return samples < 0;
-  return page.options.samples == 0 || samples < page.options.samples;
+  const int wanted = page.options.samples > 0 ? page.options.samples : kRestSamples;
+  return samples < wanted && !gApp->sampling.resting();
 }
 
-void tellPage(WebPage& page, bool drawn) {
+bool pageHidden() {
+  EmscriptenVisibilityChangeEvent status;
+  return emscripten_get_visibility_status(&status) == EMSCRIPTEN_RESULT_SUCCESS && status.hidden;
+}
+
+// A finished picture or a hidden tab: no frames until input or the tab's
+// return wake the loop, and the interval across the pause teaches the
+// budget nothing.
+void rest(WebPage& page) {
+  page.lastWork = FrameWork{};
+  emscripten_pause_main_loop();
+}
+
+// `first` once the first picture at full resolution is shown; `shown`
+// whenever the canvas changed.
+void tellPage(WebPage& page, const FrameWork& work) {
+  const bool full = work.shown && work.kind != FrameWorkKind::Preview;
   // clang-format off
-  EM_ASM({ if (Module.onFrame) Module.onFrame($0, $1, $2, $3, $4); },
+  EM_ASM({ if (Module.onFrame) Module.onFrame($0, $1, $2, $3, $4, $5); },
          gApp->sampling.sampleCount < 0 ? 0 : gApp->sampling.sampleCount, gApp->width,
-         gApp->height, drawn && !page.ready, gApp->denoising);
+         gApp->height, full && !page.ready, gApp->denoising, work.shown);
   // clang-format on
-  if (drawn) page.ready = true;
-  if (drawn && page.restored) {
+  if (full) page.ready = true;
+  if (full && page.restored) {
     page.restored = false;
     EM_ASM({ if (Module.onContextRestored) Module.onContextRestored(); });
   }
@@ -254,12 +307,33 @@ bool finishStart(WebPage& page) {
     emscripten_cancel_main_loop();
     return false;
   }
+  gApp->lightStep = kStillFrameStep;
+  page.budget.budgetMs = page.options.budgetMs;
   if (page.options.view != 0) {
     gApp->displayMode = page.options.view - 1;
     gApp->sampling.restart();
   }
   page.started = true;
   return true;
+}
+
+// Under a budget, bands wait while the GPU is two frames behind, so that
+// the intervals between the frames that draw follow the GPU's work (but
+// never longer than a measurement may take); a moving picture goes ahead,
+// so that a drag shows at once.
+bool gpuBehind(const WebPage& page, double now) {
+  if (!page.budget.tiled() || page.lastWork.kind == FrameWorkKind::None) return false;
+  if (gApp->previewDue()) return false;
+  return !gpuHasRoom(page.gpu) && (now - page.lastWorkTime) * 1000.0 < kLongestMeasuredMs;
+}
+
+void drawWork(WebPage& page, double now) {
+  if (page.lastWork.kind != FrameWorkKind::None)
+    learnFrameTime(page.budget, page.lastWork, (now - page.lastWorkTime) * 1000.0);
+  page.lastWork = gApp->drawWithin(page.budget);
+  page.lastWorkTime = now;
+  if (page.budget.tiled() && page.lastWork.kind != FrameWorkKind::None) endGpuFrame(page.gpu);
+  tellPage(page, page.lastWork);
 }
 
 void frame(void* data) {
@@ -288,11 +362,10 @@ void frame(void* data) {
   // denoiser needs samples gathered while it is on.
   if (!wantsFrame(page) && (gKeys->pressed[kKeyF1] || gKeys->pressed[kKeyF2]))
     gApp->sampling.restart();
-  const bool drawn = wantsFrame(page);
-  if (drawn) gApp->draw();
+  if (wantsFrame(page) && !gpuBehind(page, now)) drawWork(page, now);
   gKeys->endFrame();
   gMouse->endFrame();
-  tellPage(page, drawn);
+  if (!wantsFrame(page) || pageHidden()) rest(page);
 }
 
 // The page says, as text, why the link's words are not on the wall, and
@@ -402,6 +475,11 @@ EM_BOOL onContextRestored(int, const void*, void* data) {
   page.cssWidth = page.cssHeight = page.pixelRatio = 0.0;
   page.contextLost = false;
   page.restored = true;
+  // The fences went with the old context, and the frame before the loss
+  // timed nothing; a resting page must draw its picture again.
+  page.gpu = GpuQueue{};
+  page.lastWork = FrameWork{};
+  wake();
   return EM_TRUE;
 }
 
@@ -410,6 +488,7 @@ EM_BOOL onContextRestored(int, const void*, void* data) {
 // A button of the page presses a key for one frame, as the keyboard would.
 extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceTogglePress(int key) {
   if (!gKeys) return;
+  wake();
   gKeys->setKey(key, true);
   gKeys->setKey(key, false);
 }

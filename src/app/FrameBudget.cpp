@@ -1,0 +1,57 @@
+#include "app/FrameBudget.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+int passIndex(FramePass pass) { return pass == FramePass::Primary ? 0 : 1; }
+
+// A band that fit the budget may grow towards what the interval says would
+// fit, one over it shrinks: a short last band of a pass, drawn quickly, says
+// nothing about a whole one and leaves the size alone.
+double nextTilePixels(double tile, double drawn, double factor) {
+  const double wanted = drawn * factor;
+  const double next = factor >= 1.0 ? std::max(tile, std::min(wanted, tile * kGrowLimit))
+                                    : std::max(std::min(tile, wanted), tile * kShrinkLimit);
+  return std::clamp(next, kMinTilePixels, kMaxTilePixels);
+}
+
+// The moving picture is drawn whole at the current scale, so the interval
+// speaks for that scale; pixels go with the square of a side.
+double nextPreviewScale(double scale, double factor) {
+  const double next = scale * std::clamp(std::sqrt(factor), kShrinkLimit, kGrowLimit);
+  return std::clamp(next, kMinPreviewScale, 1.0);
+}
+
+}  // namespace
+
+void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalMs) {
+  if (!budget.tiled() || !(intervalMs > 0.0) || intervalMs > kLongestMeasuredMs) return;
+  if (!(work.pixels > 0.0)) return;
+  const double factor = budget.budgetMs / intervalMs;
+  if (work.kind == FrameWorkKind::Tile) {
+    double& tile = budget.tilePixels[passIndex(work.pass)];
+    tile = nextTilePixels(tile, work.pixels, factor);
+  } else if (work.kind == FrameWorkKind::Preview) {
+    budget.previewScale = nextPreviewScale(budget.previewScale, factor);
+  }
+}
+
+TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int height, int nextRow) {
+  TileRows rows;
+  rows.first = std::clamp(nextRow, 0, std::max(height, 0));
+  const double passPixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
+  const double leastPixels = passPixels / kMostBandsPerPass;
+  const double pixels = std::max(budget.tilePixels[passIndex(pass)], leastPixels);
+  const double wanted = width > 0 ? std::ceil(pixels / width) : 1.0;
+  const int left = height - rows.first;
+  rows.count = static_cast<int>(std::clamp(wanted, 1.0, static_cast<double>(std::max(left, 1))));
+  if (left <= 0) rows.count = 0;
+  return rows;
+}
+
+int previewSide(const FrameBudget& budget, int side) {
+  const double scale = std::clamp(budget.previewScale, kMinPreviewScale, 1.0);
+  return std::clamp(static_cast<int>(std::lround(side * scale)), 1, std::max(side, 1));
+}

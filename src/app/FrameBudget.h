@@ -1,0 +1,84 @@
+#pragma once
+
+#include "render/Sampling.h"
+
+// Keeps each frame within a time budget on any GPU. At rest a pass is drawn
+// in bands of rows over several frames, each band as large as the measured
+// frame times allow; while the camera moves the picture is drawn whole at a
+// lower resolution, chosen the same way. Both follow a closed loop on the
+// interval between frames, so nothing here needs a GPU timer.
+
+// 40 ms: 25 frames a second while dragging, so the picture follows the
+// finger, with the browser's own per-frame cost (about 2 to 4 ms on a slow
+// device) a tenth or less of the frame, so tiles lose little throughput. A
+// 60 Hz display rounds frame intervals to 33 or 50 ms around it.
+constexpr int kDefaultFrameBudgetMs = 40;
+constexpr int kMaxFrameBudgetMs = 1000;
+
+// Start values, before any frame was measured: a sixteenth of a 1024x1024
+// pass, and half of each side while moving.
+constexpr double kFirstTilePixels = 65536.0;
+constexpr double kFirstPreviewScale = 0.5;
+// Bounds that no measurement moves them past. A band of 4096 pixels keeps a
+// sample moving on the slowest GPU; an eighth of each side still shows
+// where the camera points.
+constexpr double kMinTilePixels = 4096.0;
+constexpr double kMaxTilePixels = 1 << 26;
+constexpr double kMinPreviewScale = 0.125;
+// Nor does a pass take more bands than this: every frame that draws costs
+// the browser a fixed time of its own (measured: 20 to 30 ms for a 2-megapixel
+// canvas on Mesa llvmpipe when the machine is busy), and bands much smaller
+// than that cost would spend the frames on it instead of on samples.
+constexpr int kMostBandsPerPass = 64;
+// One frame changes the work by at most these factors: a single odd
+// interval (a garbage collection, a busy machine) neither halves the
+// picture nor lets a tile run many frames long.
+constexpr double kShrinkLimit = 0.5;
+constexpr double kGrowLimit = 1.5;
+// An interval this long is a paused, hidden or throttled page, not the cost
+// of the work drawn, and teaches nothing.
+constexpr double kLongestMeasuredMs = 2000.0;
+
+// Frames without a restart before full resolution takes over from the
+// moving picture: pointer events come at their own pace, and a drag's
+// frames should not be taken by bands of a picture about to be dropped.
+constexpr int kQuietFramesBeforeTiles = 2;
+
+// What one frame drew.
+enum class FrameWorkKind { None, Whole, Preview, Tile };
+
+struct FrameWork {
+  FrameWorkKind kind = FrameWorkKind::None;
+  FramePass pass = FramePass::Rest;  // of a tile
+  double pixels = 0.0;               // pixels the tile or preview covered
+  bool shown = false;                // the window got a new picture
+};
+
+struct FrameBudget {
+  int budgetMs = 0;  // 0: every frame draws a whole pass, as the desktop does
+  // Pixels a band may cover, for primary passes and path samples apart:
+  // a path sample costs several times as much per pixel.
+  double tilePixels[2] = {kFirstTilePixels, kFirstTilePixels};
+  double previewScale = kFirstPreviewScale;  // share of each side
+
+  bool tiled() const { return budgetMs > 0; }
+};
+
+// Rows [first, first + count) of a pass.
+struct TileRows {
+  int first = 0;
+  int count = 0;
+};
+
+// Learns from the interval, in milliseconds, between the frame that drew
+// `work` and the next. An interval that is no number, not positive or past
+// kLongestMeasuredMs (a lost measurement, a background tab) changes nothing.
+void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalMs);
+
+// The next band of a width x height pass whose rows below `nextRow` are
+// drawn: at least one row and 1/kMostBandsPerPass of the pass, never past
+// the top.
+TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int height, int nextRow);
+
+// A side of the moving picture: at least one pixel, at most `side`.
+int previewSide(const FrameBudget& budget, int side);

@@ -1,0 +1,145 @@
+#include "app/FrameBudget.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr double kVsyncMs = 1000.0 / 60.0;
+
+// A device whose frames cost `overheadMs` plus `msPerPixel` for each pixel
+// drawn, shown at the next vertical blank, as a browser's frame callback
+// sees them.
+double frameInterval(double pixels, double msPerPixel, double overheadMs) {
+  const double work = overheadMs + pixels * msPerPixel;
+  return std::max(1.0, std::ceil(work / kVsyncMs)) * kVsyncMs;
+}
+
+FrameWork tile(FramePass pass, double pixels) { return {FrameWorkKind::Tile, pass, pixels}; }
+
+void expectWithinBounds(const FrameBudget& budget) {
+  for (double pixels : budget.tilePixels) {
+    EXPECT_GE(pixels, kMinTilePixels);
+    EXPECT_LE(pixels, kMaxTilePixels);
+  }
+  EXPECT_GE(budget.previewScale, kMinPreviewScale);
+  EXPECT_LE(budget.previewScale, 1.0);
+}
+
+}  // namespace
+
+TEST(FrameBudget, BandsCoverEveryRowOfAPassOnce) {
+  for (const auto& [width, height] : {std::pair{1, 1}, {7, 5}, {384, 256}, {1170, 2532}}) {
+    for (double pixels : {kMinTilePixels, 12345.0, 1e7}) {
+      FrameBudget budget;
+      budget.budgetMs = kDefaultFrameBudgetMs;
+      budget.tilePixels[1] = pixels;
+      int row = 0, bands = 0;
+      while (row < height) {
+        const TileRows rows = nextTile(budget, FramePass::PathTrace, width, height, row);
+        ASSERT_EQ(rows.first, row);
+        ASSERT_GE(rows.count, 1);
+        ASSERT_LE(rows.first + rows.count, height);
+        row += rows.count;
+        ++bands;
+      }
+      EXPECT_EQ(row, height);
+      EXPECT_LE(bands, std::max(1.0, std::ceil(height / std::ceil(pixels / width))));
+      EXPECT_LE(bands, kMostBandsPerPass);
+      EXPECT_EQ(nextTile(budget, FramePass::PathTrace, width, height, height).count, 0);
+    }
+  }
+}
+
+// From a fast GPU to one a hundred times slower than a phone's, the bands
+// and the moving picture settle where frames fit the budget, without
+// giving away more than half of what would fit.
+TEST(FrameBudget, ClosedLoopSettlesWithinTheBudget) {
+  const int width = 1170, height = 2532;
+  for (double msPerPixel : {1e-6, 1e-5, 1e-4, 1e-3}) {
+    FrameBudget budget;
+    budget.budgetMs = kDefaultFrameBudgetMs;
+    int row = 0;
+    std::vector<double> late;
+    for (int frame = 0; frame < 300; ++frame) {
+      const TileRows rows = nextTile(budget, FramePass::PathTrace, width, height, row);
+      const double pixels = static_cast<double>(rows.count) * width;
+      const double interval = frameInterval(pixels, msPerPixel, 2.0);
+      if (frame >= 100) late.push_back(interval);
+      learnFrameTime(budget, tile(FramePass::PathTrace, pixels), interval);
+      row = (row + rows.count) % height;
+    }
+    const double fits = (kDefaultFrameBudgetMs - 2.0) / msPerPixel;
+    const double slowest = *std::max_element(late.begin(), late.end());
+    EXPECT_LE(slowest, 1.5 * kDefaultFrameBudgetMs) << msPerPixel;
+    EXPECT_GE(budget.tilePixels[1], std::min(0.5 * fits, 1.0 * width * height)) << msPerPixel;
+    EXPECT_GE(budget.tilePixels[1], kMinTilePixels);
+
+    late.clear();
+    for (int frame = 0; frame < 100; ++frame) {
+      const double pixels = 1.0 * previewSide(budget, width) * previewSide(budget, height);
+      const double interval = frameInterval(pixels, msPerPixel, 2.0);
+      if (frame >= 50) late.push_back(interval);
+      learnFrameTime(budget, {FrameWorkKind::Preview, FramePass::Primary, pixels}, interval);
+    }
+    const bool atBound = budget.previewScale == kMinPreviewScale || budget.previewScale == 1.0;
+    if (!atBound) {
+      EXPECT_LE(*std::max_element(late.begin(), late.end()), 1.5 * kDefaultFrameBudgetMs);
+    }
+    EXPECT_GE(budget.previewScale, std::min(1.0, 0.5 * std::sqrt(fits / (1.0 * width * height))));
+  }
+}
+
+// Lost timer readings, a tab throttled or hidden for minutes and readings
+// of no sense move the work by no more than a bounded step, and never out
+// of its bounds; real frames bring it back.
+TEST(FrameBudget, AbsurdTimingsNeitherCollapseNorExplodeTheWork) {
+  FrameBudget budget;
+  budget.budgetMs = kDefaultFrameBudgetMs;
+  const FrameBudget before = budget;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double lost : {nan, inf, -inf, -5.0, 0.0, kLongestMeasuredMs * 2, 3.6e6}) {
+    learnFrameTime(budget, tile(FramePass::PathTrace, 50000.0), lost);
+    learnFrameTime(budget, {FrameWorkKind::Preview, FramePass::Primary, 50000.0}, lost);
+  }
+  EXPECT_EQ(budget.tilePixels[1], before.tilePixels[1]);
+  EXPECT_EQ(budget.previewScale, before.previewScale);
+  learnFrameTime(budget, tile(FramePass::PathTrace, nan), 20.0);
+  learnFrameTime(budget, tile(FramePass::PathTrace, -1.0), 20.0);
+  EXPECT_EQ(budget.tilePixels[1], before.tilePixels[1]);
+
+  // One absurdly short reading grows the work by a bounded step only.
+  learnFrameTime(budget, tile(FramePass::PathTrace, before.tilePixels[1]), 1e-300);
+  EXPECT_LE(budget.tilePixels[1], before.tilePixels[1] * kGrowLimit);
+  for (int frame = 0; frame < 1000; ++frame) {
+    learnFrameTime(budget, tile(FramePass::PathTrace, budget.tilePixels[1]), 1e-9);
+    learnFrameTime(budget, {FrameWorkKind::Preview, FramePass::Primary, 1.0}, 1e-9);
+    expectWithinBounds(budget);
+  }
+  // A throttled tab: a frame a second whatever was drawn.
+  for (int frame = 0; frame < 1000; ++frame) {
+    learnFrameTime(budget, tile(FramePass::Primary, budget.tilePixels[0]), 1000.0);
+    learnFrameTime(budget, {FrameWorkKind::Preview, FramePass::Primary, 1.0}, 1000.0);
+    expectWithinBounds(budget);
+  }
+  EXPECT_EQ(budget.tilePixels[0], kMinTilePixels);
+  EXPECT_EQ(budget.previewScale, kMinPreviewScale);
+  for (int frame = 0; frame < 20; ++frame) {
+    learnFrameTime(budget, tile(FramePass::Primary, budget.tilePixels[0]), kVsyncMs);
+    learnFrameTime(budget, {FrameWorkKind::Preview, FramePass::Primary, 1.0}, kVsyncMs);
+  }
+  EXPECT_GT(budget.tilePixels[0], 100 * kMinTilePixels);
+  EXPECT_EQ(budget.previewScale, 1.0);
+
+  // Without a budget nothing is learnt: frames draw whole passes.
+  FrameBudget whole;
+  learnFrameTime(whole, tile(FramePass::PathTrace, 1.0), 1000.0);
+  EXPECT_EQ(whole.tilePixels[1], kFirstTilePixels);
+  EXPECT_EQ(previewSide(whole, 0), 1);
+  EXPECT_EQ(previewSide(whole, 1), 1);
+}

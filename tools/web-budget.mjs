@@ -1,0 +1,119 @@
+// Measures the page's frame budget (docs/PERFORMANCE.md):
+//   node tools/web-budget.mjs BUILD_WEB [BACKEND [SECONDS]]
+// BACKEND: angle-egl (default: Chromium's ANGLE over EGL on the machine's
+// Mesa, the weak GPU) or swiftshader. For three viewports and for the
+// default budget beside ?budget=0 it prints the first picture's time, the
+// intervals between the program's frames at rest and during a drag
+// (median / p90 / max; a frame held back while the GPU catches up is no
+// frame), how long a drag takes to reach the picture, and full-resolution
+// samples per second.
+import { readFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { createRequire } from 'node:module';
+import { extname, join, resolve } from 'node:path';
+
+const buildWeb = resolve(process.argv[2]);
+const backend = process.argv[3] ?? 'angle-egl';
+const seconds = Number(process.argv[4] ?? 6);
+const require = createRequire(new URL('../web/package.json', import.meta.url));
+const { chromium } = require('playwright-core');
+
+const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+                 '.css': 'text/css', '.mp3': 'audio/mpeg' };
+const server = createServer((request, response) => {
+  const path = new URL(request.url, 'http://x').pathname.replace(/\.\./g, '');
+  try {
+    const body = readFileSync(join(buildWeb, path));
+    response.writeHead(200, { 'Content-Type': kTypes[extname(path)] || 'application/octet-stream' });
+    response.end(body);
+  } catch {
+    response.writeHead(404).end();
+  }
+});
+await new Promise((done) => server.listen(0, '127.0.0.1', done));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+const kBackends = {
+  'angle-egl': ['--use-angle=gl-egl', '--ignore-gpu-blocklist'],
+  swiftshader: ['--enable-unsafe-swiftshader'],
+};
+const kViewports = [
+  { name: '390x844, ratio 3', viewport: { width: 390, height: 844 }, deviceScaleFactor: 3 },
+  { name: '1920x1080, ratio 1', viewport: { width: 1920, height: 1080 }, deviceScaleFactor: 1 },
+  { name: '768x512, ratio 1', viewport: { width: 768, height: 512 }, deviceScaleFactor: 1 },
+];
+
+// Every frame the program runs reports to Module.onFrame.
+function recordFrames() {
+  window.frameTimes = [];
+  addEventListener('DOMContentLoaded', () => {
+    const report = Module.onFrame;
+    Module.onFrame = (...args) => {
+      window.frameTimes.push(performance.now());
+      report(...args);
+    };
+  });
+}
+
+const sorted = (values) => [...values].sort((a, b) => a - b);
+function spread(times) {
+  const gaps = sorted(times.slice(1).map((t, i) => t - times[i]));
+  if (gaps.length === 0) return 'no frames';
+  const at = (share) => gaps[Math.min(gaps.length - 1, Math.floor(share * gaps.length))];
+  return `${at(0.5).toFixed(0)} / ${at(0.9).toFixed(0)} / ${gaps[gaps.length - 1].toFixed(0)} ms`;
+}
+const framesSince = (page, from) => page.evaluate((from) => frameTimes.filter((t) => t >= from), from);
+const now = (page) => page.evaluate(() => performance.now());
+
+async function measure(browser, setting, budget) {
+  const context = await browser.newContext({ viewport: setting.viewport,
+                                             deviceScaleFactor: setting.deviceScaleFactor });
+  await context.addInitScript(recordFrames);
+  const page = await context.newPage();
+  await page.goto(`${origin}/index.html?ui=0${budget}`);
+  await page.waitForFunction(() => xmastrace.ready || xmastrace.failure, null, { timeout: 120000 });
+  const size = await page.evaluate(() => `${xmastrace.width}x${xmastrace.height}`);
+  const first = await page.evaluate(() => xmastrace.firstShown);
+
+  // At rest: frames and whole samples over the window.
+  const restFrom = await now(page);
+  const samplesFrom = await page.evaluate(() => xmastrace.samples);
+  await page.waitForTimeout(seconds * 1000);
+  const rest = await framesSince(page, restFrom);
+  const samples = await page.evaluate(() => xmastrace.samples) - samplesFrom;
+  const rate = samples / ((await now(page)) - restFrom) * 1000;
+
+  // A drag: the time until the picture first changes, then the frames
+  // while the pointer keeps moving.
+  const { width, height } = setting.viewport;
+  await page.mouse.move(width / 2, height / 2);
+  await page.mouse.down();
+  const shownBefore = await page.evaluate(() => xmastrace.lastShown);
+  const dragFrom = await now(page);
+  await page.mouse.move(width / 2 + 5, height / 2);
+  await page.waitForFunction((before) => xmastrace.lastShown !== before, shownBefore,
+                             { timeout: 30000, polling: 'raf' });
+  const reach = (await page.evaluate(() => xmastrace.lastShown)) - dragFrom;
+  const moveFrom = await now(page);
+  for (let step = 0; step < 60; ++step) {
+    await page.mouse.move(width / 2 + 5 + (step % 20) * 3, height / 2 + (step % 7));
+    await page.waitForTimeout(30);
+  }
+  const drag = await framesSince(page, moveFrom);
+  await page.mouse.up();
+  await context.close();
+  console.log(`${setting.name} (${size}), ${budget || 'default budget'}: first picture ` +
+              `${first.toFixed(0)} ms; frames at rest ${spread(rest)}, during a drag ${spread(drag)}; ` +
+              `a drag shown after ${reach.toFixed(0)} ms; ${rate.toFixed(2)} samples/s`);
+}
+
+const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
+                                        args: ['--no-sandbox', ...kBackends[backend]] });
+console.log(`backend ${backend}, ${seconds} s at rest each`);
+const only = process.env.XMASTRACE_VIEWPORT;
+for (const setting of kViewports) {
+  if (only && !setting.name.startsWith(only)) continue;
+  for (const budget of ['', '&budget=0']) await measure(browser, setting, budget);
+}
+await browser.close();
+server.close();
