@@ -210,6 +210,21 @@ EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, vo
   return EM_FALSE;
 }
 
+// A zoom or a move to a screen of another pixel density may fire no resize
+// event (nor, in some browsers, a media-query change), and a resting page
+// would keep its old resolution: the ratio is looked at twice a second,
+// which costs no drawing, and a change wakes the page.
+void wakeOnPixelRatioChange() {
+  EM_ASM({
+    let ratio = devicePixelRatio;
+    setInterval(() => {
+      if (devicePixelRatio === ratio) return;
+      ratio = devicePixelRatio;
+      if (Browser.mainLoop.func && !Browser.mainLoop.scheduler) Browser.mainLoop.resume();
+    }, 500);
+  });
+}
+
 void connectEvents(WebPage& page) {
   const char* window = EMSCRIPTEN_EVENT_TARGET_WINDOW;
   emscripten_set_keydown_callback(window, &page, EM_TRUE, onKey);
@@ -225,6 +240,7 @@ void connectEvents(WebPage& page) {
   emscripten_set_touchcancel_callback(kCanvas, &page, EM_TRUE, onTouch);
   emscripten_set_resize_callback(window, &page, EM_FALSE, onResize);
   emscripten_set_visibilitychange_callback(&page, EM_FALSE, onVisibilityChange);
+  wakeOnPixelRatioChange();
 }
 
 // The picture takes the canvas's size in device pixels, as a desktop window's
