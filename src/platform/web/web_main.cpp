@@ -17,6 +17,7 @@
 #include "app/KeyState.h"
 #include "app/MouseState.h"
 #include "platform/web/QueryValue.h"
+#include "platform/web/WebVideo.h"
 #include "render_tool/StillOptions.h"
 #include "room/Greeting.h"
 
@@ -54,6 +55,7 @@ struct WebPage {
   int wheel = 0;
   double pinchDistance = 0.0;  // 0 while fewer than two fingers touch
   double pinchCarry = 0.0;
+  WebVideo video;
 };
 
 }  // namespace
@@ -252,6 +254,13 @@ void frame(void* data) {
   page.firstFrame = false;
 
   followCanvasSize(page);
+  // While a video is made the picture stands still and the input waits.
+  if (videoInProgress(page.video)) {
+    stepVideo(page.video, now * 1000.0);
+    gKeys->endFrame();
+    gMouse->endFrame();
+    return;
+  }
   gApp->update(dt, *gKeys, *gMouse);
   // A finished picture drawn again: F1 shows another buffer, and F2's
   // denoiser needs samples gathered while it is on.
@@ -373,6 +382,7 @@ int main(int argc, char** argv) {
     gApp->sampling.restart();
   }
   connectEvents(*page);
+  connectVideo(page->video, *gApp);
   // The page lives as long as the browser runs the loop: main returns now,
   // and nothing is freed.
   emscripten_set_main_loop_arg(frame, page, 0, EM_FALSE);

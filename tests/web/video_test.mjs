@@ -1,0 +1,170 @@
+// The greeting's video made in the page, in headless Chromium:
+// node tests/web/video_test.mjs BUILD_WEB XMASTRACE_RENDER RUN_DIR. The
+// page's MP4 is checked against xmastrace_render's with the same options
+// (rendered through EGL, so no display is needed) by the compare_videos
+// helper built beside it.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { readFileSync, writeFileSync, mkdtempSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { tmpdir } from 'node:os';
+import { dirname, extname, join, resolve } from 'node:path';
+import { test, after } from 'node:test';
+import { createRequire } from 'node:module';
+
+const [buildWeb, renderProgram, runDir] = process.argv.slice(2).map((path) => resolve(path));
+const require = createRequire(new URL('../../web/package.json', import.meta.url));
+const { chromium } = require('playwright-core');
+const compareVideos = join(dirname(renderProgram), 'tests/compare_videos');
+
+const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+                 '.css': 'text/css', '.mp3': 'audio/mpeg' };
+const server = createServer((request, response) => {
+  const path = new URL(request.url, 'http://x').pathname;
+  try {
+    const body = readFileSync(join(buildWeb, path.replace(/\.\./g, '')));
+    response.writeHead(200, { 'Content-Type': kTypes[extname(path)] || 'application/octet-stream' });
+    response.end(body);
+  } catch {
+    response.writeHead(404).end();
+  }
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const origin = `http://127.0.0.1:${server.address().port}`;
+
+const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
+                                        args: ['--no-sandbox', '--enable-unsafe-swiftshader'] });
+after(async () => {
+  await browser.close();
+  server.close();
+});
+
+let context = null;
+async function open(initScript = null) {
+  await context?.close();
+  context = await browser.newContext({ viewport: { width: 192, height: 128 } });
+  if (initScript) await context.addInitScript(initScript);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  await page.goto(`${origin}/index.html`);
+  await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure);
+  return { page, errors };
+}
+
+const kTiny = { seconds: 1, fps: 8, size: '96x64', samples: 2 };
+const work = mkdtempSync(join(tmpdir(), 'xmastrace-video-'));
+
+// The MP4 the page makes, as bytes.
+async function pageVideo(page, options) {
+  const base64 = await page.evaluate(async (options) => {
+    const blob = await window.xmastrace.makeVideo(options);
+    const bytes = new Uint8Array(await blob.arrayBuffer());
+    let text = '';
+    for (const byte of bytes) text += String.fromCharCode(byte);
+    return `${blob.type} ${btoa(text)}`;
+  }, options);
+  const [type, data] = base64.split(' ');
+  assert.equal(type, 'video/mp4');
+  return Buffer.from(data, 'base64');
+}
+
+// The boxes of an MP4 that say what it holds: top-level order, and per track
+// its handler, length in seconds and sample count.
+function mp4Layout(bytes) {
+  const boxes = (start, end) => {
+    const found = [];
+    for (let at = start; at + 8 <= end;) {
+      const size = bytes.readUInt32BE(at);
+      found.push({ type: bytes.toString('latin1', at + 4, at + 8), start: at + 8, end: at + size });
+      if (size < 8) break;
+      at += size;
+    }
+    return found;
+  };
+  const child = (box, type) => boxes(box.start, box.end).find((b) => b.type === type);
+  const top = boxes(0, bytes.length);
+  const tracks = boxes(top.find((b) => b.type === 'moov').start, top.find((b) => b.type === 'moov').end)
+    .filter((b) => b.type === 'trak').map((trak) => {
+      const mdia = child(trak, 'mdia');
+      const mdhd = child(mdia, 'mdhd');
+      const version = bytes[mdhd.start];
+      const timescale = bytes.readUInt32BE(mdhd.start + (version ? 20 : 12));
+      const duration = version ? Number(bytes.readBigUInt64BE(mdhd.start + 24)) : bytes.readUInt32BE(mdhd.start + 16);
+      const stsz = child(child(child(mdia, 'minf'), 'stbl'), 'stsz');
+      return { handler: bytes.toString('latin1', child(mdia, 'hdlr').start + 8, child(mdia, 'hdlr').start + 12),
+               seconds: duration / timescale, samples: bytes.readUInt32BE(stsz.start + 8) };
+    });
+  return { order: top.map((b) => b.type), tracks };
+}
+
+function checkTinyVideo(bytes) {
+  const { order, tracks } = mp4Layout(bytes);
+  // The index first, so that a phone plays while it downloads.
+  assert.ok(order.indexOf('moov') < order.indexOf('mdat'), order.join(' '));
+  const video = tracks.find((t) => t.handler === 'vide');
+  const sound = tracks.find((t) => t.handler === 'soun');
+  assert.equal(video.samples, 8);
+  assert.ok(Math.abs(video.seconds - 1) < 1e-3, `video lasts ${video.seconds} s`);
+  assert.ok(sound, 'an audio track');
+  assert.ok(Math.abs(sound.seconds - 1) < 0.05, `audio lasts ${sound.seconds} s`);
+}
+
+// The page's video is the desktop's: the same frames, encoded twice, and
+// the page's picture comes back afterwards.
+test('a tiny video has its frames, length and tune, and is the desktop\'s video', async () => {
+  const { page, errors } = await open();
+  const bytes = await pageVideo(page, kTiny);
+  checkTinyVideo(bytes);
+  const pageFile = join(work, 'page.mp4');
+  const desktopFile = join(work, 'desktop.mp4');
+  writeFileSync(pageFile, bytes);
+  const env = { ...process.env };
+  delete env.DISPLAY;
+  execFileSync(renderProgram, ['--video', desktopFile, '--size', '96x64', '--samples', '2', '--seconds', '1',
+                               '--fps', '8'], { cwd: runDir, env, stdio: 'ignore' });
+  // Exit 0: both decode with errors as failures, every frame matches.
+  const figures = execFileSync(compareVideos, [desktopFile, pageFile], { encoding: 'utf8' });
+  console.log(`page video against xmastrace_render: ${figures.trim()}`);
+  assert.match(figures, /^frames 8,/);
+  assert.ok(Number(/lowest PSNR ([\d.]+) dB/.exec(figures)[1]) >= 35, figures);
+
+  const before = await page.evaluate(() => window.xmastrace.samples);
+  await page.waitForFunction((before) => window.xmastrace.samples !== before, before);
+  assert.deepEqual(errors, []);
+});
+
+// Cancelled half-way, the video leaves no file, no progress bar and no
+// frames behind: the next one is whole and the page's picture goes on.
+test('a cancelled video leaves nothing', async () => {
+  const { page, errors } = await open();
+  const outcome = await page.evaluate(async () => {
+    const made = window.xmastrace.makeVideo({ seconds: 4, fps: 8, size: '96x64', samples: 4 });
+    const progress = document.getElementById('video-progress');
+    while (!/^[1-9]\d*\//.test(progress.querySelector('span').textContent)) {
+      await new Promise((resolve) => setTimeout(resolve, 20));
+    }
+    window.xmastrace.cancelVideo();
+    const error = await made.then(() => null, (e) => e.name);
+    return { error, progressHidden: progress.hidden, offered: !document.getElementById('video-done').hidden,
+             link: document.getElementById('video-download').hasAttribute('href') };
+  });
+  assert.deepEqual(outcome, { error: 'AbortError', progressHidden: true, offered: false, link: false });
+  const samples = await page.evaluate(() => window.xmastrace.samples);
+  await page.waitForFunction((samples) => window.xmastrace.samples !== samples, samples);
+  checkTinyVideo(await pageVideo(page, kTiny));
+  assert.deepEqual(errors, []);
+});
+
+test('without VideoEncoder the page says so and offers no video', async () => {
+  const { page } = await open(() => { delete window.VideoEncoder; });
+  await page.waitForFunction(() => !document.getElementById('video-note').hidden);
+  const shown = await page.evaluate(async () => ({
+    note: document.getElementById('video-note').textContent,
+    button: !document.getElementById('video').hidden,
+    refusal: await window.xmastrace.makeVideo({}).then(() => '', (e) => e.message),
+  }));
+  assert.match(shown.note, /VideoEncoder/);
+  assert.equal(shown.button, false);
+  assert.equal(shown.refusal, shown.note);
+});
