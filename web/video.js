@@ -124,31 +124,42 @@ function pageReady() {
   return new Promise((resolve) => window.addEventListener('xmastrace-ready', resolve, { once: true }));
 }
 
+const aborted = () => new DOMException('The video was cancelled.', 'AbortError');
+
 // Encodes and muxes the frames the program hands over; resolves with the
 // MP4 when the last is in, rejects when cancelled or an encoder fails.
 async function makeVideo(options = {}) {
+  if (making) throw new Error('A video is being made already.');
+  const run = { started: performance.now(), done: 0, cancelled: false, cancel: null };
+  making = run;
+  videoButton.disabled = true;
+  try {
+    return await prepareVideo(run, options);
+  } finally {
+    making = null;
+    videoButton.disabled = false;
+    videoProgress.hidden = true;
+  }
+}
+
+async function prepareVideo(run, options) {
   if (window.xmastrace.failure) throw new Error(window.xmastrace.failure);
   const problem = await videoProblem();
   if (problem) throw new Error(problem);
-  if (making) throw new Error('A video is being made already.');
   const args = videoArguments(options);
   await pageReady();
   const plan = JSON.parse(Module.ccall('xmastraceVideoPlan', 'string', ['string'], [args]));
   if (plan.error) throw new RangeError(plan.error);
   const codec = await videoCodec(plan.width, plan.height);
   if (!codec) throw new Error(`This browser's H.264 encoder does not take ${plan.width}x${plan.height}.`);
+  showProgress(0, plan.frames, run.started);
   const audio = await audioChoice();
   const tune = audio ? await tuneFor(plan.frames / plan.fps, audio.sampleRate).catch(() => null) : null;
   if (!tune) console.warn('The video will be silent: this browser can neither decode nor encode the tune.');
-
-  const run = { plan, cancelled: false, started: performance.now(), done: 0 };
-  making = run;
-  try {
-    return await encodeVideo(run, codec, audio, tune, args);
-  } finally {
-    making = null;
-    videoProgress.hidden = true;
-  }
+  if (run.cancelled) throw aborted();
+  run.plan = plan;
+  run.started = performance.now();
+  return encodeVideo(run, codec, audio, tune, args);
 }
 
 function encodeVideo(run, codec, audio, tune, args) {
@@ -175,22 +186,20 @@ function encodeVideo(run, codec, audio, tune, args) {
     video.configure({ codec, width: plan.width, height: plan.height, framerate: plan.fps,
                       bitrate: Math.max(kLeastBitRate, Math.round(plan.width * plan.height * plan.fps * kBitsPerPixel)),
                       latencyMode: 'quality', avc: { format: 'avc' } });
-    let sound = null;
     if (tune) {
-      sound = new AudioEncoder({ output: (chunk, meta) => muxer.addAudioChunk(chunk, meta), error: fail });
+      const sound = new AudioEncoder({ output: (chunk, meta) => muxer.addAudioChunk(chunk, meta), error: fail });
       encoders.push(sound);
       sound.configure(audio.config);
       encodeTune(tune, sound);
     }
-    run.cancel = () => fail(new DOMException('The video was cancelled.', 'AbortError'));
+    run.cancel = () => fail(aborted());
     const frameMicros = 1e6 / plan.fps;
     Module.videoFrameWanted = () => video.encodeQueueSize < kEncoderQueue;
     Module.onVideoFrame = (planes, index) => {
       if (failed) return;
       const frame = new VideoFrame(planes, { format: 'I420', codedWidth: plan.width, codedHeight: plan.height,
-                                             colorSpace: kColorSpace,
-                                           timestamp: Math.round(index * frameMicros),
-                                           duration: Math.round(frameMicros) });
+                                             colorSpace: kColorSpace, timestamp: Math.round(index * frameMicros),
+                                             duration: Math.round(frameMicros) });
       video.encode(frame, { keyFrame: index % (kKeyFrameSeconds * plan.fps) === 0 });
       frame.close();
       run.done = index + 1;
@@ -208,7 +217,6 @@ function encodeVideo(run, codec, audio, tune, args) {
         fail(error);
       }
     };
-    showProgress(0, plan.frames, run.started);
     if (!Module.ccall('xmastraceVideoStart', 'number', ['string'], [args])) {
       fail(new Error('The video could not start; the browser\'s console says why.'));
     }
@@ -216,7 +224,9 @@ function encodeVideo(run, codec, audio, tune, args) {
 }
 
 function cancelVideo() {
-  if (making?.cancel) making.cancel();
+  if (!making) return;
+  making.cancelled = true;
+  if (making.cancel) making.cancel();
 }
 
 // The finished video, to download or, where the browser shares files (as
