@@ -102,9 +102,12 @@ function encodeTune(buffer, encoder) {
   }
 }
 
+// "0:07", "12:30" or "1:02:03", as xmastrace_render's progress line.
 function formatTime(seconds) {
   const whole = Math.max(0, Math.round(seconds));
-  return `${Math.floor(whole / 60)}:${String(whole % 60).padStart(2, '0')}`;
+  const [hours, minutes, rest] = [Math.floor(whole / 3600), Math.floor(whole / 60) % 60, whole % 60];
+  const tail = `${String(minutes).padStart(hours ? 2 : 1, '0')}:${String(rest).padStart(2, '0')}`;
+  return hours ? `${hours}:${tail}` : tail;
 }
 
 // The video being made: at most one at a time.

@@ -147,6 +147,17 @@ void toI420(const RgbImage& image, std::vector<uint8_t>& planes) {
   }
 }
 
+// The frame being made, as large as the page's canvas holds it whole: the
+// page's own picture stands still meanwhile, and this shows what the wait
+// is for.
+void showFrameInPage(const WebVideo& video) {
+  const Application& app = *video.app;
+  const Application& live = *video.live;
+  const FitArea area = fitArea(app.width, app.height, live.width, live.height);
+  setDrawArea(area.x, area.y, area.width, area.height);
+  displayPass(app.frameResources(), app.sampling.sampleCount, app.displayMode);
+}
+
 void handFrame(WebVideo& video) {
   toI420(stillImage(*video.app), video.planes);
   // clang-format off
@@ -164,6 +175,19 @@ void connectVideo(WebVideo& video, Application& live) {
 }
 
 bool videoInProgress(const WebVideo& video) { return video.app != nullptr; }
+
+FitArea fitArea(int width, int height, int intoWidth, int intoHeight) {
+  FitArea area{0, 0, intoWidth, intoHeight};
+  // Compared as products: the wider of the two shapes decides.
+  if (static_cast<long long>(width) * intoHeight > static_cast<long long>(intoWidth) * height) {
+    area.height = static_cast<int>(static_cast<long long>(intoWidth) * height / width);
+  } else {
+    area.width = static_cast<int>(static_cast<long long>(intoHeight) * width / height);
+  }
+  area.x = (intoWidth - area.width) / 2;
+  area.y = (intoHeight - area.height) / 2;
+  return area;
+}
 
 int nextDrawsPerStep(int draws, double interval, int samples) {
   const int most = samples < kMostDrawsPerStep ? samples : kMostDrawsPerStep;
@@ -186,8 +210,10 @@ void stepVideo(WebVideo& video, double now) {
     video.begun = true;
   }
   for (int i = 0; i < video.drawsPerStep && !videoFrameSampled(app, video.options.samples); ++i) app.draw();
-  if (!videoFrameSampled(app, video.options.samples)) return;
-  handFrame(video);
+  const bool sampled = videoFrameSampled(app, video.options.samples);
+  if (sampled) handFrame(video);
+  showFrameInPage(video);
+  if (!sampled) return;
   video.begun = false;
   if (++video.frame == video.frameCount) endVideo(video);
 }
