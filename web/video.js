@@ -200,11 +200,17 @@ function encodeVideo(run, codec, audio, tune, args) {
     Module.videoFrameWanted = () => video.encodeQueueSize < kEncoderQueue;
     Module.onVideoFrame = (planes, index) => {
       if (failed) return;
-      const frame = new VideoFrame(planes, { format: 'I420', codedWidth: plan.width, codedHeight: plan.height,
-                                             colorSpace: kColorSpace, timestamp: Math.round(index * frameMicros),
-                                             duration: Math.round(frameMicros) });
-      video.encode(frame, { keyFrame: index % (kKeyFrameSeconds * plan.fps) === 0 });
-      frame.close();
+      try {
+        if (planes.length === 0) throw new Error('A frame of the video could not be read back.');
+        const frame = new VideoFrame(planes, { format: 'I420', codedWidth: plan.width, codedHeight: plan.height,
+                                               colorSpace: kColorSpace, timestamp: Math.round(index * frameMicros),
+                                               duration: Math.round(frameMicros) });
+        video.encode(frame, { keyFrame: index % (kKeyFrameSeconds * plan.fps) === 0 });
+        frame.close();
+      } catch (error) {
+        fail(error);
+        return;
+      }
       run.done = index + 1;
       showProgress(run.done, plan.frames, run.started);
       if (run.done === plan.frames) finish();

@@ -318,10 +318,15 @@ void Application::draw() {
     sampleOffsets.primaryPass(view.jitter);
     sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));
   }
+  redisplay();
+  sampling.frameDone();
+}
+
+void Application::redisplay() {
+  const FrameResources resources = frameResources();
   if (denoising && denoiseEveryFrame && sampling.sampleCount > 0) {
     showPicture(resources, denoisedPicture());
   } else {
     displayPass(resources, sampling.sampleCount, displayMode);
   }
-  sampling.frameDone();
 }

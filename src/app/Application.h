@@ -44,6 +44,9 @@ class Application {
   // otherwise one more path-traced sample until sampling.sampleLimit; then
   // the display.
   void draw();
+  // Shows the current picture again without sampling: after something else
+  // drew into the window (the page's canvas while it makes a video).
+  void redisplay();
   // Follows the window's framebuffer size: every screen-size target, the
   // seeds and the projection's aspect take it, and sampling restarts. Once
   // per size: the same size again costs nothing. A size without pixels (a

@@ -98,10 +98,14 @@ function checkTinyVideo(bytes) {
 }
 
 // The page's video is the desktop's: the same frames, encoded twice, and
-// the page's picture comes back afterwards.
+// the page's picture comes back afterwards with its samples.
 test('a tiny video has its frames, length and tune, and is the desktop\'s video', async () => {
   const { page, errors } = await open();
+  await page.waitForFunction(() => window.xmastrace.samples >= 64, null, { timeout: 60000 });
+  const before = await page.evaluate(() => window.xmastrace.samples);
   const bytes = await pageVideo(page, kTiny);
+  // The picture goes on from the samples it had, not from none.
+  assert.ok(await page.evaluate(() => window.xmastrace.samples) >= before);
   checkTinyVideo(bytes);
   const pageFile = join(work, 'page.mp4');
   const desktopFile = join(work, 'desktop.mp4');
@@ -116,8 +120,6 @@ test('a tiny video has its frames, length and tune, and is the desktop\'s video'
   assert.match(figures, /^frames 8,/);
   assert.ok(Number(/lowest PSNR ([\d.]+) dB/.exec(figures)[1]) >= 35, figures);
 
-  const before = await page.evaluate(() => window.xmastrace.samples);
-  await page.waitForFunction((before) => window.xmastrace.samples !== before, before);
   assert.deepEqual(errors, []);
 });
 
@@ -126,7 +128,7 @@ test('a tiny video has its frames, length and tune, and is the desktop\'s video'
 test('a cancelled video leaves nothing', async () => {
   const { page, errors } = await open();
   const outcome = await page.evaluate(async () => {
-    const made = window.xmastrace.makeVideo({ seconds: 4, fps: 8, size: '96x64', samples: 4 });
+    const made = window.xmastrace.makeVideo({ seconds: 60, fps: 8, size: '96x64', samples: 4 });
     const progress = document.getElementById('video-progress');
     while (!/^[1-9]\d*\//.test(progress.querySelector('span').textContent)) {
       await new Promise((resolve) => setTimeout(resolve, 20));
@@ -137,8 +139,9 @@ test('a cancelled video leaves nothing', async () => {
              link: document.getElementById('video-download').hasAttribute('href') };
   });
   assert.deepEqual(outcome, { error: 'AbortError', progressHidden: true, offered: false, link: false });
+  // At once, not after the rest of the frames.
   const samples = await page.evaluate(() => window.xmastrace.samples);
-  await page.waitForFunction((samples) => window.xmastrace.samples !== samples, samples);
+  await page.waitForFunction((samples) => window.xmastrace.samples !== samples, samples, { timeout: 5000 });
   checkTinyVideo(await pageVideo(page, kTiny));
   assert.deepEqual(errors, []);
 });

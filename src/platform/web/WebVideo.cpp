@@ -87,11 +87,12 @@ Application* videoApplication(WebVideo& video, const VideoOptions& options) {
   return app.get();
 }
 
-// The page's own picture again, drawn afresh: the video drew over it.
+// The page's own picture again, with the samples it had: the video drew
+// over the canvas, not into the picture's targets.
 void endVideo(WebVideo& video) {
   video.app = nullptr;
   setDrawSize(video.live->width, video.live->height);
-  video.live->sampling.restart();
+  video.live->redisplay();
 }
 
 bool pageWantsFrame() {
@@ -159,7 +160,11 @@ void showFrameInPage(const WebVideo& video) {
 }
 
 void handFrame(WebVideo& video) {
-  toI420(stillImage(*video.app), video.planes);
+  const RgbImage image = stillImage(*video.app);
+  // An empty picture (no target to read it through) reaches the page as an
+  // empty frame, which fails the video instead of encoding nothing.
+  video.planes.clear();
+  if (!image.pixels.empty()) toI420(image, video.planes);
   // clang-format off
   EM_ASM({ Module.onVideoFrame(HEAPU8.subarray($0, $0 + $1), $2); },
          video.planes.data(), video.planes.size(), video.frame);
@@ -212,6 +217,8 @@ void stepVideo(WebVideo& video, double now) {
   for (int i = 0; i < video.drawsPerStep && !videoFrameSampled(app, video.options.samples); ++i) app.draw();
   const bool sampled = videoFrameSampled(app, video.options.samples);
   if (sampled) handFrame(video);
+  // The page's script stops the video when a frame cannot be encoded.
+  if (!videoInProgress(video)) return;
   showFrameInPage(video);
   if (!sampled) return;
   video.begun = false;
