@@ -22,6 +22,7 @@ const kAudioChoices = [
 ];
 const kAudioBitRate = 128_000;
 const kAudioChunk = 4096;  // sample frames per AudioData
+const kTunePieceSeconds = 30;  // rendered at a time
 const kFadeSeconds = 1;
 // Frames waiting in the encoder before the program draws another.
 const kEncoderQueue = 4;
@@ -71,34 +72,48 @@ function videoArguments(options) {
   return args.join('\n');
 }
 
-// The tune looped or cut to `seconds`, falling to silence over the last
-// second (a quarter of a short video), as on the desktop.
-async function tuneFor(seconds, sampleRate) {
+// The tune, decoded at the encoder's rate.
+async function decodeTune(sampleRate) {
   const bytes = await (await fetch('sound.mp3')).arrayBuffer();
-  const context = new OfflineAudioContext(2, Math.round(seconds * sampleRate), sampleRate);
-  const source = context.createBufferSource();
-  source.buffer = await context.decodeAudioData(bytes);
-  source.loop = true;
-  const gain = context.createGain();
-  const fade = Math.min(kFadeSeconds, seconds / 4);
-  gain.gain.setValueAtTime(1, seconds - fade);
-  gain.gain.linearRampToValueAtTime(0, seconds);
-  source.connect(gain).connect(context.destination);
-  source.start();
-  return context.startRendering();
+  return new OfflineAudioContext(2, 1, sampleRate).decodeAudioData(bytes);
 }
 
-function encodeTune(buffer, encoder) {
-  for (let start = 0; start < buffer.length; start += kAudioChunk) {
-    const count = Math.min(kAudioChunk, buffer.length - start);
+// The tune looped or cut to `length` sample frames, the last second (a
+// quarter of a short video) falling linearly to silence as on the desktop,
+// rendered and encoded a piece at a time, so that memory does not grow with
+// the video's length. Stops when `stopped()` says so.
+async function encodeTune(tune, length, encoder, stopped) {
+  const rate = tune.sampleRate;
+  const fade = Math.min(Math.round(kFadeSeconds * rate), Math.floor(length / 4));
+  const piece = kTunePieceSeconds * rate;
+  for (let start = 0; start < length && !stopped(); start += piece) {
+    const count = Math.min(piece, length - start);
+    const context = new OfflineAudioContext(2, count, rate);
+    const source = context.createBufferSource();
+    source.buffer = tune;
+    source.loop = true;
+    source.connect(context.destination);
+    source.start(0, (start % tune.length) / rate);
+    const rendered = await context.startRendering();
+    if (stopped()) return;
     const planes = new Float32Array(count * 2);
-    planes.set(buffer.getChannelData(0).subarray(start, start + count), 0);
-    planes.set(buffer.getChannelData(1).subarray(start, start + count), count);
-    const data = new AudioData({ format: 'f32-planar', sampleRate: buffer.sampleRate, numberOfFrames: count,
-                                 numberOfChannels: 2, timestamp: Math.round(start * 1e6 / buffer.sampleRate),
-                                 data: planes });
-    encoder.encode(data);
-    data.close();
+    planes.set(rendered.getChannelData(0), 0);
+    planes.set(rendered.getChannelData(1), count);
+    for (let i = Math.max(0, length - fade - start); i < count; ++i) {
+      const level = (length - 1 - (start + i)) / fade;
+      planes[i] *= level;
+      planes[count + i] *= level;
+    }
+    for (let at = 0; at < count; at += kAudioChunk) {
+      const frames = Math.min(kAudioChunk, count - at);
+      const chunk = new Float32Array(frames * 2);
+      chunk.set(planes.subarray(at, at + frames), 0);
+      chunk.set(planes.subarray(count + at, count + at + frames), frames);
+      const data = new AudioData({ format: 'f32-planar', sampleRate: rate, numberOfFrames: frames, numberOfChannels: 2,
+                                   timestamp: Math.round((start + at) * 1e6 / rate), data: chunk });
+      encoder.encode(data);
+      data.close();
+    }
   }
 }
 
@@ -157,7 +172,7 @@ async function prepareVideo(run, options) {
   if (!codec) throw new Error(`This browser's H.264 encoder does not take ${plan.width}x${plan.height}.`);
   showProgress(0, plan.frames, run.started);
   const audio = await audioChoice();
-  const tune = audio ? await tuneFor(plan.frames / plan.fps, audio.sampleRate).catch(() => null) : null;
+  const tune = audio ? await decodeTune(audio.sampleRate).catch(() => null) : null;
   if (!tune) console.warn('The video will be silent: this browser can neither decode nor encode the tune.');
   if (run.cancelled) throw aborted();
   run.plan = plan;
@@ -189,11 +204,13 @@ function encodeVideo(run, codec, audio, tune, args) {
     video.configure({ codec, width: plan.width, height: plan.height, framerate: plan.fps,
                       bitrate: Math.max(kLeastBitRate, Math.round(plan.width * plan.height * plan.fps * kBitsPerPixel)),
                       latencyMode: 'quality', avc: { format: 'avc' } });
+    let tuneEncoded = Promise.resolve();
     if (tune) {
       const sound = new AudioEncoder({ output: (chunk, meta) => muxer.addAudioChunk(chunk, meta), error: fail });
       encoders.push(sound);
       sound.configure(audio.config);
-      encodeTune(tune, sound);
+      const length = Math.floor(plan.frames * audio.sampleRate / plan.fps);
+      tuneEncoded = encodeTune(tune, length, sound, () => failed).catch(fail);
     }
     run.cancel = () => fail(aborted());
     const frameMicros = 1e6 / plan.fps;
@@ -217,6 +234,8 @@ function encodeVideo(run, codec, audio, tune, args) {
     };
     const finish = async () => {
       try {
+        await tuneEncoded;
+        if (failed) return;
         await Promise.all(encoders.map((encoder) => encoder.flush()));
         if (failed) return;
         muxer.finalize();
