@@ -1,5 +1,6 @@
 // The greeting's video made in the page, in headless Chromium:
-// node tests/web/video_test.mjs BUILD_WEB XMASTRACE_RENDER RUN_DIR. The
+// node tests/web/video_test.mjs BUILD_WEB XMASTRACE_RENDER RUN_DIR (the
+// roomgen built beside XMASTRACE_RENDER makes a greeting's letters). The
 // page's MP4 is checked with Debian's ffmpeg and ffprobe, and against
 // xmastrace_render's with the same options (rendered through EGL, so no
 // display is needed) by the compare_videos helper built beside it.
@@ -11,11 +12,14 @@ import { tmpdir } from 'node:os';
 import { dirname, extname, join, resolve } from 'node:path';
 import { test, after } from 'node:test';
 import { createRequire } from 'node:module';
+import { fileURLToPath } from 'node:url';
 
 const [buildWeb, renderProgram, runDir] = process.argv.slice(2).map((path) => resolve(path));
 const require = createRequire(new URL('../../web/package.json', import.meta.url));
 const { chromium } = require('playwright-core');
 const compareVideos = join(dirname(renderProgram), 'tests/compare_videos');
+const roomgen = join(dirname(renderProgram), 'tools/roomgen/roomgen');
+const makeGreeting = fileURLToPath(new URL('../../tools/roomgen/make-greeting.sh', import.meta.url));
 
 const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
                  '.css': 'text/css', '.mp3': 'audio/mpeg' };
@@ -40,14 +44,14 @@ after(async () => {
 });
 
 let context = null;
-async function open(initScript = null) {
+async function open(initScript = null, query = '') {
   await context?.close();
   context = await browser.newContext({ viewport: { width: 192, height: 128 } });
   if (initScript) await context.addInitScript(initScript);
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(`${origin}/index.html`);
+  await page.goto(`${origin}/index.html${query}`);
   await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure);
   return { page, errors };
 }
@@ -97,10 +101,15 @@ function checkTinyVideo(bytes) {
   assert.ok(Math.abs(sound.duration - 1) < 0.05, `audio lasts ${sound.duration} s`);
 }
 
-// The page's video is the desktop's: the same frames, encoded twice, and
-// the page's picture comes back afterwards with its samples.
-test('a tiny video has its frames, length and tune, and is the desktop\'s video', async () => {
-  const { page, errors } = await open();
+// A link's video is the desktop's video of that greeting, made in its
+// directory by `make greeting`'s script: the same frames, the words on the
+// wall included, encoded twice. The page's picture comes back afterwards
+// with its samples.
+test('a link\'s tiny video has its frames, length and tune, and is the desktop\'s video', async () => {
+  const text = 'From|Anna';
+  const greeting = join(work, 'greeting');
+  execFileSync(makeGreeting, [roomgen, runDir, text, greeting], { stdio: 'ignore' });
+  const { page, errors } = await open(null, `?text=${encodeURIComponent(text)}`);
   await page.waitForFunction(() => window.xmastrace.samples >= 64, null, { timeout: 60000 });
   const before = await page.evaluate(() => window.xmastrace.samples);
   const bytes = await pageVideo(page, kTiny);
@@ -113,7 +122,7 @@ test('a tiny video has its frames, length and tune, and is the desktop\'s video'
   const env = { ...process.env };
   delete env.DISPLAY;
   execFileSync(renderProgram, ['--video', desktopFile, '--size', '96x64', '--samples', '2', '--seconds', '1',
-                               '--fps', '8'], { cwd: runDir, env, stdio: 'ignore' });
+                               '--fps', '8'], { cwd: greeting, env, stdio: 'ignore' });
   // Exit 0: both decode with errors as failures, every frame matches.
   const figures = execFileSync(compareVideos, [desktopFile, pageFile], { encoding: 'utf8' });
   console.log(`page video against xmastrace_render: ${figures.trim()}`);
