@@ -8,6 +8,11 @@
 file(GLOB_RECURSE WEB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*.cpp)
 list(FILTER WEB_SOURCES EXCLUDE REGEX
      ".*/src/(video/.*|platform/desktop/.*|render_tool/.*|app/(DebugOutput|Interrupt)\\.cpp|render/(PassTimer|PngImage)\\.cpp)$")
+# Of xmastrace_render's work, the page draws a video's frames and reads its
+# options as the desktop does; the encoding is the page's script's.
+foreach(shared VideoFrames VideoOptions StillOptions)
+  list(APPEND WEB_SOURCES ${CMAKE_SOURCE_DIR}/src/render_tool/${shared}.cpp)
+endforeach()
 
 add_executable(xmastrace_web ${WEB_SOURCES})
 set_target_properties(xmastrace_web PROPERTIES OUTPUT_NAME index SUFFIX ".html")
@@ -52,7 +57,7 @@ target_compile_options(xmastrace_web PRIVATE -Wno-dollar-in-identifier-extension
 target_link_options(xmastrace_web PRIVATE
   -sUSE_WEBGL2=1 -sFULL_ES3=1 -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
   -sALLOW_MEMORY_GROWTH=1 -sMINIFY_HTML=0 -sENVIRONMENT=web
-  -sEXPORTED_FUNCTIONS=_main,_xmastraceTogglePress,_xmastraceCheckText
+  -sEXPORTED_FUNCTIONS=_main,_xmastraceTogglePress,_xmastraceCheckText,_xmastraceVideoPlan,_xmastraceVideoStart,_xmastraceVideoStop
   -sEXPORTED_RUNTIME_METHODS=ccall
   --shell-file ${WEB_PAGE_DIR}/index.html
   ${web_preload}
@@ -60,9 +65,22 @@ target_link_options(xmastrace_web PRIVATE
 set_property(TARGET xmastrace_web APPEND PROPERTY LINK_DEPENDS
              ${WEB_PAGE_DIR}/index.html ${WEB_RUN_SHADERS})
 
-# The page's own script and style, and the tune (the page's audio plays it,
-# so it is not packed into index.data).
+# The MP4 muxer comes from npm at the version web/package-lock.json pins;
+# a fresh clone gets it here, before the page that bundles it.
+set(WEB_MUXER ${WEB_PAGE_DIR}/node_modules/mp4-muxer/build/mp4-muxer.js)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/npm-ci.stamp
+  COMMAND npm ci --no-audit --no-fund
+  COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/npm-ci.stamp
+  WORKING_DIRECTORY ${WEB_PAGE_DIR}
+  DEPENDS ${WEB_PAGE_DIR}/package-lock.json
+  VERBATIM)
+add_custom_target(web_npm DEPENDS ${CMAKE_BINARY_DIR}/npm-ci.stamp)
+add_dependencies(xmastrace_web web_npm)
+
+# The page's own scripts and style, the muxer, and the tune (the page's
+# audio plays it, so it is not packed into index.data).
 add_custom_command(TARGET xmastrace_web POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB_PAGE_DIR}/page.js ${WEB_PAGE_DIR}/page.css
-          ${WEB_RUN_DIR}/data/sound.mp3 ${CMAKE_BINARY_DIR}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB_PAGE_DIR}/page.js ${WEB_PAGE_DIR}/video.js
+          ${WEB_PAGE_DIR}/page.css ${WEB_MUXER} ${WEB_RUN_DIR}/data/sound.mp3 ${CMAKE_BINARY_DIR}
   VERBATIM)

@@ -21,7 +21,7 @@ const { chromium } = require('playwright-core');
 const work = mkdtempSync(join(tmpdir(), 'xmastrace-figures-'));
 
 const kPageFiles = ['index.html', 'index.js', 'index.wasm', 'index.data', 'page.js', 'page.css',
-                    'sound.mp3'];
+                    'video.js', 'mp4-muxer.js', 'sound.mp3'];
 const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
                  '.css': 'text/css', '.mp3': 'audio/mpeg' };
 const server = createServer((request, response) => {

@@ -73,6 +73,9 @@ offerSave();
 let restoreTimer = 0;
 function onContextLost() {
   window.xmastrace.lost = true;
+  // A video's frames were being drawn with the GL objects that went with
+  // the context: it cannot be finished.
+  window.xmastrace.cancelVideo?.();
   offerSave();
   showStatus('The graphics were reset; restoring them\u2026');
   clearTimeout(restoreTimer);

@@ -385,6 +385,8 @@ void Application::showSamples(const FrameResources& resources) {
   }
 }
 
+void Application::redisplay() { showSamples(frameResources()); }
+
 void Application::draw() {
   if (sampling.nextPass() != FramePass::Rest) animateLightPerPass();
   const FrameResources resources = frameResources();

@@ -81,6 +81,9 @@ class Application {
   FrameWork drawWithin(const FrameBudget& budget);
   // Whether drawWithin's next frame is the moving picture.
   bool previewDue() const { return sampling.restarts != tiled.restarts; }
+  // Shows the current picture again without sampling: after something else
+  // drew into the window (the page's canvas while it makes a video).
+  void redisplay();
   // Follows the window's framebuffer size: every screen-size target, the
   // seeds and the projection's aspect take it, and sampling restarts. Once
   // per size: the same size again costs nothing. A size without pixels (a

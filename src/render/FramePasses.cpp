@@ -154,6 +154,8 @@ void sizeScreenTexture(GLuint& texture, int width, int height, const float* data
 
 void setDrawSize(int width, int height) { glViewport(0, 0, width, height); }
 
+void setDrawArea(int x, int y, int width, int height) { glViewport(x, y, width, height); }
+
 void enableDepthTest() { glEnable(GL_DEPTH_TEST); }
 
 void clearWindow() { clearTarget(); }

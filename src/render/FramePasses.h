@@ -55,6 +55,9 @@ void sizeScreenTexture(GLuint& texture, int width, int height, const float* data
 
 // The pixels every pass draws: the targets' size, which is the window's.
 void setDrawSize(int width, int height);
+// A part of the window for the display pass alone: a picture of another
+// size shown in it.
+void setDrawArea(int x, int y, int width, int height);
 
 // The depth test every pass restores.
 void enableDepthTest();

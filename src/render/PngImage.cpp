@@ -74,30 +74,6 @@ bool encode(const RgbImage& image, PngErrorSink& sink) {
   return true;
 }
 
-}  // namespace
-
-RgbImage rgbImageFromGlRows(const std::vector<uint8_t>& rgba, int width, int height) {
-  RgbImage image;
-  if (width <= 0 || height <= 0) return image;
-  const size_t w = static_cast<size_t>(width);
-  const size_t h = static_cast<size_t>(height);
-  if (rgba.size() < w * h * 4) return image;
-  image.width = width;
-  image.height = height;
-  image.pixels.resize(w * h * 3);
-  for (size_t row = 0; row < h; ++row) {
-    const uint8_t* from = rgba.data() + (h - 1 - row) * w * 4;
-    uint8_t* to = image.pixels.data() + row * w * 3;
-    for (size_t x = 0; x < w; ++x) {
-      to[3 * x] = from[4 * x];
-      to[3 * x + 1] = from[4 * x + 1];
-      to[3 * x + 2] = from[4 * x + 2];
-    }
-  }
-  return image;
-}
-
-namespace {
 
 // Closes `file` whatever happens.
 bool writeStream(const RgbImage& image, FILE* file, std::string& error) {

@@ -112,14 +112,6 @@ bool renderStillFrames(Application& app, const StillOptions& options, std::ostre
   return true;
 }
 
-RgbImage stillImage(Application& app) {
-  if (app.denoising && app.sampling.sampleCount > 0) {
-    return readPictureImage(app.frameResources(), app.denoisedPicture(), app.width, app.height);
-  }
-  return readDisplayImage(app.frameResources(), app.sampling.sampleCount, app.displayMode,
-                          app.width, app.height);
-}
-
 void timeDenoising(Application& app, int runs, StillTimings& timings) {
   PassTimer timer;
   for (int run = 0; run < runs; ++run) {

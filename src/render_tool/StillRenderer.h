@@ -6,6 +6,8 @@
 #include "render/PathVariant.h"
 #include "render/PngImage.h"
 #include "render_tool/StillOptions.h"
+// stillImage(app): what the window shows after those frames.
+#include "render_tool/VideoFrames.h"
 
 class Application;
 
@@ -35,10 +37,6 @@ constexpr float kStillFrameStep = 0.016f;
 // arrive.
 bool renderStillFrames(Application& app, const StillOptions& options, std::ostream& progress,
                        StillTimings* timings);
-
-// What the window shows after those frames; the denoised average when they
-// ran with options.denoise. Videos call this for each of their frames.
-RgbImage stillImage(Application& app);
 
 // Times `runs` denoisings of the current average into timings.denoise.
 void timeDenoising(Application& app, int runs, StillTimings& timings);

@@ -17,13 +17,6 @@
 
 namespace {
 
-// The top of the tree in world units, over the middle of its bounds on the
-// floor plan: the camera turns around it and keeps it where the start view
-// has it, just inside the picture.
-constexpr Vector3 kTreeTop{-2.2f, -14.6f, -5.5f};
-// Behind the tree the eye comes this much closer, which keeps it three units
-// clear of the back wall.
-constexpr float kFarSideScale = 0.8f;
 constexpr double kFadeSeconds = 1.0;
 
 bool stopRequested() { return caughtInterrupt() != 0; }
@@ -53,19 +46,6 @@ void showProgress(std::ostream& progress, int done, int total, std::chrono::stea
 }
 
 }  // namespace
-
-OrbitPath treeOrbit(const Vector3& startEye, const Vector3& startTarget) {
-  OrbitPath orbit;
-  orbit.startEye = startEye;
-  orbit.startTarget = startTarget;
-  orbit.pivot = kTreeTop;
-  orbit.farSideScale = kFarSideScale;
-  return orbit;
-}
-
-CameraPose videoCameraPose(const OrbitPath& orbit, int frame, int frameCount) {
-  return orbitPose(orbit, static_cast<double>(frame) / frameCount);
-}
 
 long long fadeLength(long long length, int rate) {
   const long long wanted = static_cast<long long>(kFadeSeconds * rate);
@@ -157,26 +137,12 @@ int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCoun
   return kStatusOk;
 }
 
-void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps, int samples) {
-  const CameraPose pose = videoCameraPose(orbit, frame, frameCount);
-  app.camera.lookAt(pose.eye, pose.target, pose.up);
-  // The demo puts the light on its circle whenever the camera moves, at the
-  // angle its time has reached; the video's camera moves every frame.
-  app.lightAngle = 0.0f;
-  animateLight(app.lightPos, app.lightAngle, static_cast<float>(frame) / static_cast<float>(fps),
-               /*accumulating=*/false);
-  app.restartAtFrame(frame, samples);
-}
-
 bool renderVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount,
                       const VideoOptions& options) {
-  // Only the frame written is denoised; the draws between show the sum.
-  app.denoising = options.denoise;
-  app.denoiseEveryFrame = false;
-  placeVideoFrame(app, orbit, frame, frameCount, options.fps, options.samples);
+  beginVideoFrame(app, orbit, frame, frameCount, options.fps, options.samples, options.denoise);
   // Without update() nothing restarts the sampling, so every draw after
   // the first adds a sample or re-jitters.
-  while (app.sampling.sampleCount < options.samples) {
+  while (!videoFrameSampled(app, options.samples)) {
     app.draw();
     if (caughtInterrupt() != 0) return false;
   }

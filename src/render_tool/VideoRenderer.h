@@ -5,19 +5,12 @@
 #include <optional>
 #include <string>
 
-#include "geometry/CameraPath.h"
 #include "render/PngImage.h"
+#include "render_tool/VideoFrames.h"
 #include "render_tool/VideoOptions.h"
 #include "video/VideoEncoder.h"
 
 class Application;
-
-// The camera's turn around the tree, from a start view (the demo's).
-OrbitPath treeOrbit(const Vector3& startEye, const Vector3& startTarget);
-
-// The camera of frame `frame` of `frameCount`: the frames divide one whole
-// turn, so the frame after the last would be the first again.
-CameraPose videoCameraPose(const OrbitPath& orbit, int frame, int frameCount);
 
 // The tune's length in samples, counted up to `limit`; nothing and a
 // warning (a silent video) when it is missing, no regular file or holds no
@@ -58,12 +51,6 @@ bool readPieceComment(const std::string& comment, PieceLabel& label);
 // opened on a temporary file (a piece without sound). Sets `frameCount`;
 // returns kStatusOk, kStatusFatal after a message, or an interrupt's status.
 int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCount, std::ostream& messages);
-
-// Frame `frame` of `frameCount` at `fps`: the camera that far round the
-// orbit, the light where the demo's animation has it at that time while the
-// camera moves, and the sampling started afresh from the frame's own state.
-void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount, int fps,
-                     int samples = kDefaultVideoSamples);
 
 // Renders frame `frame` with the options' samples; stillImage(app) then
 // holds it. False when Ctrl+C or kill came first.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,9 @@
 #include "app/KeyState.h"
 #include "app/MouseState.h"
 #include "platform/web/CanvasSize.h"
+#include "platform/web/PageLoop.h"
 #include "platform/web/QueryValue.h"
+#include "platform/web/WebVideo.h"
 #include "render/GpuQueue.h"
 #include "render_tool/StillRenderer.h"
 #include "room/Greeting.h"
@@ -68,6 +71,7 @@ struct WebPage {
   FrameBudget budget;
   FrameWork lastWork;  // what the frame before drew, timed by this one
   GpuQueue gpu;
+  WebVideo video;
 };
 
 }  // namespace
@@ -111,9 +115,7 @@ bool typingInPage() {
 
 // A resting page (finished, or hidden) runs no frames at all; any input
 // starts them again. The loop's own state says whether it rests.
-void wake() {
-  EM_ASM({ if (Browser.mainLoop.func && !Browser.mainLoop.scheduler) Browser.mainLoop.resume(); });
-}
+void wake() { wakePageLoop(); }
 
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void*) {
   wake();
@@ -373,6 +375,15 @@ void frame(void* data) {
   }
 
   followCanvasSize(page);
+  // While a video is made the picture stands still and the input waits.
+  if (videoInProgress(page.video)) {
+    stepVideo(page.video, now * 1000.0);
+    // The live picture's budget learns nothing from the video's frames.
+    page.lastWork = FrameWork{};
+    gKeys->endFrame();
+    gMouse->endFrame();
+    return;
+  }
   gApp->update(dt, *gKeys, *gMouse);
   // A finished picture drawn again: F1 shows another buffer, and F2's
   // denoiser needs samples gathered while it is on.
@@ -495,6 +506,9 @@ EM_BOOL onContextRestored(int, const void*, void* data) {
   // timed nothing; a resting page must draw its picture again.
   page.gpu = GpuQueue{};
   page.lastWork = FrameWork{};
+  // The videos' Applications were made in the old context: the next video
+  // starts afresh.
+  for (std::unique_ptr<Application>& app : page.video.apps) app.reset();
   wake();
   return EM_TRUE;
 }
@@ -541,6 +555,7 @@ int main(int argc, char** argv) {
   connectEvents(*page);
   emscripten_set_webglcontextlost_callback(kCanvas, page, EM_TRUE, onContextLost);
   emscripten_set_webglcontextrestored_callback(kCanvas, page, EM_TRUE, onContextRestored);
+  connectVideo(page->video, *gApp);
   // The page lives as long as the browser runs the loop: main returns now,
   // and nothing is freed.
   emscripten_set_main_loop_arg(frame, page, 0, EM_FALSE);

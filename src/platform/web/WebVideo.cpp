@@ -1,0 +1,271 @@
+#include "platform/web/WebVideo.h"
+
+#include <emscripten.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "ExitStatus.h"
+#include "app/Application.h"
+#include "platform/web/PageLoop.h"
+#include "render/FramePasses.h"
+#include "render_tool/VideoFrames.h"
+
+namespace {
+
+// Browser frames this quick leave room for more samples in each; slower
+// ones make the page feel stuck.
+constexpr double kQuickStepMs = 25.0;
+constexpr double kSlowStepMs = 60.0;
+constexpr int kMostDrawsPerStep = 64;
+
+WebVideo* gVideo = nullptr;
+
+// The page's script hands the options over as xmastrace_render's command
+// line, one argument a line, so that both read them by the same rules.
+std::vector<std::string> splitLines(const char* text) {
+  std::vector<std::string> lines{"makeVideo"};
+  std::istringstream in(text == nullptr ? "" : text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool readOptions(const char* text, VideoOptions& options, std::string& error) {
+  const std::vector<std::string> lines = splitLines(text);
+  std::vector<const char*> argv;
+  for (const std::string& line : lines) argv.push_back(line.c_str());
+  std::ostringstream errors;
+  if (!parseVideoOptions(static_cast<int>(argv.size()), argv.data(), options, errors)) {
+    error = errors.str();
+    while (!error.empty() && error.back() == '\n') error.pop_back();
+    return false;
+  }
+  // A page makes whole videos: pieces are for render farms.
+  if (options.piece || options.help) {
+    error = "a page makes whole videos only";
+    return false;
+  }
+  return true;
+}
+
+// Without --seconds, one pass of the tune, as on the desktop.
+int frameCountOf(const VideoOptions& options) {
+  return videoFrameCount(options.seconds > 0.0 ? options.seconds : kTuneSeconds, options.fps);
+}
+
+std::string jsonText(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// The video's Application, of its variant and size; null when it cannot
+// start (the reason is on the console).
+Application* videoApplication(WebVideo& video, const VideoOptions& options) {
+  const PathVariant variant = options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
+  std::unique_ptr<Application>& app = video.apps[options.fast ? 1 : 0];
+  if (!app) {
+    app = std::make_unique<Application>(options.width, options.height, variant, /*withMusic=*/false);
+    if (app->startupStatus() != kStatusOk || !app->unlinkedProgram().empty()) {
+      app.reset();
+      return nullptr;
+    }
+  }
+  app->resize(options.width, options.height);
+  return app.get();
+}
+
+// The page's own picture again, with the samples it had: the video drew
+// over the canvas, not into the picture's targets.
+void endVideo(WebVideo& video) {
+  video.app = nullptr;
+  setDrawSize(video.live->width, video.live->height);
+  video.live->redisplay();
+}
+
+bool pageWantsFrame() {
+  return EM_ASM_INT({ return Module.videoFrameWanted ? Module.videoFrameWanted() : 1; }) != 0;
+}
+
+// BT.709 luma weights, as the desktop's encoder converts.
+constexpr double kRedWeight = 0.2126;
+constexpr double kBlueWeight = 0.0722;
+constexpr double kGreenWeight = 1.0 - kRedWeight - kBlueWeight;
+
+uint8_t level(double value) {
+  const double rounded = std::floor(value + 0.5);
+  return static_cast<uint8_t>(rounded < 0.0 ? 0.0 : rounded > 255.0 ? 255.0 : rounded);
+}
+
+// The picture as the desktop's file stores it: 4:2:0, BT.709, limited
+// range. Converted here, since a browser turns RGB frames into YUV its own
+// way (Chromium's shifted them by 7 levels on average against the
+// desktop's video). Sides are even (the options say so).
+void toI420(const RgbImage& image, std::vector<uint8_t>& planes) {
+  const int width = image.width, height = image.height;
+  const size_t lumaSize = static_cast<size_t>(width) * height;
+  const size_t chromaSize = lumaSize / 4;
+  planes.resize(lumaSize + 2 * chromaSize);
+  uint8_t* luma = planes.data();
+  uint8_t* blue = luma + lumaSize;
+  uint8_t* red = blue + chromaSize;
+  const auto pixel = [&](int x, int y, int channel) {
+    return static_cast<double>(image.pixels[(static_cast<size_t>(y) * width + x) * 3 + channel]);
+  };
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const double lum = kRedWeight * pixel(x, y, 0) + kGreenWeight * pixel(x, y, 1) + kBlueWeight * pixel(x, y, 2);
+      luma[static_cast<size_t>(y) * width + x] = level(16.0 + lum * 219.0 / 255.0);
+    }
+  }
+  for (int y = 0; y < height / 2; ++y) {
+    for (int x = 0; x < width / 2; ++x) {
+      double r = 0.0, g = 0.0, b = 0.0;
+      for (int dy = 0; dy < 2; ++dy) {
+        for (int dx = 0; dx < 2; ++dx) {
+          r += pixel(2 * x + dx, 2 * y + dy, 0) / 4.0;
+          g += pixel(2 * x + dx, 2 * y + dy, 1) / 4.0;
+          b += pixel(2 * x + dx, 2 * y + dy, 2) / 4.0;
+        }
+      }
+      const double lum = kRedWeight * r + kGreenWeight * g + kBlueWeight * b;
+      const size_t at = static_cast<size_t>(y) * (width / 2) + x;
+      blue[at] = level(128.0 + (b - lum) / (2.0 * (1.0 - kBlueWeight)) * 224.0 / 255.0);
+      red[at] = level(128.0 + (r - lum) / (2.0 * (1.0 - kRedWeight)) * 224.0 / 255.0);
+    }
+  }
+}
+
+// The frame being made, as large as the page's canvas holds it whole: the
+// page's own picture stands still meanwhile, and this shows what the wait
+// is for.
+void showFrameInPage(const WebVideo& video) {
+  const Application& app = *video.app;
+  const Application& live = *video.live;
+  const FitArea area = fitArea(app.width, app.height, live.width, live.height);
+  setDrawArea(area.x, area.y, area.width, area.height);
+  displayPass(app.frameResources(), app.sampling.sampleCount, app.displayMode);
+}
+
+void handFrame(WebVideo& video) {
+  const RgbImage image = stillImage(*video.app);
+  // An empty picture (no target to read it through) reaches the page as an
+  // empty frame, which fails the video instead of encoding nothing.
+  video.planes.clear();
+  if (!image.pixels.empty()) toI420(image, video.planes);
+  // clang-format off
+  EM_ASM({ Module.onVideoFrame(HEAPU8.subarray($0, $0 + $1), $2); },
+         video.planes.data(), video.planes.size(), video.frame);
+  // clang-format on
+}
+
+}  // namespace
+
+void connectVideo(WebVideo& video, Application& live) {
+  video.live = &live;
+  video.orbit = treeOrbit(live.camera.eye, live.camera.center);
+  gVideo = &video;
+}
+
+bool videoInProgress(const WebVideo& video) { return video.app != nullptr; }
+
+FitArea fitArea(int width, int height, int intoWidth, int intoHeight) {
+  FitArea area{0, 0, intoWidth, intoHeight};
+  // Compared as products: the wider of the two shapes decides.
+  if (static_cast<long long>(width) * intoHeight > static_cast<long long>(intoWidth) * height) {
+    area.height = static_cast<int>(static_cast<long long>(intoWidth) * height / width);
+  } else {
+    area.width = static_cast<int>(static_cast<long long>(intoHeight) * width / height);
+  }
+  area.x = (intoWidth - area.width) / 2;
+  area.y = (intoHeight - area.height) / 2;
+  return area;
+}
+
+int nextDrawsPerStep(int draws, double interval, int samples) {
+  const int most = samples < kMostDrawsPerStep ? samples : kMostDrawsPerStep;
+  if (interval < kQuickStepMs && draws < most) return draws * 2 < most ? draws * 2 : most;
+  if (interval > kSlowStepMs && draws > 1) return draws / 2;
+  return draws;
+}
+
+void stepVideo(WebVideo& video, double now) {
+  if (!video.app || !pageWantsFrame()) return;
+  if (video.lastStep > 0.0)
+    video.drawsPerStep = nextDrawsPerStep(video.drawsPerStep, now - video.lastStep, video.options.samples);
+  video.lastStep = now;
+  Application& app = *video.app;
+  // The page's picture shares the context and its viewport.
+  setDrawSize(app.width, app.height);
+  if (!video.begun) {
+    beginVideoFrame(app, video.orbit, video.frame, video.frameCount, video.options.fps, video.options.samples,
+                    video.options.denoise);
+    video.begun = true;
+  }
+  for (int i = 0; i < video.drawsPerStep && !videoFrameSampled(app, video.options.samples); ++i) app.draw();
+  const bool sampled = videoFrameSampled(app, video.options.samples);
+  if (sampled) handFrame(video);
+  // The page's script stops the video when a frame cannot be encoded.
+  if (!videoInProgress(video)) return;
+  showFrameInPage(video);
+  if (!sampled) return;
+  video.begun = false;
+  if (++video.frame == video.frameCount) endVideo(video);
+}
+
+// What a video with these options would be, as JSON: its frames, size,
+// rate and samples, or the error that refuses them.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceVideoPlan(const char* arguments) {
+  static std::string plan;
+  VideoOptions options;
+  std::string error;
+  if (!readOptions(arguments, options, error)) {
+    plan = "{\"error\":" + jsonText(error) + "}";
+    return plan.c_str();
+  }
+  plan = "{\"frames\":" + std::to_string(frameCountOf(options)) + ",\"width\":" + std::to_string(options.width) +
+         ",\"height\":" + std::to_string(options.height) + ",\"fps\":" + std::to_string(options.fps) +
+         ",\"samples\":" + std::to_string(options.samples) + "}";
+  return plan.c_str();
+}
+
+// Starts drawing the video; its frames come to Module.onVideoFrame, one
+// per call, from the next browser frame on. False when the options are
+// refused or its Application does not start.
+extern "C" EMSCRIPTEN_KEEPALIVE int xmastraceVideoStart(const char* arguments) {
+  if (gVideo == nullptr || videoInProgress(*gVideo)) return 0;
+  WebVideo& video = *gVideo;
+  VideoOptions options;
+  std::string error;
+  if (!readOptions(arguments, options, error)) return 0;
+  video.options = options;
+  Application* app = videoApplication(video, options);
+  setDrawSize(video.live->width, video.live->height);
+  if (app == nullptr) return 0;
+  video.app = app;
+  video.frameCount = frameCountOf(video.options);
+  video.frame = 0;
+  video.begun = false;
+  video.drawsPerStep = 1;
+  video.lastStep = 0.0;
+  wakePageLoop();
+  return 1;
+}
+
+// Cancel: no more frames, and the page's picture back.
+extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceVideoStop() {
+  if (gVideo != nullptr && videoInProgress(*gVideo)) endVideo(*gVideo);
+}

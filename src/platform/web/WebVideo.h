@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "geometry/CameraPath.h"
+#include "render_tool/VideoOptions.h"
+
+class Application;
+
+// The greeting's video made in the page: xmastrace_render's frames, drawn
+// by its own code into Applications of the video's size, and handed one by
+// one to the page's script (web/video.js), which encodes and muxes them.
+struct WebVideo {
+  Application* live = nullptr;  // the page's picture, paused meanwhile
+  // Kept for the next video, one per variant: an Application leaves its GL
+  // objects behind when deleted, and starting one builds the octree again.
+  std::unique_ptr<Application> apps[2];
+  Application* app = nullptr;  // the one drawing, while a video is made
+  VideoOptions options;
+  OrbitPath orbit;
+  int frameCount = 0;
+  int frame = 0;       // the next frame the page gets
+  bool begun = false;  // its sampling has started
+  int drawsPerStep = 1;
+  double lastStep = 0.0;  // milliseconds
+  std::vector<uint8_t> planes;  // the frame handed over, in 4:2:0
+};
+
+// The page's Application, whose start view the videos turn from and whose
+// picture comes back when a video ends.
+void connectVideo(WebVideo& video, Application& live);
+
+bool videoInProgress(const WebVideo& video);
+
+// One browser frame of the video: a few samples of the frame in progress,
+// as many as keep the page answering, and the frame to the page's script
+// once it has them all. `now` in milliseconds.
+void stepVideo(WebVideo& video, double now);
+
+// The largest area of a width x height picture's shape that fits into
+// intoWidth x intoHeight, centred.
+struct FitArea {
+  int x, y, width, height;
+};
+FitArea fitArea(int width, int height, int intoWidth, int intoHeight);
+
+// Draws per browser frame after one that came `interval` milliseconds after
+// the one before: more while the GPU keeps up, fewer when the page stalls.
+int nextDrawsPerStep(int draws, double interval, int samples);

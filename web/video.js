@@ -1,0 +1,298 @@
+// The greeting as an MP4 made in the page: the program draws xmastrace_render's
+// frames with its own code (src/platform/web/WebVideo.cpp), WebCodecs encodes
+// them and the tune, and mp4-muxer (bundled beside, from npm) writes the file
+// with its index at the front, so that phones play it while it downloads.
+'use strict';
+
+// H.264 as the desktop writes it: High profile where the browser has it
+// (level 4.0, then 5.1 for the largest sizes), else Constrained Baseline.
+const kVideoCodecs = ['avc1.640028', 'avc1.640033', 'avc1.42001f'];
+// Denoised frames are smooth, but the grain the denoiser leaves in the
+// shadows turns to blocks below about this many bits a pixel.
+const kBitsPerPixel = 0.25;
+const kLeastBitRate = 1_000_000;
+const kKeyFrameSeconds = 2;
+// The program hands the frames over in the desktop's colours.
+const kColorSpace = { primaries: 'bt709', transfer: 'bt709', matrix: 'bt709', fullRange: false };
+// AAC where the browser offers it (as the desktop's file has), else Opus,
+// which MP4 carries too and which every browser, Android and VLC play.
+const kAudioChoices = [
+  { codec: 'mp4a.40.2', muxer: 'aac', sampleRate: 44100 },
+  { codec: 'opus', muxer: 'opus', sampleRate: 48000 },
+];
+const kAudioBitRate = 128_000;
+const kAudioChunk = 4096;  // sample frames per AudioData
+const kTunePieceSeconds = 30;  // rendered at a time
+const kFadeSeconds = 1;
+// Frames waiting in the encoder before the program draws another.
+const kEncoderQueue = 4;
+
+const videoButton = document.getElementById('video');
+const videoNote = document.getElementById('video-note');
+const videoProgress = document.getElementById('video-progress');
+const videoDone = document.getElementById('video-done');
+
+// What this browser lacks to make a video, or '' when it has it all.
+async function videoProblem() {
+  if (typeof VideoEncoder === 'undefined') return 'This browser cannot make the video: it has no WebCodecs VideoEncoder.';
+  const codec = await videoCodec(768, 512);
+  return codec ? '' : 'This browser cannot make the video: its VideoEncoder has no H.264.';
+}
+
+async function videoCodec(width, height) {
+  for (const codec of kVideoCodecs) {
+    try {
+      if ((await VideoEncoder.isConfigSupported({ codec, width, height })).supported) return codec;
+    } catch {}
+  }
+  return null;
+}
+
+async function audioChoice() {
+  if (typeof AudioEncoder === 'undefined') return null;
+  for (const choice of kAudioChoices) {
+    const config = { codec: choice.codec, sampleRate: choice.sampleRate, numberOfChannels: 2, bitrate: kAudioBitRate };
+    try {
+      if ((await AudioEncoder.isConfigSupported(config)).supported) return { ...choice, config };
+    } catch {}
+  }
+  return null;
+}
+
+// xmastrace_render's command line for the options, one argument a line: the
+// program reads it with the desktop's rules and defaults.
+function videoArguments(options) {
+  const args = ['--video', 'greeting.mp4'];
+  for (const name of ['seconds', 'fps', 'size', 'samples']) {
+    if (options[name] !== undefined) args.push(`--${name}`, String(options[name]));
+  }
+  if (options.fast) args.push('--fast');
+  if (options.denoise === false) args.push('--no-denoise');
+  if (args.some((arg) => arg.includes('\n'))) throw new TypeError('A video option holds a line break.');
+  return args.join('\n');
+}
+
+// The tune, decoded at the encoder's rate.
+async function decodeTune(sampleRate) {
+  const bytes = await (await fetch('sound.mp3')).arrayBuffer();
+  return new OfflineAudioContext(2, 1, sampleRate).decodeAudioData(bytes);
+}
+
+// The tune looped or cut to `length` sample frames, the last second (a
+// quarter of a short video) falling linearly to silence as on the desktop,
+// rendered and encoded a piece at a time, so that memory does not grow with
+// the video's length. Stops when `stopped()` says so.
+async function encodeTune(tune, length, encoder, stopped) {
+  const rate = tune.sampleRate;
+  const fade = Math.min(Math.round(kFadeSeconds * rate), Math.floor(length / 4));
+  const piece = kTunePieceSeconds * rate;
+  for (let start = 0; start < length && !stopped(); start += piece) {
+    const count = Math.min(piece, length - start);
+    const context = new OfflineAudioContext(2, count, rate);
+    const source = context.createBufferSource();
+    source.buffer = tune;
+    source.loop = true;
+    source.connect(context.destination);
+    source.start(0, (start % tune.length) / rate);
+    const rendered = await context.startRendering();
+    if (stopped()) return;
+    const planes = new Float32Array(count * 2);
+    planes.set(rendered.getChannelData(0), 0);
+    planes.set(rendered.getChannelData(1), count);
+    for (let i = Math.max(0, length - fade - start); i < count; ++i) {
+      const level = (length - 1 - (start + i)) / fade;
+      planes[i] *= level;
+      planes[count + i] *= level;
+    }
+    for (let at = 0; at < count; at += kAudioChunk) {
+      const frames = Math.min(kAudioChunk, count - at);
+      const chunk = new Float32Array(frames * 2);
+      chunk.set(planes.subarray(at, at + frames), 0);
+      chunk.set(planes.subarray(count + at, count + at + frames), frames);
+      const data = new AudioData({ format: 'f32-planar', sampleRate: rate, numberOfFrames: frames, numberOfChannels: 2,
+                                   timestamp: Math.round((start + at) * 1e6 / rate), data: chunk });
+      encoder.encode(data);
+      data.close();
+    }
+  }
+}
+
+// "0:07", "12:30" or "1:02:03", as xmastrace_render's progress line.
+function formatTime(seconds) {
+  const whole = Math.max(0, Math.round(seconds));
+  const [hours, minutes, rest] = [Math.floor(whole / 3600), Math.floor(whole / 60) % 60, whole % 60];
+  const tail = `${String(minutes).padStart(hours ? 2 : 1, '0')}:${String(rest).padStart(2, '0')}`;
+  return hours ? `${hours}:${tail}` : tail;
+}
+
+// The video being made: at most one at a time.
+let making = null;
+
+function showProgress(done, total, started) {
+  videoProgress.hidden = false;
+  videoProgress.querySelector('progress').max = total;
+  videoProgress.querySelector('progress').value = done;
+  const elapsed = (performance.now() - started) / 1000;
+  const left = done > 0 ? formatTime(elapsed / done * (total - done)) : '--:--';
+  videoProgress.querySelector('span').textContent = `${done}/${total} frames, ${left} left`;
+}
+
+function pageReady() {
+  if (window.xmastrace.ready) return Promise.resolve();
+  return new Promise((resolve) => window.addEventListener('xmastrace-ready', resolve, { once: true }));
+}
+
+const aborted = () => new DOMException('The video was cancelled.', 'AbortError');
+
+// Encodes and muxes the frames the program hands over; resolves with the
+// MP4 when the last is in, rejects when cancelled or an encoder fails.
+async function makeVideo(options = {}) {
+  if (making) throw new Error('A video is being made already.');
+  const run = { started: performance.now(), done: 0, cancelled: false, cancel: null };
+  making = run;
+  videoButton.disabled = true;
+  try {
+    return await prepareVideo(run, options);
+  } finally {
+    making = null;
+    videoButton.disabled = false;
+    videoProgress.hidden = true;
+  }
+}
+
+async function prepareVideo(run, options) {
+  if (window.xmastrace.failure) throw new Error(window.xmastrace.failure);
+  const problem = await videoProblem();
+  if (problem) throw new Error(problem);
+  const args = videoArguments(options);
+  await pageReady();
+  const plan = JSON.parse(Module.ccall('xmastraceVideoPlan', 'string', ['string'], [args]));
+  if (plan.error) throw new RangeError(plan.error);
+  const codec = await videoCodec(plan.width, plan.height);
+  if (!codec) throw new Error(`This browser's H.264 encoder does not take ${plan.width}x${plan.height}.`);
+  showProgress(0, plan.frames, run.started);
+  const audio = await audioChoice();
+  const tune = audio ? await decodeTune(audio.sampleRate).catch(() => null) : null;
+  if (!tune) console.warn('The video will be silent: this browser can neither decode nor encode the tune.');
+  if (run.cancelled) throw aborted();
+  run.plan = plan;
+  run.started = performance.now();
+  return encodeVideo(run, codec, audio, tune, args);
+}
+
+function encodeVideo(run, codec, audio, tune, args) {
+  const { plan } = run;
+  return new Promise((resolve, reject) => {
+    const muxer = new Mp4Muxer.Muxer({
+      target: new Mp4Muxer.ArrayBufferTarget(),
+      video: { codec: 'avc', width: plan.width, height: plan.height, frameRate: plan.fps },
+      audio: tune ? { codec: audio.muxer, numberOfChannels: 2, sampleRate: audio.sampleRate } : undefined,
+      fastStart: 'in-memory',
+      firstTimestampBehavior: 'offset',
+    });
+    const encoders = [];
+    let failed = false;
+    const fail = (error) => {
+      if (failed) return;
+      failed = true;
+      Module._xmastraceVideoStop();
+      for (const encoder of encoders) if (encoder.state !== 'closed') encoder.close();
+      reject(error);
+    };
+    const video = new VideoEncoder({ output: (chunk, meta) => muxer.addVideoChunk(chunk, meta), error: fail });
+    encoders.push(video);
+    video.configure({ codec, width: plan.width, height: plan.height, framerate: plan.fps,
+                      bitrate: Math.max(kLeastBitRate, Math.round(plan.width * plan.height * plan.fps * kBitsPerPixel)),
+                      latencyMode: 'quality', avc: { format: 'avc' } });
+    let tuneEncoded = Promise.resolve();
+    if (tune) {
+      const sound = new AudioEncoder({ output: (chunk, meta) => muxer.addAudioChunk(chunk, meta), error: fail });
+      encoders.push(sound);
+      sound.configure(audio.config);
+      const length = Math.floor(plan.frames * audio.sampleRate / plan.fps);
+      tuneEncoded = encodeTune(tune, length, sound, () => failed).catch(fail);
+    }
+    run.cancel = () => fail(aborted());
+    const frameMicros = 1e6 / plan.fps;
+    Module.videoFrameWanted = () => video.encodeQueueSize < kEncoderQueue;
+    Module.onVideoFrame = (planes, index) => {
+      if (failed) return;
+      try {
+        if (planes.length === 0) throw new Error('A frame of the video could not be read back.');
+        const frame = new VideoFrame(planes, { format: 'I420', codedWidth: plan.width, codedHeight: plan.height,
+                                               colorSpace: kColorSpace, timestamp: Math.round(index * frameMicros),
+                                               duration: Math.round(frameMicros) });
+        video.encode(frame, { keyFrame: index % (kKeyFrameSeconds * plan.fps) === 0 });
+        frame.close();
+      } catch (error) {
+        fail(error);
+        return;
+      }
+      run.done = index + 1;
+      showProgress(run.done, plan.frames, run.started);
+      if (run.done === plan.frames) finish();
+    };
+    const finish = async () => {
+      try {
+        await tuneEncoded;
+        if (failed) return;
+        await Promise.all(encoders.map((encoder) => encoder.flush()));
+        if (failed) return;
+        muxer.finalize();
+        for (const encoder of encoders) encoder.close();
+        resolve(new Blob([muxer.target.buffer], { type: 'video/mp4' }));
+      } catch (error) {
+        fail(error);
+      }
+    };
+    if (!Module.ccall('xmastraceVideoStart', 'number', ['string'], [args])) {
+      fail(new Error('The video could not start; the browser\'s console says why.'));
+    }
+  });
+}
+
+function cancelVideo() {
+  if (!making) return;
+  making.cancelled = true;
+  if (making.cancel) making.cancel();
+}
+
+// The finished video, to download or, where the browser shares files (as
+// phones do), to send straight to a messenger.
+let offeredUrl = null;
+function offerVideo(blob) {
+  if (offeredUrl) URL.revokeObjectURL(offeredUrl);
+  offeredUrl = URL.createObjectURL(blob);
+  const link = document.getElementById('video-download');
+  link.href = offeredUrl;
+  const file = new File([blob], 'greeting.mp4', { type: 'video/mp4' });
+  const share = document.getElementById('video-share');
+  share.hidden = !(navigator.canShare && navigator.canShare({ files: [file] }));
+  share.onclick = () => navigator.share({ files: [file] }).catch(() => {});
+  videoDone.hidden = false;
+}
+
+function closeOffer() {
+  videoDone.hidden = true;
+  if (offeredUrl) URL.revokeObjectURL(offeredUrl);
+  offeredUrl = null;
+  document.getElementById('video-download').removeAttribute('href');
+}
+
+window.xmastrace.makeVideo = (options) => makeVideo(options);
+window.xmastrace.cancelVideo = cancelVideo;
+
+videoButton.addEventListener('click', () => {
+  closeOffer();
+  makeVideo().then(offerVideo, (error) => {
+    if (error.name !== 'AbortError') showNotice(`No video: ${error.message}`);
+  });
+});
+document.getElementById('video-cancel').addEventListener('click', cancelVideo);
+document.getElementById('video-close').addEventListener('click', closeOffer);
+
+videoProblem().then((problem) => {
+  videoButton.hidden = problem !== '';
+  videoNote.hidden = problem === '';
+  videoNote.textContent = problem;
+});
