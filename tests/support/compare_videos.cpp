@@ -3,9 +3,11 @@
 // compares frames FIRST, FIRST+1, ... of A with every frame of B (FIRST 0
 // by default), prints one line of figures and exits 0 when B's frames are
 // all there and match, 1 when not, 2 when a file does not decode cleanly.
-// When both have sound, B's must be A's: as long, and the same samples
-// within what AAC's rounding changes (kSoundLimit), since a sound that is
-// only there, or fades too early, is what a listener notices.
+// When both have sound in the same codec, B's must be A's: as long, and the
+// same samples within what AAC's rounding changes (kSoundLimit), since a
+// sound that is only there, or fades too early, is what a listener notices.
+// Sound in another codec (the page's Opus) differs by its encoding alone,
+// and its length by the codec's frames: only the pictures are compared.
 // "Match" allows what the encoder changes where its frame types differ: a
 // mean difference of kMeanLimit levels in the worst frame (measured at 64x48
 // with one or two raw samples: 0.8 to 1.7), well below what other random
@@ -27,6 +29,7 @@ struct Decoded {
   std::vector<std::vector<uint8_t>> frames;  // Y, U and V planes, packed
   std::vector<float> sound;                  // the first channel
   int soundRate = 0;
+  AVCodecID soundCodec = AV_CODEC_ID_NONE;
   int errors = 0;
   int audioStreams = 0;
 };
@@ -93,6 +96,7 @@ bool decode(const char* path, Decoded& decoded) {
   if (soundStream >= 0) {
     if (!soundCodec || !(soundDecoder = openDecoder(*format->streams[soundStream], soundCodec))) return false;
     decoded.soundRate = soundDecoder->sample_rate;
+    decoded.soundCodec = soundCodec->id;
   }
   Packet packet(av_packet_alloc());
   int code = 0;
@@ -119,9 +123,9 @@ double seconds(const Decoded& decoded) {
   return decoded.soundRate > 0 ? static_cast<double>(decoded.sound.size()) / decoded.soundRate : 0.0;
 }
 
-// Both with sound: equally long and the same samples.
+// Both with sound in one codec: equally long and the same samples.
 bool soundMatches(const Decoded& a, const Decoded& b) {
-  if (a.sound.empty() || b.sound.empty()) return true;
+  if (a.sound.empty() || b.sound.empty() || a.soundCodec != b.soundCodec) return true;
   if (a.sound.size() != b.sound.size() || a.soundRate != b.soundRate) return false;
   for (size_t i = 0; i < a.sound.size(); ++i)
     if (std::fabs(a.sound[i] - b.sound[i]) > kSoundLimit) return false;
