@@ -7,31 +7,14 @@
 // (median / p90 / max; a frame held back while the GPU catches up is no
 // frame), how long a drag takes to reach the picture, and full-resolution
 // samples per second.
-import { readFileSync } from 'node:fs';
-import { createServer } from 'node:http';
-import { createRequire } from 'node:module';
-import { extname, join, resolve } from 'node:path';
+import { resolve } from 'node:path';
+import { launchChromium, servePage } from './page-server.mjs';
 
 const buildWeb = resolve(process.argv[2]);
 const backend = process.argv[3] ?? 'angle-egl';
 const seconds = Number(process.argv[4] ?? 6);
-const require = createRequire(new URL('../web/package.json', import.meta.url));
-const { chromium } = require('playwright-core');
 
-const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-                 '.css': 'text/css', '.mp3': 'audio/mpeg' };
-const server = createServer((request, response) => {
-  const path = new URL(request.url, 'http://x').pathname.replace(/\.\./g, '');
-  try {
-    const body = readFileSync(join(buildWeb, path));
-    response.writeHead(200, { 'Content-Type': kTypes[extname(path)] || 'application/octet-stream' });
-    response.end(body);
-  } catch {
-    response.writeHead(404).end();
-  }
-});
-await new Promise((done) => server.listen(0, '127.0.0.1', done));
-const origin = `http://127.0.0.1:${server.address().port}`;
+const { server, origin } = await servePage(buildWeb);
 
 const kBackends = {
   'angle-egl': ['--use-angle=gl-egl', '--ignore-gpu-blocklist'],
@@ -107,8 +90,7 @@ async function measure(browser, setting, budget) {
               `a drag shown after ${reach.toFixed(0)} ms; ${rate.toFixed(2)} samples/s`);
 }
 
-const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
-                                        args: ['--no-sandbox', ...kBackends[backend]] });
+const browser = await launchChromium(kBackends[backend]);
 console.log(`backend ${backend}, ${seconds} s at rest each`);
 const only = process.env.XMASTRACE_VIEWPORT;
 for (const setting of kViewports) {

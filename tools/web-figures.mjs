@@ -8,34 +8,18 @@
 // that out) samples.
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync } from 'node:fs';
-import { createServer } from 'node:http';
-import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
-import { extname, join, resolve } from 'node:path';
+import { join, resolve } from 'node:path';
 import { gzipSync } from 'node:zlib';
+import { launchChromium, servePage } from './page-server.mjs';
 
 const [buildWeb, renderProgram, runDir] = process.argv.slice(2, 5).map((p) => resolve(p));
 const referenceSamples = Number(process.argv[5] ?? 1024);
-const require = createRequire(new URL('../web/package.json', import.meta.url));
-const { chromium } = require('playwright-core');
 const work = mkdtempSync(join(tmpdir(), 'xmastrace-figures-'));
 
 const kPageFiles = ['index.html', 'index.js', 'index.wasm', 'index.data', 'page.js', 'page.css',
                     'video.js', 'mp4-muxer.js', 'sound.mp3'];
-const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-                 '.css': 'text/css', '.mp3': 'audio/mpeg' };
-const server = createServer((request, response) => {
-  const path = new URL(request.url, 'http://x').pathname.replace(/\.\./g, '');
-  try {
-    const body = readFileSync(join(buildWeb, path));
-    response.writeHead(200, { 'Content-Type': kTypes[extname(path)] || 'application/octet-stream' });
-    response.end(body);
-  } catch {
-    response.writeHead(404).end();
-  }
-});
-await new Promise((done) => server.listen(0, '127.0.0.1', done));
-const origin = `http://127.0.0.1:${server.address().port}`;
+const { server, origin } = await servePage(buildWeb);
 
 // ANGLE over GLX runs on the same Mesa llvmpipe as the desktop program;
 // over EGL it reaches Mesa's OpenGL ES driver, as a phone's Chrome reaches
@@ -46,8 +30,7 @@ const kBackends = {
   'angle-gl-egl (Mesa llvmpipe, OpenGL ES)': ['--use-angle=gl-egl', '--ignore-gpu-blocklist'],
 };
 function launch(backend) {
-  return chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
-                           args: ['--no-sandbox', ...kBackends[backend]] });
+  return launchChromium(kBackends[backend]);
 }
 
 async function openPage(browser, query, width, height) {

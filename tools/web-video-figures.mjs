@@ -7,33 +7,17 @@
 // with FRAME_PNG, writes the frame three quarters of the way round of the
 // page's timed video there, as the browser decodes it. Needs no display.
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
-import { createRequire } from 'node:module';
+import { mkdtempSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { dirname, extname, join, resolve } from 'node:path';
+import { dirname, join, resolve } from 'node:path';
+import { launchChromium, servePage } from './page-server.mjs';
 
 const [buildWeb, renderProgram, runDir] = process.argv.slice(2, 5).map((p) => resolve(p));
 const [size = '768x512', samples = '16', frames = '8'] = process.argv.slice(5, 8);
 const framePng = process.argv[8] ? resolve(process.argv[8]) : null;
-const require = createRequire(new URL('../web/package.json', import.meta.url));
-const { chromium } = require('playwright-core');
 const work = mkdtempSync(join(tmpdir(), 'xmastrace-video-figures-'));
 
-const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-                 '.css': 'text/css', '.mp3': 'audio/mpeg' };
-const server = createServer((request, response) => {
-  const path = new URL(request.url, 'http://x').pathname.replace(/\.\./g, '');
-  try {
-    const body = readFileSync(join(buildWeb, path));
-    response.writeHead(200, { 'Content-Type': kTypes[extname(path)] || 'application/octet-stream' });
-    response.end(body);
-  } catch {
-    response.writeHead(404).end();
-  }
-});
-await new Promise((done) => server.listen(0, '127.0.0.1', done));
-const origin = `http://127.0.0.1:${server.address().port}`;
+const { server, origin } = await servePage(buildWeb);
 
 // One video per second of length keeps the camera's path the desktop's.
 const lengthOf = (count) => ({ seconds: count, fps: 1 });
@@ -47,8 +31,7 @@ function desktopSeconds(count, file) {
   return Number(process.hrtime.bigint() - start) / 1e9;
 }
 
-const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
-                                        args: ['--no-sandbox', '--use-angle=gl-egl', '--ignore-gpu-blocklist'] });
+const browser = await launchChromium(['--use-angle=gl-egl', '--ignore-gpu-blocklist']);
 const page = await browser.newPage({ viewport: { width: 384, height: 256 } });
 await page.goto(`${origin}/index.html`);
 await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure, null, { timeout: 120000 });

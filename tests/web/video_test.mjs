@@ -6,38 +6,21 @@
 // display is needed) by the compare_videos helper built beside it.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { readFileSync, writeFileSync, mkdtempSync } from 'node:fs';
-import { createServer } from 'node:http';
+import { writeFileSync, mkdtempSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { dirname, extname, join, resolve } from 'node:path';
+import { dirname, join, resolve } from 'node:path';
 import { test, after } from 'node:test';
-import { createRequire } from 'node:module';
 import { fileURLToPath } from 'node:url';
+import { launchChromium, servePage } from '../../tools/page-server.mjs';
 
 const [buildWeb, renderProgram, runDir] = process.argv.slice(2).map((path) => resolve(path));
-const require = createRequire(new URL('../../web/package.json', import.meta.url));
-const { chromium } = require('playwright-core');
 const compareVideos = join(dirname(renderProgram), 'tests/compare_videos');
 const roomgen = join(dirname(renderProgram), 'tools/roomgen/roomgen');
 const makeGreeting = fileURLToPath(new URL('../../tools/roomgen/make-greeting.sh', import.meta.url));
 
-const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-                 '.css': 'text/css', '.mp3': 'audio/mpeg' };
-const server = createServer((request, response) => {
-  const path = new URL(request.url, 'http://x').pathname;
-  try {
-    const body = readFileSync(join(buildWeb, path.replace(/\.\./g, '')));
-    response.writeHead(200, { 'Content-Type': kTypes[extname(path)] || 'application/octet-stream' });
-    response.end(body);
-  } catch {
-    response.writeHead(404).end();
-  }
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
+const { server, origin } = await servePage(buildWeb);
 
-const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
-                                        args: ['--no-sandbox', '--enable-unsafe-swiftshader'] });
+const browser = await launchChromium(['--enable-unsafe-swiftshader']);
 after(async () => {
   await browser.close();
   server.close();
