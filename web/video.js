@@ -195,7 +195,7 @@ function encodeVideo(run, codec, audio, tune, args) {
     const fail = (error) => {
       if (failed) return;
       failed = true;
-      Module._xmastraceVideoStop();
+      Module._xmastraceVideoStop(Module.videoState ?? 0);
       for (const encoder of encoders) if (encoder.state !== 'closed') encoder.close();
       reject(error);
     };
@@ -245,7 +245,7 @@ function encodeVideo(run, codec, audio, tune, args) {
         fail(error);
       }
     };
-    if (!Module.ccall('xmastraceVideoStart', 'number', ['string'], [args])) {
+    if (!Module.ccall('xmastraceVideoStart', 'number', ['number', 'string'], [Module.videoState ?? 0, args])) {
       fail(new Error('The video could not start; the browser\'s console says why.'));
     }
   });

@@ -21,8 +21,6 @@ constexpr double kQuickStepMs = 25.0;
 constexpr double kSlowStepMs = 60.0;
 constexpr int kMostDrawsPerStep = 64;
 
-WebVideo* gVideo = nullptr;
-
 // The page's script hands the options over as xmastrace_render's command
 // line, one argument a line, so that both read them by the same rules.
 std::vector<std::string> splitLines(const char* text) {
@@ -177,7 +175,9 @@ void handFrame(WebVideo& video) {
 void connectVideo(WebVideo& video, Application& live) {
   video.live = &live;
   video.orbit = treeOrbit(live.camera.eye, live.camera.center);
-  gVideo = &video;
+  // The page's script hands this back to the calls below, which the
+  // browser makes without any of the program's state.
+  EM_ASM({ Module.videoState = $0; }, &video);
 }
 
 bool videoInProgress(const WebVideo& video) { return video.app != nullptr; }
@@ -242,12 +242,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceVideoPlan(const char* argum
   return plan.c_str();
 }
 
-// Starts drawing the video; its frames come to Module.onVideoFrame, one
-// per call, from the next browser frame on. False when the options are
-// refused or its Application does not start.
-extern "C" EMSCRIPTEN_KEEPALIVE int xmastraceVideoStart(const char* arguments) {
-  if (gVideo == nullptr || videoInProgress(*gVideo)) return 0;
-  WebVideo& video = *gVideo;
+// Starts drawing the video (`state`: what connectVideo gave the page); its
+// frames come to Module.onVideoFrame, one per call, from the next browser
+// frame on. False when the options are refused or its Application does not
+// start.
+extern "C" EMSCRIPTEN_KEEPALIVE int xmastraceVideoStart(WebVideo* state, const char* arguments) {
+  if (state == nullptr || videoInProgress(*state)) return 0;
+  WebVideo& video = *state;
   VideoOptions options;
   std::string error;
   if (!readOptions(arguments, options, error)) return 0;
@@ -266,6 +267,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE int xmastraceVideoStart(const char* arguments) {
 }
 
 // Cancel: no more frames, and the page's picture back.
-extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceVideoStop() {
-  if (gVideo != nullptr && videoInProgress(*gVideo)) endVideo(*gVideo);
+extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceVideoStop(WebVideo* state) {
+  if (state != nullptr && videoInProgress(*state)) endVideo(*state);
 }
