@@ -239,7 +239,7 @@ GLuint buildFragment(const char* vertexFile, const char* fragment) {
 void writeHitBuffer(const Application& app, int buffer, const std::string& file) {
   const size_t texels = static_cast<size_t>(app.width) * app.height;
   std::vector<float> values(texels * 4);
-  glBindTexture(GL_TEXTURE_2D, app.primaryFbo.colorTextures[buffer]);
+  glBindTexture(GL_TEXTURE_2D, app.gpu.primaryFbo.colorTextures[buffer]);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, values.data());
   glBindTexture(GL_TEXTURE_2D, 0);
   std::vector<uint8_t> rgba(texels * 4);
@@ -289,33 +289,33 @@ int run(const Options& options) {
       if (v == 0 && options.primaryRows) {
         rows.push_back(compare(
             std::string("primary pass, ") + view.name, options.repetitions, referencePrimary,
-            app->voxelProgram,
+            app->gpu.voxelProgram,
             [&](GLuint program) {
               resources.voxelProgram = program;
               primaryPass(resources, frame);
             },
             [&] {
-              return concat({textureBytes(app->primaryFbo.colorTextures[0], w, h, true),
-                             textureBytes(app->primaryFbo.colorTextures[1], w, h, true),
-                             textureBytes(app->primaryFbo.colorTextures[2], w, h, true)});
+              return concat({textureBytes(app->gpu.primaryFbo.colorTextures[0], w, h, true),
+                             textureBytes(app->gpu.primaryFbo.colorTextures[1], w, h, true),
+                             textureBytes(app->gpu.primaryFbo.colorTextures[2], w, h, true)});
             },
             8));
       }
-      resources.voxelProgram = app->voxelProgram;
+      resources.voxelProgram = app->gpu.voxelProgram;
       primaryPass(resources, frame);
       if (!options.pngDirectory.empty()) writeHitPictures(*app, options.pngDirectory, view.name);
       // Every run reads randomTextures[1] and writes [0]: the same input each time.
       if (options.pathRows) rows.push_back(compare(
           std::string("path sample ") + programNames[v] + ", " + view.name, options.repetitions,
-          referencePath, app->pathProgram,
+          referencePath, app->gpu.pathProgram,
           [&](GLuint program) {
             resources.pathProgram = program;
-            app->pathFbo.attachTexture(1, app->randomTextures[0]);
+            app->gpu.pathFbo.attachTexture(1, app->gpu.randomTextures[0]);
             pathTracePass(resources, frame, 0, true);
           },
           [&] {
-            return concat({textureBytes(app->sampleTexture, w, h, false),
-                           textureBytes(app->randomTextures[0], w, h, false)});
+            return concat({textureBytes(app->gpu.sampleTexture, w, h, false),
+                           textureBytes(app->gpu.randomTextures[0], w, h, false)});
           },
           16));
       for (const Row& row : rows) {

@@ -33,19 +33,6 @@ float largestExtent(const Vector3& extent) {
   return extent.z;
 }
 
-// Keeps the program in use when its replacement does not compile or link;
-// an edited shader with a typo must not end or blank a running demo. A
-// replaced program is freed: each F5 would otherwise keep megabytes of
-// compiled code.
-void replaceProgram(GLuint& program, const BuiltProgram& built) {
-  if (built.status != kStatusOk || !built.linked) {
-    releaseProgram(built.program);
-    return;
-  }
-  releaseProgram(program);
-  program = built.program;
-}
-
 }  // namespace
 
 void animateLight(Vector3& lightPos, float& lightAngle, float dt, bool accumulating) {
@@ -58,6 +45,21 @@ void animateLight(Vector3& lightPos, float& lightAngle, float dt, bool accumulat
   } else {
     lightPos = {kLightRadius * c, kLightHeight, kLightRadius * s + kLightCentreZ};
   }
+}
+
+OrbitInput orbitInput(const KeyState& keys, const MouseState& mouse) {
+  OrbitInput input;
+  input.dragging = mouse.down[0];
+  input.dnx = mouse.dnx;
+  input.dny = mouse.dny;
+  input.wheelNotches = mouse.dWheel;
+  input.forward = keys.down[kKeyW];
+  input.back = keys.down[kKeyS];
+  input.left = keys.down[kKeyA];
+  input.right = keys.down[kKeyD];
+  input.down = keys.down[kKeyQ];
+  input.up = keys.down[kKeyE];
+  return input;
 }
 
 int nextDisplayMode(int displayMode) {
@@ -79,7 +81,7 @@ void adjustIsoValue(float& isoValue, float dt, bool up, bool down, std::ostream&
 Application::Application(int width, int height, PathVariant variant, bool withMusic,
                          StartUp startUp)
     : width(width), height(height), variant(variant), withMusic(withMusic) {
-  requestPrograms();
+  gpu.requestPrograms(variant);
   if (startUp == StartUp::Whole) {
     finishStart();
     return;
@@ -93,16 +95,11 @@ Application::~Application() {
 }
 
 int Application::finishStart() {
-  status = finishPrograms();
+  status = gpu.finishPrograms();
   if (status == kStatusOk) status = sceneStatus == kSceneNotBuilt ? prepareScene() : sceneStatus;
-  if (status == kStatusOk) status = finishTargets();
+  if (status == kStatusOk) status = makeTargets();
+  if (status == kStatusOk && withMusic) music = startMusic();
   return status;
-}
-
-std::vector<GLuint> Application::programsInProgress() const {
-  std::vector<GLuint> programs;
-  for (const ProgramRequest& request : programRequests) programs.push_back(request.pending.program);
-  return programs;
 }
 
 int Application::prepareScene() {
@@ -112,64 +109,11 @@ int Application::prepareScene() {
   return scene.buildScene();
 }
 
-int Application::finishTargets() {
-  if (const int made = createRenderTargets(); made != kStatusOk) return made;
-  createSceneTextures(scene, sceneTextures);
+int Application::makeTargets() {
+  if (const int made = gpu.createTargets(width, height, variant); made != kStatusOk) return made;
+  createSceneTextures(scene, gpu.sceneTextures);
   enableDepthTest();
-  if (withMusic) music = startMusic();
   return kStatusOk;
-}
-
-// Every program is asked for before any status is read, so that a driver
-// that compiles in the background works on all of them at once.
-void Application::requestPrograms() {
-  const struct {
-    GLuint* program;
-    const char* vertexFile;
-    const char* fragment;
-    bool exportHeader;
-  } builds[] = {
-      {&vsFsProgram, "VS.glsl", "FS.glsl", true},
-      {&textureProgram, "TextureShaderVS.glsl", "TextureShaderFS.glsl", false},
-      {&accumProgram, "TextureShaderAccumVS.glsl", "TextureShaderAccumFS.glsl", false},
-      {&voxelProgram, "VoxelShaderVSgiga.glsl", primaryRayFragmentSource(), false},
-      {&pathProgram, "gigaAOShaderVS.glsl", pathTraceFragmentSource(variant), false},
-  };
-  programRequests.clear();
-  for (const auto& build : builds) {
-    const PendingProgram pending = startProgram(build.vertexFile, nullptr, nullptr, nullptr,
-                                                build.fragment, build.exportHeader);
-    programRequests.push_back({build.program, pending});
-  }
-}
-
-int Application::finishPrograms() {
-  int built = kStatusOk;
-  // All are finished, also after a failure, so that none is left half made.
-  for (ProgramRequest& request : programRequests) {
-    const BuiltProgram program = finishProgram(request.pending);
-    if (built == kStatusOk) built = program.status;
-    *request.program = program.program;
-  }
-  programRequests.clear();
-  if (built != kStatusOk) return built;
-  return buildDenoisePrograms(denoiser.programs, "TextureShaderVS.glsl");
-}
-
-std::string Application::unlinkedProgram() const {
-  const struct {
-    GLuint program;
-    const char* files;
-  } drawing[] = {
-      {textureProgram, "TextureShaderVS.glsl and TextureShaderFS.glsl"},
-      {accumProgram, "TextureShaderAccumVS.glsl and TextureShaderAccumFS.glsl"},
-      {voxelProgram, "VoxelShaderVSgiga.glsl and the built-in primary-ray shader"},
-      {pathProgram, "gigaAOShaderVS.glsl and the built-in path-tracing shader"},
-  };
-  for (const auto& each : drawing) {
-    if (!isLinked(each.program)) return each.files;
-  }
-  return "";
 }
 
 void Application::placeCamera() {
@@ -187,46 +131,7 @@ void Application::createSceneBox() {
   bbMax = {kSceneHalfExtent, kSceneHalfExtent, kSceneHalfExtent};
   bbOffset = bbMax;
   bbMaxDim = largestExtent({bbMax.x - bbMin.x, bbMax.y - bbMin.y, bbMax.z - bbMin.z});
-  BoxMesh box = createBoxMesh(bbMin.x, bbMin.y, bbMin.z, bbMax.x, bbMax.y, bbMax.z);
-  boxVertexBuffer = box.vertexBuffer;
-  boxIndexBuffer = box.indexBuffer;
-  boxVertexArray = box.vertexArray;
-  boxVertices = std::move(box.vertices);
-  const QuadMesh quad = createQuadMesh();
-  quadVertexBuffer = quad.vertexBuffer;
-  quadVertexArray = quad.vertexArray;
-  previewQuad = createQuadMesh();
-}
-
-int Application::createRenderTargets() {
-  if (const int made = primaryFbo.create(width, height, GL_RGBA16F, 3, false, true);
-      made != kStatusOk) {
-    return made;
-  }
-  // Its textures come from outside, so the check at creation always meets a
-  // missing attachment; that is reported and harmless.
-  if (const int made = pathFbo.create(width, height, GL_RGBA32F, 2, false, false);
-      made != kStatusOk) {
-    return made;
-  }
-  sizeScreenTargets();
-  pathFbo.attachTexture(0, sampleTexture);
-  pathFbo.attachTexture(1, randomTextures[0]);
-  return kStatusOk;
-}
-
-// Every target of the window's size is sized here, at start-up and on each
-// resize; their names never change, so attachments and the frame's
-// resources stay valid.
-void Application::sizeScreenTargets() {
-  const std::vector<float> seeds = makeSeedBuffer(width, height, variant);
-  sizeScreenTexture(sampleTexture, width, height, nullptr);
-  sizeScreenTexture(accumTexture, width, height, nullptr);
-  sizeScreenTexture(randomTextures[0], width, height, seeds.data());
-  sizeScreenTexture(randomTextures[1], width, height, seeds.data());
-  primaryFbo.resize(width, height);
-  pathFbo.resize(width, height);
-  setDrawSize(width, height);
+  boxVertices = gpu.createMeshes(bbMin, bbMax);
 }
 
 void Application::resize(int newWidth, int newHeight) {
@@ -234,46 +139,33 @@ void Application::resize(int newWidth, int newHeight) {
   if (newWidth == width && newHeight == height) return;
   width = newWidth;
   height = newHeight;
-  sizeScreenTargets();
+  gpu.sizeScreenTargets(width, height, variant);
   setProjection();
   sampling.restart();
 }
 
 void Application::restartAtFrame(int frame, int samples) {
   const std::vector<float> seeds = makeSeedBuffer(width, height, variant, frameGenerator(frame));
-  // Both hold the same seeds, as at start-up, so either may be read first.
-  sizeScreenTexture(randomTextures[0], width, height, seeds.data());
-  sizeScreenTexture(randomTextures[1], width, height, seeds.data());
+  gpu.seedRandomTextures(width, height, seeds);
   sampling.jitterIndex = frameJitterIndex(frame, samples, static_cast<int>(jitterOffsets.size()));
   sampling.restart();
 }
 
+// The start-up's steps again, on what the CPU kept.
 int Application::restoreGpuObjects() {
   // A start-up still waiting for its programs has made no more than the
   // scene's box and BRDF table.
-  if (!programRequests.empty()) {
-    requestPrograms();
-    createSceneBox();
-    scene.createBrdfTexture();
-    return kStatusOk;
-  }
-  // The old names mean nothing in the new context; deleting them could
-  // only raise errors, so they are forgotten instead.
-  vsFsProgram = textureProgram = accumProgram = voxelProgram = pathProgram = 0;
-  std::fill(std::begin(sceneTextures), std::end(sceneTextures), 0u);
-  sampleTexture = accumTexture = 0;
-  randomTextures[0] = randomTextures[1] = 0;
+  const bool startPending = gpu.programsRequested();
+  gpu.forget();
   scene.brdf_texture = 0;
-  primaryFbo = FrameBufferObject();
-  pathFbo = FrameBufferObject();
-  denoiser = Denoiser();
-  requestPrograms();
-  if (const int built = finishPrograms(); built != kStatusOk) return built;
+  gpu.requestPrograms(variant);
+  if (!startPending) {
+    if (const int built = gpu.finishPrograms(); built != kStatusOk) return built;
+  }
   createSceneBox();
   scene.createBrdfTexture();
-  if (const int made = createRenderTargets(); made != kStatusOk) return made;
-  createSceneTextures(scene, sceneTextures);
-  enableDepthTest();
+  if (startPending) return kStatusOk;
+  if (const int made = makeTargets(); made != kStatusOk) return made;
   // Back to the offset the shown picture was cast with, so that a primary
   // view returns as it was.
   const int offsets = static_cast<int>(jitterOffsets.size());
@@ -285,49 +177,19 @@ int Application::restoreGpuObjects() {
 }
 
 void Application::update(float dt, const KeyState& keys, const MouseState& mouse) {
-  if (camera.update(dt, keys, mouse)) sampling.restart();
+  if (camera.update(dt, orbitInput(keys, mouse))) sampling.restart();
   if (lightStep == 0.0f) animateLight(lightPos, lightAngle, dt, sampling.sampleCount > 0);
   if (keys.pressed[kKeyF1]) displayMode = nextDisplayMode(displayMode);
   if (keys.pressed[kKeyF2]) {
     denoising = !denoising;
     // Samples taken while off are missing from the noise estimate.
-    denoiser.momentCount = 0;
+    gpu.denoiser.momentCount = 0;
   }
-  if (keys.pressed[kKeyF5]) reloadPrograms();
+  if (keys.pressed[kKeyF5]) gpu.reloadPrograms(variant);
   adjustIsoValue(isoValue, dt, keys.down[kKeyUp], keys.down[kKeyDown], std::cout);
 }
 
-void Application::reloadPrograms() {
-  replaceProgram(voxelProgram, buildProgram("VoxelShaderVSgiga.glsl", nullptr, nullptr, nullptr,
-                                            "VoxelShaderFSgiga.glsl", true));
-  replaceProgram(textureProgram, buildProgram("TextureShaderVS.glsl", nullptr, nullptr, nullptr,
-                                              "TextureShaderFS.glsl", false));
-  // The file holds the two-bounce text; each program compiles its own
-  // variant of it, as its built-in text was made.
-  replaceProgram(pathProgram, buildProgram("gigaAOShaderVS.glsl", nullptr, nullptr, nullptr,
-                                           "gigaAOShaderFS.glsl", true, pathTraceDefine(variant)));
-  replaceProgram(accumProgram, buildProgram("TextureShaderAccumVS.glsl", nullptr, nullptr, nullptr,
-                                            "TextureShaderAccumFS.glsl", false));
-}
-
-FrameResources Application::frameResources() const {
-  FrameResources resources;
-  resources.textureProgram = textureProgram;
-  resources.accumProgram = accumProgram;
-  resources.voxelProgram = voxelProgram;
-  resources.pathProgram = pathProgram;
-  std::copy(std::begin(sceneTextures), std::end(sceneTextures), resources.sceneTextures);
-  resources.brdfTexture = scene.brdf_texture;
-  resources.sampleTexture = sampleTexture;
-  resources.accumTexture = accumTexture;
-  resources.randomTextures[0] = randomTextures[0];
-  resources.randomTextures[1] = randomTextures[1];
-  resources.primaryFbo = &primaryFbo;
-  resources.pathFbo = &pathFbo;
-  resources.boxVertexArray = boxVertexArray;
-  resources.quadVertexArray = quadVertexArray;
-  return resources;
-}
+FrameResources Application::frameResources() const { return gpu.resources(scene.brdf_texture); }
 
 FrameView Application::frameView() {
   FrameView view;
@@ -350,27 +212,22 @@ FrameView Application::frameView() {
   return view;
 }
 
-void Application::readyDenoiseTargets() {
-  if (denoiser.targets.width != width || denoiser.targets.height != height)
-    createDenoiseTargets(denoiser, width, height);
-}
-
 DenoiseInputs Application::denoiseInputs() const {
   DenoiseInputs inputs;
-  inputs.sumTexture = accumTexture;
+  inputs.sumTexture = gpu.accumTexture;
   inputs.sampleCount = sampling.sampleCount;
   inputs.offsets = sampleOffsets;
-  inputs.sampleTexture = sampleTexture;
-  inputs.hitColor = primaryFbo.colorTextures[0];
-  inputs.hitPosition = primaryFbo.colorTextures[1];
-  inputs.hitNormal = primaryFbo.colorTextures[2];
-  inputs.quadVertexArray = quadVertexArray;
+  inputs.sampleTexture = gpu.sampleTexture;
+  inputs.hitColor = gpu.primaryFbo.colorTextures[0];
+  inputs.hitPosition = gpu.primaryFbo.colorTextures[1];
+  inputs.hitNormal = gpu.primaryFbo.colorTextures[2];
+  inputs.quadVertexArray = gpu.quadVertexArray;
   return inputs;
 }
 
 GLuint Application::denoisedPicture() {
-  readyDenoiseTargets();
-  return denoise(denoiser, denoiseInputs());
+  gpu.readyDenoiseTargets(width, height);
+  return denoise(gpu.denoiser, denoiseInputs());
 }
 
 void Application::animateLightPerPass() {
@@ -396,16 +253,10 @@ void Application::draw() {
   if (pass == FramePass::PathTrace) {
     const bool firstSample = sampling.sampleCount == 0;
     pathTracePass(resources, view, sampling.randomPing, firstSample);
-    if (denoising) {
-      readyDenoiseTargets();
-      gatherNoise(denoiser, denoiseInputs(), firstSample);
-    }
-    sampleOffsets.sampleAdded(firstSample);
-    sampling.pathTracePassDone();
+    pathSampleDone(firstSample);
   } else if (pass == FramePass::Primary) {
     primaryPass(resources, view);
-    sampleOffsets.primaryPass(view.jitter);
-    sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));
+    primaryPassDone(view);
   }
   showSamples(resources);
   sampling.frameDone();
@@ -449,9 +300,9 @@ FrameWork Application::drawPreview(const FrameBudget& budget) {
   setDrawSize(previewWidth, previewHeight);
   primaryPass(resources, view);
   setDrawSize(width, height);
-  setQuadTextureExtent(previewQuad, static_cast<float>(previewWidth) / static_cast<float>(width),
+  setQuadTextureExtent(gpu.previewQuad, static_cast<float>(previewWidth) / static_cast<float>(width),
                        static_cast<float>(previewHeight) / static_cast<float>(height));
-  resources.quadVertexArray = previewQuad.vertexArray;
+  resources.quadVertexArray = gpu.previewQuad.vertexArray;
   displayPass(resources, 0, displayMode);
   return {FrameWorkKind::Preview, FramePass::Primary,
           static_cast<double>(previewWidth) * previewHeight, true};
@@ -476,8 +327,7 @@ FrameWork Application::drawTile(TileRows rows) {
 bool Application::finishTiledPass(const FrameResources& resources) {
   tiled.active = false;
   if (tiled.pass == FramePass::Primary) {
-    sampleOffsets.primaryPass(tiled.view.jitter);
-    sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));
+    primaryPassDone(tiled.view);
     // A new jitter offset under samples changes nothing shown.
     const bool shown = sampling.sampleCount == 0;
     if (shown) displayPass(resources, 0, displayMode);
@@ -486,13 +336,22 @@ bool Application::finishTiledPass(const FrameResources& resources) {
   }
   const bool firstSample = sampling.sampleCount == 0;
   addSample(resources, sampling.randomPing, firstSample);
-  if (denoising) {
-    readyDenoiseTargets();
-    gatherNoise(denoiser, denoiseInputs(), firstSample);
-  }
-  sampleOffsets.sampleAdded(firstSample);
-  sampling.pathTracePassDone();
+  pathSampleDone(firstSample);
   showSamples(resources);
   sampling.frameDone();
   return true;
+}
+
+void Application::primaryPassDone(const FrameView& view) {
+  sampleOffsets.primaryPass(view.jitter);
+  sampling.primaryPassDone(static_cast<int>(jitterOffsets.size()));
+}
+
+void Application::pathSampleDone(bool firstSample) {
+  if (denoising) {
+    gpu.readyDenoiseTargets(width, height);
+    gatherNoise(gpu.denoiser, denoiseInputs(), firstSample);
+  }
+  sampleOffsets.sampleAdded(firstSample);
+  sampling.pathTracePassDone();
 }

@@ -11,11 +11,9 @@
 #include "geometry/CameraOrbit.h"
 #include "geometry/Mesh.h"
 #include "geometry/Vector.h"
-#include "render/Denoiser.h"
-#include "render/FrameBufferObject.h"
 #include "render/FramePasses.h"
+#include "render/GpuObjects.h"
 #include "render/PathVariant.h"
-#include "render/ProgramBuilder.h"
 #include "render/Sampling.h"
 #include "scene/OctreeScene.h"
 
@@ -62,7 +60,7 @@ class Application {
   // else. Returns startupStatus().
   int finishStart();
   // The programs the driver may still be compiling.
-  std::vector<GLuint> programsInProgress() const;
+  std::vector<GLuint> programsInProgress() const { return gpu.programsInProgress(); }
 
   // Moves the camera, restarting the sampling when it changed, animates the
   // light and handles F1, F5, Up and Down.
@@ -109,24 +107,14 @@ class Application {
   // The files of the first program that the passes draw with and that did
   // not link, or an empty text when every one did. What such a program
   // draws is no picture of the room.
-  std::string unlinkedProgram() const;
+  std::string unlinkedProgram() const { return gpu.unlinkedProgram(); }
 
   // Denoises the current average; the returned texture holds the picture
   // (not a sum) until the next call. Meaningful once samples were taken
   // while `denoising` was on.
   GLuint denoisedPicture();
 
-  GLuint boxVertexBuffer = 0, boxIndexBuffer = 0, boxVertexArray = 0;
-  GLuint quadVertexBuffer = 0, quadVertexArray = 0;
-  GLuint vsFsProgram = 0;
-  GLuint textureProgram = 0;
-  GLuint accumProgram = 0;
-  GLuint voxelProgram = 0;
-  GLuint pathProgram = 0;
-  GLuint sceneTextures[4] = {};
-  GLuint sampleTexture = 0;
-  GLuint accumTexture = 0;
-  GLuint randomTextures[2] = {};
+  GpuObjects gpu;
   CameraOrbit camera;
   int width;
   int height;
@@ -139,8 +127,6 @@ class Application {
   std::vector<Vector3> boxVertices;
   int displayMode = 0;
   OctreeScene scene;
-  FrameBufferObject primaryFbo;
-  FrameBufferObject pathFbo;
   // sampleCount, frameCounter, jitterIndex and randomPing.
   SamplingSchedule sampling;
   std::vector<float> jitterOffsets;
@@ -151,7 +137,6 @@ class Application {
   // Stills clear this: they denoise only the picture they write, and their
   // frames show the plain average.
   bool denoiseEveryFrame = true;
-  Denoiser denoiser;
   SampleOffsets sampleOffsets;
   PathVariant variant;
   bool withMusic;
@@ -160,34 +145,19 @@ class Application {
   // its picture after N samples is the same on every device, in bands or not.
   float lightStep = 0.0f;
   TiledPass tiled;
-  // The quad that shows the lower-left part of a texture: the moving picture.
-  QuadMesh previewQuad;
 
  private:
-  struct ProgramRequest {
-    GLuint* program;
-    PendingProgram pending;
-  };
-
   static constexpr int kSceneNotBuilt = -1;
 
-  void requestPrograms();
-  int finishPrograms();
   // The camera, the scene's box and the scene itself, built on the CPU
   // (and its BRDF table).
   int prepareScene();
-  // Render targets, scene textures, the GL state, the music.
-  int finishTargets();
+  // The GL objects that follow the programs: render targets, scene
+  // textures, the GL state. At start-up and after a lost context alike.
+  int makeTargets();
   void placeCamera();
   void setProjection();
   void createSceneBox();
-  int createRenderTargets();
-  void sizeScreenTargets();
-  void reloadPrograms();
-  // The denoiser's targets (about 36 MB at 768x512) are made when it is
-  // first used and again after a resize, so that a demo that never denoises
-  // does not hold them. Making them empties the noise estimate.
-  void readyDenoiseTargets();
   DenoiseInputs denoiseInputs() const;
   void animateLightPerPass();
   // Shows the average, or the denoised one when F2 is on.
@@ -196,10 +166,12 @@ class Application {
   FrameWork drawTile(TileRows rows);
   // Whether the window got a new picture.
   bool finishTiledPass(const FrameResources& resources);
+  // The bookkeeping after a pass, whole or in bands.
+  void primaryPassDone(const FrameView& view);
+  void pathSampleDone(bool firstSample);
 
   int status = 0;
   int sceneStatus = kSceneNotBuilt;
-  std::vector<ProgramRequest> programRequests;
 };
 
 // Per-frame rules of update, free of GL so that they can be tested alone.
@@ -208,6 +180,9 @@ class Application {
 // accumulate; then it creeps 0.025 units per frame along the turning
 // direction (cos, 0, sin) of its angle.
 void animateLight(Vector3& lightPos, float& lightAngle, float dt, bool accumulating);
+
+// What the orbit camera reads of the keys and the mouse.
+OrbitInput orbitInput(const KeyState& keys, const MouseState& mouse);
 
 // F1 cycles 0, 1, 2.
 int nextDisplayMode(int displayMode);

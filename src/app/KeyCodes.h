@@ -6,6 +6,7 @@
 // Escape), so the desktop's window layer translates every code it gets
 // (platform/desktop/GlfwKeys.h).
 constexpr int kKeyUnknown = -1;
+constexpr int kKeyW = 'W', kKeyS = 'S', kKeyA = 'A', kKeyD = 'D', kKeyQ = 'Q', kKeyE = 'E';
 constexpr int kKeySpecial = 256;
 constexpr int kKeyEsc = 257;
 constexpr int kKeyF1 = 258;

@@ -2,13 +2,9 @@
 
 #include <cmath>
 
-#include "app/KeyState.h"
-#include "app/MouseState.h"
 #include "geometry/Matrix.h"
 
 namespace {
-
-constexpr int kKeyW = 'W', kKeyS = 'S', kKeyA = 'A', kKeyD = 'D', kKeyQ = 'Q', kKeyE = 'E';
 
 float length(const Vector3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 
@@ -53,18 +49,18 @@ void CameraOrbit::orbitFrom(const Vector3& target) {
   distance = length(subtract(target, eye));
 }
 
-bool CameraOrbit::update(float dt, const KeyState& keys, const MouseState& mouse) {
+bool CameraOrbit::update(float dt, const OrbitInput& input) {
   bool changed = false;
   // Held without moving still counts: the basis is rebuilt from the angles.
-  if (mouse.down[0]) changed |= turn(mouse.dnx, mouse.dny);
-  if (mouse.dWheel != 0) {
-    float d = distance - static_cast<float>(mouse.dWheel);
+  if (input.dragging) changed |= turn(input.dnx, input.dny);
+  if (input.wheelNotches != 0) {
+    float d = distance - static_cast<float>(input.wheelNotches);
     d = maxDistance > d ? d : maxDistance;
     d = minDistance < d ? d : minDistance;
     distance = d;
     changed = true;
   }
-  changed |= moveCenter(dt, keys);
+  changed |= moveCenter(dt, input);
   if (changed) {
     eye = {center.x - forward.x * distance, center.y - forward.y * distance, center.z - forward.z * distance};
     updateView();
@@ -90,30 +86,30 @@ bool CameraOrbit::turn(float dnx, float dny) {
   return true;
 }
 
-bool CameraOrbit::moveCenter(float dt, const KeyState& keys) {
+bool CameraOrbit::moveCenter(float dt, const OrbitInput& input) {
   const float s = moveSpeed;
   bool moved = false;
-  if (keys.down[kKeyW]) {
+  if (input.forward) {
     addScaled(center, horizontal(forward), s, dt);
     moved = true;
   }
-  if (keys.down[kKeyS]) {
+  if (input.back) {
     subtractScaled(center, horizontal(forward), s, dt);
     moved = true;
   }
-  if (keys.down[kKeyA]) {
+  if (input.left) {
     addScaled(center, horizontal(left), s, dt);
     moved = true;
   }
-  if (keys.down[kKeyD]) {
+  if (input.right) {
     subtractScaled(center, horizontal(left), s, dt);
     moved = true;
   }
-  if (keys.down[kKeyQ]) {
+  if (input.down) {
     center.y -= s * dt;
     moved = true;
   }
-  if (keys.down[kKeyE]) {
+  if (input.up) {
     center.y += s * dt;
     moved = true;
   }

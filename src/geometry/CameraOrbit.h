@@ -3,8 +3,19 @@
 #include "geometry/Camera.h"
 #include "geometry/Vector.h"
 
-class KeyState;
-class MouseState;
+// One frame of the input that moves the camera, whatever its source.
+struct OrbitInput {
+  bool dragging = false;     // the left button (or one finger) held
+  float dnx = 0.0f;          // the last move, in half window widths
+  float dny = 0.0f;          // and half heights, +1 up
+  int wheelNotches = 0;      // positive: closer
+  bool forward = false;      // W
+  bool back = false;         // S
+  bool left = false;         // A
+  bool right = false;        // D
+  bool down = false;         // Q
+  bool up = false;           // E
+};
 
 // 2 pi in single precision.
 constexpr float kTwoPi = 6.2831855f;
@@ -22,7 +33,7 @@ class CameraOrbit : public Camera {
   void resyncOrbit() override;
 
   // Applies one frame of input; true when the pose changed.
-  bool update(float dt, const KeyState& keys, const MouseState& mouse);
+  bool update(float dt, const OrbitInput& input);
 
   float yaw = 0.0f;
   float pitch = 0.0f;
@@ -35,5 +46,5 @@ class CameraOrbit : public Camera {
  private:
   void orbitFrom(const Vector3& target);
   bool turn(float dnx, float dny);
-  bool moveCenter(float dt, const KeyState& keys);
+  bool moveCenter(float dt, const OrbitInput& input);
 };

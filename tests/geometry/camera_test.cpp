@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "app/KeyState.h"
-#include "app/MouseState.h"
 #include "geometry/Camera.h"
 #include "geometry/CameraOrbit.h"
 
@@ -29,10 +27,7 @@ CameraOrbit setUpCamera() {
   return camera;
 }
 
-struct Input {
-  KeyState keys;
-  MouseState mouse{768, 512};
-};
+using Input = OrbitInput;
 
 }  // namespace
 
@@ -116,7 +111,7 @@ TEST(CameraOrbit, SetUpPose) {
   expectNear({-4, -23, 0}, camera.center, "center");
 
   Input input;
-  EXPECT_FALSE(camera.update(0.016f, input.keys, input.mouse));
+  EXPECT_FALSE(camera.update(0.016f, input));
   expectNear({-7, -20, 13}, camera.eye, "eye unchanged");
 }
 
@@ -124,8 +119,8 @@ TEST(CameraOrbit, HeldButtonWithoutMotionRebuildsTheSamePose) {
   CameraOrbit camera = setUpCamera();
   const CameraOrbit before = camera;
   Input input;
-  input.mouse.down[0] = true;
-  EXPECT_TRUE(camera.update(0.016f, input.keys, input.mouse));
+  input.dragging = true;
+  EXPECT_TRUE(camera.update(0.016f, input));
   EXPECT_NEAR(3.3684f, camera.yaw, kTolerance) << "wrapped into [0, 2 pi]";
   expectNear(before.forward, camera.forward, "forward");
   expectNear(before.left, camera.left, "left");
@@ -136,43 +131,43 @@ TEST(CameraOrbit, HeldButtonWithoutMotionRebuildsTheSamePose) {
 TEST(CameraOrbit, DragTurnsAndClampsPitch) {
   CameraOrbit camera = setUpCamera();
   Input input;
-  input.mouse.down[0] = true;
-  input.mouse.dny = 0.1f;
+  input.dragging = true;
+  input.dny = 0.1f;
   const float forwardY = camera.forward.y;
-  camera.update(0.016f, input.keys, input.mouse);
+  camera.update(0.016f, input);
   EXPECT_GT(camera.forward.y, forwardY) << "dragging up raises the view";
 
   for (float drag : {50.0f, -50.0f}) {
-    input.mouse.dny = drag;
-    for (int i = 0; i < 3; ++i) camera.update(0.016f, input.keys, input.mouse);
+    input.dny = drag;
+    for (int i = 0; i < 3; ++i) camera.update(0.016f, input);
     EXPECT_EQ(drag > 0 ? kPitchLimit : -kPitchLimit, camera.pitch);
     // Off the vertical, so the keys still have a horizontal direction.
     EXPECT_GT(std::fabs(camera.forward.x) + std::fabs(camera.forward.z), 0.0f);
   }
 
   // Horizontal drags scale with the aspect and wrap around.
-  input.mouse.dny = 0;
-  input.mouse.dnx = 2.0f;
+  input.dny = 0;
+  input.dnx = 2.0f;
   const float yaw = camera.yaw;
-  camera.update(0.016f, input.keys, input.mouse);
+  camera.update(0.016f, input);
   EXPECT_NEAR(std::fmod(yaw + 3.0f, kTwoPi), camera.yaw, kTolerance);
 
-  input.mouse.dnx = INFINITY;
-  camera.update(0.016f, input.keys, input.mouse);  // must return at all
+  input.dnx = INFINITY;
+  camera.update(0.016f, input);  // must return at all
 }
 
 TEST(CameraOrbit, WheelChangesDistanceWithinLimits) {
   CameraOrbit camera = setUpCamera();
   Input input;
   camera.distance = 2.5f;
-  input.mouse.dWheel = 3;
-  EXPECT_TRUE(camera.update(0.016f, input.keys, input.mouse));
+  input.wheelNotches = 3;
+  EXPECT_TRUE(camera.update(0.016f, input));
   EXPECT_EQ(1.0f, camera.distance);
-  input.mouse.dWheel = -5000;
-  camera.update(0.016f, input.keys, input.mouse);
+  input.wheelNotches = -5000;
+  camera.update(0.016f, input);
   EXPECT_EQ(1000.0f, camera.distance);
-  input.mouse.dWheel = 1;
-  camera.update(0.016f, input.keys, input.mouse);
+  input.wheelNotches = 1;
+  camera.update(0.016f, input);
   EXPECT_EQ(999.0f, camera.distance) << "+1 brings the eye closer";
   const Vector3 f = camera.forward;
   expectNear({camera.center.x - f.x * 999, camera.center.y - f.y * 999, camera.center.z - f.z * 999}, camera.eye,
@@ -182,28 +177,28 @@ TEST(CameraOrbit, WheelChangesDistanceWithinLimits) {
 TEST(CameraOrbit, KeysMoveTheCenter) {
   CameraOrbit camera = setUpCamera();
   Input input;
-  input.keys.down['W'] = true;
+  input.forward = true;
   const Vector3 start = camera.center;
-  EXPECT_TRUE(camera.update(0.5f, input.keys, input.mouse));
+  EXPECT_TRUE(camera.update(0.5f, input));
   const Vector3 f = normalize({camera.forward.x, 0, camera.forward.z});
   expectNear({start.x + f.x * 2.5f, start.y, start.z + f.z * 2.5f}, camera.center, "W: 2.5 units horizontally");
 
-  input.keys.down['S'] = true;
+  input.back = true;
   const Vector3 before = camera.center;
-  EXPECT_TRUE(camera.update(0.5f, input.keys, input.mouse)) << "W and S cancel but still count";
+  EXPECT_TRUE(camera.update(0.5f, input)) << "W and S cancel but still count";
   expectNear(before, camera.center, "W + S");
 
-  input.keys = KeyState();
-  input.keys.down['A'] = true;
-  input.keys.down['E'] = true;
-  camera.update(0.2f, input.keys, input.mouse);
+  input = Input();
+  input.left = true;
+  input.up = true;
+  camera.update(0.2f, input);
   const Vector3 l = normalize({camera.left.x, 0, camera.left.z});
   expectNear({before.x + l.x, before.y + 1, before.z + l.z}, camera.center, "A and E");
 
-  input.keys = KeyState();
-  input.keys.down['D'] = true;
-  input.keys.down['Q'] = true;
-  camera.update(0.2f, input.keys, input.mouse);
+  input = Input();
+  input.right = true;
+  input.down = true;
+  camera.update(0.2f, input);
   expectNear(before, camera.center, "D and Q undo A and E");
   const Vector3 g = camera.forward;
   expectNear({camera.center.x - g.x * camera.distance, camera.center.y - g.y * camera.distance,

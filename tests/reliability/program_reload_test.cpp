@@ -75,14 +75,14 @@ class ProgramReload : public testing::Test {
 
 TEST_F(ProgramReload, EachRebuildFreesTheProgramsItReplaces) {
   for (int press = 0; press < 3; ++press) {
-    const GLuint replaced[] = {app->voxelProgram, app->textureProgram, app->pathProgram, app->accumProgram};
+    const GLuint replaced[] = {app->gpu.voxelProgram, app->gpu.textureProgram, app->gpu.pathProgram, app->gpu.accumProgram};
     frame(true);
     frame();  // the replaced programs are no longer in use after this
     for (GLuint program : replaced) EXPECT_FALSE(glIsProgram(program)) << "press " << press;
-    for (GLuint program : {app->voxelProgram, app->textureProgram, app->pathProgram, app->accumProgram})
+    for (GLuint program : {app->gpu.voxelProgram, app->gpu.textureProgram, app->gpu.pathProgram, app->gpu.accumProgram})
       EXPECT_TRUE(glIsProgram(program));
   }
-  EXPECT_TRUE(glIsProgram(app->vsFsProgram)) << "not rebuilt, so not freed";
+  EXPECT_TRUE(glIsProgram(app->gpu.vsFsProgram)) << "not rebuilt, so not freed";
 }
 
 TEST_F(ProgramReload, AProgramThatFailsToRebuildIsKeptAndStillDraws) {
@@ -90,15 +90,15 @@ TEST_F(ProgramReload, AProgramThatFailsToRebuildIsKeptAndStillDraws) {
   // Compiles, but has no main, so it does not link.
   std::ofstream("gigaAOShaderFS.glsl", std::ios::trunc)
       << "#version 330\nout vec4 output0;\nvoid helper(){output0=vec4(1.0);}\n";
-  const GLuint voxel = app->voxelProgram;
-  const GLuint path = app->pathProgram;
+  const GLuint voxel = app->gpu.voxelProgram;
+  const GLuint path = app->gpu.pathProgram;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   frame(true);
   testing::internal::GetCapturedStdout();
   const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(app->voxelProgram, voxel);
-  EXPECT_EQ(app->pathProgram, path);
+  EXPECT_EQ(app->gpu.voxelProgram, voxel);
+  EXPECT_EQ(app->gpu.pathProgram, path);
   EXPECT_NE(err.find("Linker failure: "), std::string::npos) << err;
   // A camera move asks for a primary pass, then samples: both kept programs.
   app->sampling.restart();
@@ -117,7 +117,7 @@ TEST_F(ProgramReload, F5KeepsTheOneBounceProgramOnItsOwnVariant) {
   // Only the one-bounce shader steps every pixel's generator exactly once a
   // frame, whatever the pixel drew: the seeds, equal everywhere, stay equal.
   std::vector<float> state(4 * kWidth * kHeight);
-  glBindTexture(GL_TEXTURE_2D, app->randomTextures[0]);
+  glBindTexture(GL_TEXTURE_2D, app->gpu.randomTextures[0]);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, state.data());
   glBindTexture(GL_TEXTURE_2D, 0);
   const std::vector<float> seeds = makeSeedBuffer(kWidth, kHeight, PathVariant::OneBounce);

@@ -92,7 +92,7 @@ TEST_F(StillFramesTest, ConvergedPictureIsTheAverageOfTheSamplesClampedToBytes) 
     const RgbImage image = stillImage(*app);
     ASSERT_EQ(image.width, kWidth);
     ASSERT_EQ(image.height, kHeight);
-    const std::vector<float> sum = readTexture(app->accumTexture, GL_RGBA);
+    const std::vector<float> sum = readTexture(app->gpu.accumTexture, GL_RGBA);
     EXPECT_LE(largestDifference(image, sum, 1.0f / 5.0f), 1);
     EXPECT_TRUE(hasSpread(image)) << "a flat picture";
   }
@@ -115,7 +115,7 @@ TEST_F(StillFramesTest, DenoisedStillIsTheDenoisersSmootherPicture) {
   std::ostringstream progress;
   ASSERT_TRUE(renderStillFrames(*app, options, progress, nullptr));
   const RgbImage denoised = stillImage(*app);
-  const std::vector<float> picture = readTexture(app->denoiser.targets.picture, GL_RGBA);
+  const std::vector<float> picture = readTexture(app->gpu.denoiser.targets.picture, GL_RGBA);
   EXPECT_LE(largestDifference(denoised, picture, 1.0f), 1);
   const RgbImage plain = readDisplayImage(app->frameResources(), app->sampling.sampleCount,
                                           app->displayMode, kWidth, kHeight);
@@ -137,7 +137,7 @@ TEST_F(StillFramesTest, PrimaryViewsShowTheirHitBufferWithoutSampling) {
     const RgbImage image = stillImage(*app);
     ASSERT_EQ(image.pixels.size(), 3u * kWidth * kHeight);
     const std::vector<float> hits =
-        readTexture(app->primaryFbo.colorTextures[each.buffer], GL_RGBA);
+        readTexture(app->gpu.primaryFbo.colorTextures[each.buffer], GL_RGBA);
     EXPECT_LE(largestDifference(image, hits, 1.0f), 1) << "view " << each.buffer;
   }
 }

@@ -272,12 +272,12 @@ class SceneRun {
       // after a camera change); the read waits for the frame.
       glFinish();
       if (primary) {
-        expectPixels(plane, readTexture(app_.primaryFbo.colorTextures[0]));
+        expectPixels(plane, readTexture(app_.gpu.primaryFbo.colorTextures[0]));
       } else {
-        recordSample(readTexture(app_.sampleTexture));
+        recordSample(readTexture(app_.gpu.sampleTexture));
       }
     }
-    return results(readTexture(app_.accumTexture));
+    return results(readTexture(app_.gpu.accumTexture));
   }
 
   int unsupportedPaths() const { return expectation_.unsupportedPaths(); }

@@ -283,8 +283,8 @@ class PrimaryTruth : public ::testing::Test {
       // the pass just drawn had not finished writing (stale hit colours
       // after a camera change); the read waits for the frame.
       glFinish();
-      frame.colour = readTexture(app.primaryFbo.colorTextures[0]);
-      frame.position = readTexture(app.primaryFbo.colorTextures[1]);
+      frame.colour = readTexture(app.gpu.primaryFbo.colorTextures[0]);
+      frame.position = readTexture(app.gpu.primaryFbo.colorTextures[1]);
       return frame;
     }
   }
@@ -308,7 +308,7 @@ class PrimaryTruth : public ::testing::Test {
 
   void expectAgreement(const PrimaryFrame& frame) {
     const Agreement agreement =
-        compare(app_->scene, storedPositions(app_->sceneTextures[2]), frame);
+        compare(app_->scene, storedPositions(app_->gpu.sceneTextures[2]), frame);
     std::cout << agreement.summary() << "\n";
     for (size_t i = 0; i < agreement.details.size(); ++i) {
       std::cout << "  " << agreement.details[i] << "\n";

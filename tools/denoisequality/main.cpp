@@ -112,7 +112,7 @@ FloatImage readPicture(GLuint texture, int width, int height, float scale) {
 
 // The running sum divided by the sample count, as the window shows it.
 FloatImage averageImage(Application& app) {
-  return readPicture(app.accumTexture, app.width, app.height,
+  return readPicture(app.gpu.accumTexture, app.width, app.height,
                      1.0f / static_cast<float>(app.sampling.sampleCount));
 }
 
@@ -126,9 +126,9 @@ FloatImage denoisedImage(Application& app) {
 // either side of the edge.
 std::vector<bool> edgePixels(Application& app) {
   const int width = app.width, height = app.height;
-  const std::vector<float> colour = readRgba(app.primaryFbo.colorTextures[0], width, height);
-  const std::vector<float> position = readRgba(app.primaryFbo.colorTextures[1], width, height);
-  const std::vector<float> normal = readRgba(app.primaryFbo.colorTextures[2], width, height);
+  const std::vector<float> colour = readRgba(app.gpu.primaryFbo.colorTextures[0], width, height);
+  const std::vector<float> position = readRgba(app.gpu.primaryFbo.colorTextures[1], width, height);
+  const std::vector<float> normal = readRgba(app.gpu.primaryFbo.colorTextures[2], width, height);
   auto differ = [&](size_t a, size_t b) {
     for (size_t c = 0; c < 4; ++c) {
       if (std::fabs(colour[a + c] - colour[b + c]) > 0.5f / 255.0f) return true;

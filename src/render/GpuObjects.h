@@ -1,0 +1,82 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <GL/glew.h>
+
+#include "geometry/Mesh.h"
+#include "geometry/Vector.h"
+#include "render/Denoiser.h"
+#include "render/FrameBufferObject.h"
+#include "render/FramePasses.h"
+#include "render/PathVariant.h"
+#include "render/ProgramBuilder.h"
+
+// Every GL object the greeting draws with: the shader programs, the meshes
+// of the scene's box and the screen quads, the screen-size targets, the
+// scene's textures and the denoiser. They are made at start-up and made
+// again on F5 (programs), on a resize (targets) and after a lost context
+// (everything); nothing here knows the camera or the sampling.
+class GpuObjects {
+ public:
+  // Asks the driver for every program before reading any status, so that
+  // a driver compiling in the background works on all of them at once.
+  void requestPrograms(PathVariant variant);
+  // Whether programs were asked for and not finished yet.
+  bool programsRequested() const { return !requests.empty(); }
+  std::vector<GLuint> programsInProgress() const;
+  // Reads the requested programs' statuses (waiting if need be), then builds
+  // the denoiser's. kStatusOk or the first failure's status; every request
+  // is finished either way.
+  int finishPrograms();
+  // F5: every program the passes draw with, built again from its files in
+  // the working directory. A program that does not build keeps the old one.
+  void reloadPrograms(PathVariant variant);
+  // The files of the first program the passes draw with that did not link,
+  // or an empty text when every one did.
+  std::string unlinkedProgram() const;
+
+  // The box around the scene (its corner vertices are returned for the CPU)
+  // and the screen quads.
+  std::vector<Vector3> createMeshes(const Vector3& boxMin, const Vector3& boxMax);
+  int createTargets(int width, int height, PathVariant variant);
+  // Every screen-size target at the new size, seeds fresh for `variant`;
+  // the names stay, so attachments and resources stay valid.
+  void sizeScreenTargets(int width, int height, PathVariant variant);
+  // Both random textures hold `seeds`, so either may be read first.
+  void seedRandomTextures(int width, int height, const std::vector<float>& seeds);
+  // The denoiser's targets (about 36 MB at 768x512) are made when it is
+  // first used and again after a resize, so that a demo that never denoises
+  // does not hold them. Making them empties the noise estimate.
+  void readyDenoiseTargets(int width, int height);
+  // After a lost context: the old names mean nothing in the new one, and
+  // deleting them could only raise errors, so they are forgotten.
+  void forget();
+
+  FrameResources resources(GLuint brdfTexture) const;
+
+  GLuint boxVertexBuffer = 0, boxIndexBuffer = 0, boxVertexArray = 0;
+  GLuint quadVertexBuffer = 0, quadVertexArray = 0;
+  // The quad that shows the lower-left part of a texture: the moving picture.
+  QuadMesh previewQuad;
+  GLuint vsFsProgram = 0;
+  GLuint textureProgram = 0;
+  GLuint accumProgram = 0;
+  GLuint voxelProgram = 0;
+  GLuint pathProgram = 0;
+  GLuint sceneTextures[4] = {};
+  GLuint sampleTexture = 0;
+  GLuint accumTexture = 0;
+  GLuint randomTextures[2] = {};
+  FrameBufferObject primaryFbo;
+  FrameBufferObject pathFbo;
+  Denoiser denoiser;
+
+ private:
+  struct ProgramRequest {
+    GLuint* program;
+    PendingProgram pending;
+  };
+  std::vector<ProgramRequest> requests;
+};
