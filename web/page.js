@@ -153,7 +153,7 @@ soundButton.addEventListener('click', () => {
   const playing = tune.context !== null && tune.context.state === 'running';
   setSound(!(tune.on && playing));
 });
-denoiseButton.addEventListener('click', () => Module._xmastraceTogglePress(kKeyF2));
+denoiseButton.addEventListener('click', () => Module._xmastraceTogglePress(Module.pageState ?? 0, kKeyF2));
 document.getElementById('fullscreen').addEventListener('click', () => {
   if (document.fullscreenElement) document.exitFullscreen();
   else document.documentElement.requestFullscreen();

@@ -12,8 +12,17 @@ struct GpuQueue {
   GLsync fences[2] = {};  // the frame before last, the last
 };
 
+// The three fence calls the queue makes; GL's, or a stand-in that keeps
+// time of its own.
+struct FenceCalls {
+  GLsync (*make)();
+  bool (*done)(GLsync fence);
+  void (*release)(GLsync fence);
+};
+const FenceCalls& glFences();
+
 // Whether the frame before last is done (or its fence lost with the
 // context: a queue that cannot tell must not stop the page).
-bool gpuHasRoom(const GpuQueue& queue);
+bool gpuHasRoom(const GpuQueue& queue, const FenceCalls& fences = glFences());
 // Marks the end of this frame's work.
-void endGpuFrame(GpuQueue& queue);
+void endGpuFrame(GpuQueue& queue, const FenceCalls& fences = glFences());

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/Application.h"
+#include "app/FrameLoop.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
 #include "render/DisplayImage.h"
@@ -17,7 +18,7 @@ constexpr int kProgressBarWidth = 40;
 
 void frame(Application& app, KeyState& keys, MouseState& mouse, PassTimer* timer,
            StillTimings* timings) {
-  app.update(kStillFrameStep, keys, mouse);
+  app.update(kFrameStep, keys, mouse);
   const bool primary = app.sampling.nextPass() == FramePass::Primary;
   if (timer && timings) {
     const GlWorkTime spent = timer->time([&app] { app.draw(); });

@@ -24,10 +24,6 @@ struct StillTimings {
   PassTotals denoise;
 };
 
-// The frame step a still is rendered with; the demo's first frame gets the
-// same, and a fixed step keeps stills identical from run to run.
-constexpr float kStillFrameStep = 0.016f;
-
 // Runs frames as the demo's loop does, with no input: for the converged
 // view until `options.samples` path-traced samples are in the sum, for a
 // primary view the single frame that shows it. A bar on `progress` follows

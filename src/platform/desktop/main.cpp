@@ -8,10 +8,9 @@
 #include "ExitStatus.h"
 #include "app/Application.h"
 #include "app/DebugOutput.h"
+#include "app/FrameLoop.h"
 #include "app/Interrupt.h"
 #include "app/KeyCodes.h"
-#include "app/KeyState.h"
-#include "app/MouseState.h"
 #include "platform/desktop/LegacyWindow.h"
 #include "platform/desktop/Signals.h"
 
@@ -23,7 +22,6 @@ constexpr PathVariant kVariant = PathVariant::TwoBounce;
 
 constexpr int kWidth = 768;
 constexpr int kHeight = 512;
-constexpr float kFirstFrameStep = 0.016f;
 // How long a minimised demo waits for events before it looks again, so that
 // Ctrl+C still ends it at once.
 constexpr double kMinimisedWait = 0.1;
@@ -32,33 +30,34 @@ constexpr double kMinimisedWait = 0.1;
 constexpr double kRestingWait = 0.1;
 constexpr const char* kTitle = "Quellmark wish you a merry christmas";
 
-// The program-wide objects the window callbacks feed.
-KeyState* gKeys = nullptr;
-MouseState* gMouse = nullptr;
+// The program-wide objects the window callbacks feed: GLFW 2.7-style
+// callbacks carry no pointer of their own.
 Application* gApp = nullptr;
+FrameLoop* gLoop = nullptr;
 
 // The size in screen coordinates, the cursor's units. The render targets
 // follow the framebuffer's pixels instead, once a frame (runFrameLoop).
 static void onWindowSize(int width, int height) {
-  if (gMouse) gMouse->resize(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  if (gLoop) gLoop->resizeCursor(width, height);
 }
 
 static void onKey(int key, int action) {
-  if (gApp) gKeys->setKey(key, action == LegacyWindow::kPress);
+  if (gLoop) gLoop->key(key, action == LegacyWindow::kPress);
 }
 
 static void onChar(int, int) {}
 
+// The window draws every frame anyway; its loop needs no waking.
 static void onMousePos(int x, int y) {
-  if (gApp) gMouse->setPosition(x, y);
+  if (gLoop) gLoop->mouseMove(x, y, false);
 }
 
 static void onMouseButton(int button, int action) {
-  if (gApp) gMouse->setButton(button, action == LegacyWindow::kPress);
+  if (gLoop) gLoop->mouseButton(button, action == LegacyWindow::kPress);
 }
 
 static void onMouseWheel(int position) {
-  if (gApp) gMouse->setWheel(position);
+  if (gLoop) gLoop->setWheel(position);
 }
 
 static void connectCallbacks(LegacyWindow& window) {
@@ -70,45 +69,31 @@ static void connectCallbacks(LegacyWindow& window) {
   window.setMouseWheelCallback(onMouseWheel);
 }
 
-static void runFrameLoop(LegacyWindow& window) {
-  double lastTime = 0.0;
-  bool firstFrame = true;
+static void runFrameLoop(LegacyWindow& window, FrameLoop& loop) {
   do {
-    if (gApp) {
-      const double now = window.time();
-      float dt = static_cast<float>(now - lastTime);
-      lastTime = now;
-      // The first frame must not see the time spent building the scene.
-      if (firstFrame) {
-        dt = kFirstFrameStep;
-        firstFrame = false;
-      }
-      // Nothing drawn would be seen; the samples wait, and the time spent
-      // away is not handed to the next frame.
-      if (window.minimised()) {
-        window.waitEvents(kMinimisedWait);
-        continue;
-      }
-      // All size events of a frame, one reallocation.
-      gApp->resize(window.framebufferWidth(), window.framebufferHeight());
-      gApp->update(dt, *gKeys, *gMouse);
-      gApp->draw();
-      if (gKeys->pressed[kKeyF11]) window.toggleFullScreen();
+    const double now = window.time();
+    // Nothing drawn would be seen; the samples wait, and the time spent
+    // away is not handed to the next frame.
+    if (window.minimised()) {
+      loop.tick(now);
+      window.waitEvents(kMinimisedWait);
+      continue;
     }
-    if (gKeys) gKeys->endFrame();
-    if (gMouse) gMouse->endFrame();
+    // All size events of a frame, one reallocation.
+    gApp->resize(window.framebufferWidth(), window.framebufferHeight());
+    loop.step(now);
+    if (loop.keys.pressed[kKeyF11]) window.toggleFullScreen();
+    loop.endFrame();
     window.swapBuffers();
-    if (gApp && gApp->sampling.resting()) window.waitEvents(kRestingWait);
+    if (loop.waitsForInput()) window.waitEvents(kRestingWait);
   } while (!window.escapePressed() && window.isOpen() && !caughtInterrupt());
 }
 
 static void destroyProgramObjects() {
+  delete gLoop;
   delete gApp;
-  delete gMouse;
-  delete gKeys;
+  gLoop = nullptr;
   gApp = nullptr;
-  gMouse = nullptr;
-  gKeys = nullptr;
 }
 
 // Said on standard error: without it, a start with no display or no GL 4.1
@@ -135,8 +120,6 @@ int main() {
   window.setTitle(kTitle);
   installDebugOutput();
 
-  gKeys = new KeyState();
-  gMouse = new MouseState(kWidth, kHeight);
   gApp = new Application(kWidth, kHeight, kVariant);
   const int startupStatus = gApp->startupStatus();
   if (startupStatus != kStatusOk) {
@@ -145,8 +128,9 @@ int main() {
     return startupStatus;
   }
 
+  gLoop = new FrameLoop(*gApp, desktopRules(), kWidth, kHeight);
   connectCallbacks(window);
-  runFrameLoop(window);
+  runFrameLoop(window, *gLoop);
 
   // The context goes first; the Application's destructor makes no GL call.
   glfwTerminate();

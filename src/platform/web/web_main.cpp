@@ -5,7 +5,7 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,16 +15,13 @@
 
 #include "ExitStatus.h"
 #include "app/Application.h"
-#include "app/FrameBudget.h"
+#include "app/FrameLoop.h"
 #include "app/KeyCodes.h"
-#include "app/KeyState.h"
-#include "app/MouseState.h"
+#include "app/TouchGestures.h"
 #include "platform/web/CanvasSize.h"
 #include "platform/web/PageLoop.h"
 #include "platform/web/QueryValue.h"
 #include "platform/web/WebVideo.h"
-#include "render/GpuQueue.h"
-#include "render_tool/StillRenderer.h"
 #include "room/Greeting.h"
 
 namespace {
@@ -32,32 +29,18 @@ namespace {
 constexpr const char* kCanvas = "#canvas";
 // Where the Application looks for the letters' mesh.
 constexpr const char* kLettersFile = "data/xmas/qm.obj";
-constexpr float kFirstFrameStep = 0.016f;
-// Pinching two fingers apart by this many CSS pixels moves the camera as one
-// wheel notch does.
-constexpr double kPinchPixelsPerNotch = 40.0;
-// Frames longer than this (a hidden tab) are not handed to the camera whole.
-constexpr float kLongestFrameStep = 0.1f;
 // KHR_parallel_shader_compile's query: has the driver finished the program?
 constexpr GLenum kCompletionStatus = 0x91B1;
-// Without ?samples=N the page rests at this many samples: doubling them
-// changes the picture by less than one 8-bit level (RMS), where doubling
-// 512 still changed it by 1.3 (docs/PERFORMANCE.md has the measurement).
-constexpr int kRestSamples = 1024;
 
 // The state of the page between frames; the browser hands it back to every
-// callback.
+// callback, and the page's script to the calls it makes.
 struct WebPage {
   PageOptions options;
+  std::unique_ptr<Application> app;
+  std::unique_ptr<FrameLoop> loop;
   double cssWidth = 0.0, cssHeight = 0.0;
   double pixelRatio = 0.0;
-  double lastTime = 0.0;
-  double lastWorkTime = 0.0;  // of the last frame that drew
-  bool firstFrame = true;
   bool ready = false;
-  int wheel = 0;
-  double pinchDistance = 0.0;  // 0 while fewer than two fingers touch
-  double pinchCarry = 0.0;
   EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
   DrawingLimits limits;
   // From the loss of the GL context until its return nothing is drawn;
@@ -68,20 +51,10 @@ struct WebPage {
   // the page goes on; the start-up finishes once they are done.
   bool parallelCompile = false;
   bool started = false;
-  FrameBudget budget;
-  FrameWork lastWork;  // what the frame before drew, timed by this one
-  GpuQueue gpu;
   WebVideo video;
 };
 
-}  // namespace
-
-// The program-wide objects the event callbacks feed.
-KeyState* gKeys = nullptr;
-MouseState* gMouse = nullptr;
-Application* gApp = nullptr;
-
-namespace {
+WebPage& pageOf(void* data) { return *static_cast<WebPage*>(data); }
 
 // A URL option the program does not use is named in the page, not dropped
 // in silence.
@@ -113,16 +86,13 @@ bool typingInPage() {
   });
 }
 
-// A resting page (finished, or hidden) runs no frames at all; any input
-// starts them again. The loop's own state says whether it rests.
-void wake() { wakePageLoop(); }
-
-EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void*) {
-  wake();
+EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* event, void* data) {
+  FrameLoop& loop = *pageOf(data).loop;
+  loop.wake();
   const int key = keyCode(*event);
   if (key == kKeyUnknown || event->ctrlKey || event->metaKey || event->altKey) return EM_FALSE;
   if (type == EMSCRIPTEN_EVENT_KEYDOWN && typingInPage()) return EM_FALSE;
-  gKeys->setKey(key, type == EMSCRIPTEN_EVENT_KEYDOWN);
+  loop.key(key, type == EMSCRIPTEN_EVENT_KEYDOWN);
   return EM_TRUE;
 }
 
@@ -134,81 +104,42 @@ int mouseButton(unsigned short domButton) {
   return domButton;
 }
 
-EM_BOOL onMouseButton(int type, const EmscriptenMouseEvent* event, void*) {
-  wake();
-  gMouse->setPosition(event->targetX, event->targetY);
-  gMouse->setButton(mouseButton(event->button), type == EMSCRIPTEN_EVENT_MOUSEDOWN);
+EM_BOOL onMouseButton(int type, const EmscriptenMouseEvent* event, void* data) {
+  pageOf(data).loop->mouseButton(mouseButton(event->button), type == EMSCRIPTEN_EVENT_MOUSEDOWN,
+                                 event->targetX, event->targetY);
   return EM_TRUE;
 }
 
-EM_BOOL onMouseMove(int, const EmscriptenMouseEvent* event, void*) {
-  // Only a drag moves the camera: a pointer passing over a resting page
-  // leaves it resting.
-  if (event->buttons != 0) wake();
-  gMouse->setPosition(event->targetX, event->targetY);
+EM_BOOL onMouseMove(int, const EmscriptenMouseEvent* event, void* data) {
+  pageOf(data).loop->mouseMove(event->targetX, event->targetY, event->buttons != 0);
   return EM_TRUE;
-}
-
-void turnWheel(WebPage& page, int notches) {
-  wake();
-  page.wheel += notches;
-  gMouse->setWheel(page.wheel);
 }
 
 EM_BOOL onWheel(int, const EmscriptenWheelEvent* event, void* data) {
-  if (event->deltaY != 0.0) turnWheel(*static_cast<WebPage*>(data), event->deltaY < 0.0 ? 1 : -1);
+  if (event->deltaY != 0.0) pageOf(data).loop->turnWheel(event->deltaY < 0.0 ? 1 : -1);
   return EM_TRUE;
 }
 
-double fingerDistance(const EmscriptenTouchEvent& event) {
-  const EmscriptenTouchPoint& a = event.touches[0];
-  const EmscriptenTouchPoint& b = event.touches[1];
-  return std::hypot(static_cast<double>(a.targetX - b.targetX),
-                    static_cast<double>(a.targetY - b.targetY));
-}
-
-// One finger drags as the left button does; two pinch as the wheel turns.
 EM_BOOL onTouch(int type, const EmscriptenTouchEvent* event, void* data) {
-  wake();
-  WebPage& page = *static_cast<WebPage*>(data);
   const bool ending = type == EMSCRIPTEN_EVENT_TOUCHEND || type == EMSCRIPTEN_EVENT_TOUCHCANCEL;
-  int fingers = event->numTouches;
-  if (ending) {
-    for (int i = 0; i < event->numTouches; ++i) fingers -= event->touches[i].isChanged ? 1 : 0;
+  const int count = std::clamp(event->numTouches, 0, 32);
+  TouchPoint touches[32];
+  for (int i = 0; i < count; ++i) {
+    const EmscriptenTouchPoint& point = event->touches[i];
+    touches[i] = {static_cast<int32_t>(point.targetX), static_cast<int32_t>(point.targetY),
+                  point.isChanged != 0};
   }
-  if (fingers == 1 && !ending && event->numTouches == 1) {
-    const EmscriptenTouchPoint& finger = event->touches[0];
-    // A finger lands where it lands: the same place twice leaves no move
-    // from where the last one lifted, which would turn the camera at once.
-    if (!gMouse->down[0]) gMouse->setPosition(finger.targetX, finger.targetY);
-    gMouse->setPosition(finger.targetX, finger.targetY);
-    gMouse->setButton(0, true);
-  } else {
-    gMouse->setButton(0, false);
-  }
-  if (fingers >= 2 && event->numTouches >= 2) {
-    const double distance = fingerDistance(*event);
-    if (page.pinchDistance > 0.0) {
-      page.pinchCarry += (distance - page.pinchDistance) / kPinchPixelsPerNotch;
-      const int notches = static_cast<int>(page.pinchCarry);
-      page.pinchCarry -= notches;
-      if (notches != 0) turnWheel(page, notches);
-    }
-    page.pinchDistance = distance;
-  } else {
-    page.pinchDistance = 0.0;
-    page.pinchCarry = 0.0;
-  }
+  pageOf(data).loop->touch(touches, count, ending);
   return EM_TRUE;
 }
 
-EM_BOOL onResize(int, const EmscriptenUiEvent*, void*) {
-  wake();
+EM_BOOL onResize(int, const EmscriptenUiEvent*, void* data) {
+  pageOf(data).loop->wake();
   return EM_FALSE;
 }
 
-EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
-  if (!event->hidden) wake();
+EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void* data) {
+  if (!event->hidden) pageOf(data).loop->wake();
   return EM_FALSE;
 }
 
@@ -260,17 +191,9 @@ void followCanvasSize(WebPage& page) {
   const int width = size.width, height = size.height;
   if (width <= 0 || height <= 0) return;
   emscripten_set_canvas_element_size(kCanvas, width, height);
-  gMouse->resize(static_cast<uint32_t>(cssWidth), static_cast<uint32_t>(cssHeight));
-  gApp->resize(width, height);
-}
-
-// A primary view is drawn once per camera change; the path-traced picture
-// until the requested samples are in.
-bool wantsFrame(const WebPage& page) {
-  const int samples = gApp->sampling.sampleCount;
-  if (page.options.view != 0) return samples < 0;
-  const int wanted = page.options.samples > 0 ? page.options.samples : kRestSamples;
-  return samples < wanted && !gApp->sampling.resting();
+  page.loop->resizeCursor(static_cast<int>(static_cast<uint32_t>(cssWidth)),
+                          static_cast<int>(static_cast<uint32_t>(cssHeight)));
+  page.app->resize(width, height);
 }
 
 bool pageHidden() {
@@ -279,10 +202,9 @@ bool pageHidden() {
 }
 
 // A finished picture or a hidden tab: no frames until input or the tab's
-// return wake the loop, and the interval across the pause teaches the
-// budget nothing.
+// return wake the loop.
 void rest(WebPage& page) {
-  page.lastWork = FrameWork{};
+  page.loop->rest();
   emscripten_pause_main_loop();
 }
 
@@ -290,10 +212,11 @@ void rest(WebPage& page) {
 // whenever the canvas changed.
 void tellPage(WebPage& page, const FrameWork& work) {
   const bool full = work.shown && work.kind != FrameWorkKind::Preview;
+  const Application& app = *page.app;
   // clang-format off
   EM_ASM({ if (Module.onFrame) Module.onFrame($0, $1, $2, $3, $4, $5); },
-         gApp->sampling.sampleCount < 0 ? 0 : gApp->sampling.sampleCount, gApp->width,
-         gApp->height, full && !page.ready, gApp->denoising, work.shown);
+         app.sampling.sampleCount < 0 ? 0 : app.sampling.sampleCount, app.width,
+         app.height, full && !page.ready, app.denoising, work.shown);
   // clang-format on
   if (full) page.ready = true;
   if (full && page.restored) {
@@ -310,7 +233,7 @@ void showFailure(const char* message) {
 bool programsCompiled(const WebPage& page) {
   // Without the extension, asking would only wait; finishStart waits once.
   if (!page.parallelCompile) return true;
-  for (const GLuint program : gApp->programsInProgress()) {
+  for (const GLuint program : page.app->programsInProgress()) {
     GLint done = GL_FALSE;
     glGetProgramiv(program, kCompletionStatus, &done);
     if (!done) return false;
@@ -320,57 +243,32 @@ bool programsCompiled(const WebPage& page) {
 
 // The rest of the start-up, once the driver has compiled the programs.
 bool finishStart(WebPage& page) {
-  if (gApp->finishStart() != kStatusOk) {
+  Application& app = *page.app;
+  if (app.finishStart() != kStatusOk) {
     showFailure("The greeting could not start; the browser's console says why.");
     emscripten_cancel_main_loop();
     return false;
   }
-  gApp->lightStep = kStillFrameStep;
-  page.budget.budgetMs = page.options.budgetMs;
+  app.lightStep = kFrameStep;
   if (page.options.view != 0) {
-    gApp->displayMode = page.options.view - 1;
-    gApp->sampling.restart();
+    app.displayMode = page.options.view - 1;
+    app.sampling.restart();
   }
   page.started = true;
   return true;
 }
 
-// Under a budget, bands wait while the GPU is two frames behind, so that
-// the intervals between the frames that draw follow the GPU's work (but
-// never longer than a measurement may take); a moving picture goes ahead,
-// so that a drag shows at once.
-bool gpuBehind(const WebPage& page, double now) {
-  if (!page.budget.tiled() || page.lastWork.kind == FrameWorkKind::None) return false;
-  if (gApp->previewDue()) return false;
-  return !gpuHasRoom(page.gpu) && (now - page.lastWorkTime) * 1000.0 < kLongestMeasuredMs;
-}
-
-void drawWork(WebPage& page, double now) {
-  if (page.lastWork.kind != FrameWorkKind::None)
-    learnFrameTime(page.budget, page.lastWork, (now - page.lastWorkTime) * 1000.0);
-  page.lastWork = gApp->drawWithin(page.budget);
-  page.lastWorkTime = now;
-  if (page.budget.tiled() && page.lastWork.kind != FrameWorkKind::None) endGpuFrame(page.gpu);
-  tellPage(page, page.lastWork);
-}
-
 void frame(void* data) {
-  WebPage& page = *static_cast<WebPage*>(data);
+  WebPage& page = pageOf(data);
+  FrameLoop& loop = *page.loop;
   if (!page.started && (page.contextLost || !programsCompiled(page) || !finishStart(page))) {
-    gKeys->endFrame();
-    gMouse->endFrame();
+    loop.endFrame();
     return;
   }
   const double now = emscripten_get_now() / 1000.0;
-  float dt = static_cast<float>(now - page.lastTime);
-  page.lastTime = now;
-  if (page.firstFrame) dt = kFirstFrameStep;
-  if (dt > kLongestFrameStep) dt = kLongestFrameStep;
-  page.firstFrame = false;
   if (page.contextLost) {
     // Input while the GPU is away is dropped, not saved up for its return.
-    gKeys->endFrame();
-    gMouse->endFrame();
+    loop.skipFrame(now);
     return;
   }
 
@@ -379,20 +277,13 @@ void frame(void* data) {
   if (videoInProgress(page.video)) {
     stepVideo(page.video, now * 1000.0);
     // The live picture's budget learns nothing from the video's frames.
-    page.lastWork = FrameWork{};
-    gKeys->endFrame();
-    gMouse->endFrame();
+    loop.skipFrame(now);
     return;
   }
-  gApp->update(dt, *gKeys, *gMouse);
-  // A finished picture drawn again: F1 shows another buffer, and F2's
-  // denoiser needs samples gathered while it is on.
-  if (!wantsFrame(page) && (gKeys->pressed[kKeyF1] || gKeys->pressed[kKeyF2]))
-    gApp->sampling.restart();
-  if (wantsFrame(page) && !gpuBehind(page, now)) drawWork(page, now);
-  gKeys->endFrame();
-  gMouse->endFrame();
-  if (!wantsFrame(page) || pageHidden()) rest(page);
+  const FrameLoop::Frame drawn = loop.step(now);
+  if (drawn.drew) tellPage(page, drawn.work);
+  loop.endFrame();
+  if (loop.waitsForInput() || pageHidden()) rest(page);
 }
 
 // The page says, as text, why the link's words are not on the wall, and
@@ -478,7 +369,7 @@ EMSCRIPTEN_WEBGL_CONTEXT_HANDLE createContext() {
 // A GPU reset (or a watchdog that found a frame too long) takes the context
 // away. Cancelling the event is what lets the browser give it back.
 EM_BOOL onContextLost(int, const void*, void* data) {
-  WebPage& page = *static_cast<WebPage*>(data);
+  WebPage& page = pageOf(data);
   page.contextLost = true;
   page.restored = false;
   EM_ASM({ if (Module.onContextLost) Module.onContextLost(); });
@@ -488,13 +379,13 @@ EM_BOOL onContextLost(int, const void*, void* data) {
 // The context returns empty: every GL object is made again, and the
 // Application keeps the camera, the options and the room.
 EM_BOOL onContextRestored(int, const void*, void* data) {
-  WebPage& page = *static_cast<WebPage*>(data);
+  WebPage& page = pageOf(data);
   emscripten_webgl_make_context_current(page.context);
   // The runtime's own buffers for client-side arrays went with the context.
   EM_ASM({ if (GL.generateTempBuffers) GL.generateTempBuffers(false, GL.currentContext); });
   if (!enableExtensions(page.context)) return EM_TRUE;
   page.limits = queryDrawingLimits();
-  if (gApp->restoreGpuObjects() != kStatusOk) {
+  if (page.app->restoreGpuObjects() != kStatusOk) {
     showFailure("The graphics could not be restored; the browser's console says why.");
     return EM_TRUE;
   }
@@ -504,23 +395,21 @@ EM_BOOL onContextRestored(int, const void*, void* data) {
   page.restored = true;
   // The fences went with the old context, and the frame before the loss
   // timed nothing; a resting page must draw its picture again.
-  page.gpu = GpuQueue{};
-  page.lastWork = FrameWork{};
+  page.loop->forgetGpu();
   // The videos' Applications were made in the old context: the next video
   // starts afresh.
   for (std::unique_ptr<Application>& app : page.video.apps) app.reset();
-  wake();
+  page.loop->wake();
   return EM_TRUE;
 }
 
 }  // namespace
 
-// A button of the page presses a key for one frame, as the keyboard would.
-extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceTogglePress(int key) {
-  if (!gKeys) return;
-  wake();
-  gKeys->setKey(key, true);
-  gKeys->setKey(key, false);
+// A button of the page presses a key for one frame, as the keyboard would
+// (`state`: what main gave the page).
+extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceTogglePress(void* state, int key) {
+  if (state == nullptr || !pageOf(state).loop) return;
+  pageOf(state).loop->press(key);
 }
 
 // The page's panel checks the words as they are typed, by the wall's own
@@ -546,16 +435,23 @@ int main(int argc, char** argv) {
   // system (index.data) when it starts: anything written there before this
   // point becomes part of the room.
   placeGreeting(page->options);
-  gKeys = new KeyState();
-  gMouse = new MouseState(1, 1);
   page->parallelCompile =
       emscripten_webgl_enable_extension(page->context, "KHR_parallel_shader_compile");
-  gApp = new Application(1, 1, page->options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce,
-                         true, Application::StartUp::ProgramsFirst);
+  page->app = std::make_unique<Application>(
+      1, 1, page->options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce, true,
+      Application::StartUp::ProgramsFirst);
+  const PageOptions& options = page->options;
+  page->loop = std::make_unique<FrameLoop>(
+      *page->app, pageRules(options.budgetMs, options.samples, options.view), 1, 1);
+  // A resting page (finished, or hidden) runs no frames at all; any input
+  // starts them again.
+  page->loop->onWake = wakePageLoop;
+  // The page's script hands this back to the calls it makes.
+  EM_ASM({ Module.pageState = $0; }, page);
   connectEvents(*page);
   emscripten_set_webglcontextlost_callback(kCanvas, page, EM_TRUE, onContextLost);
   emscripten_set_webglcontextrestored_callback(kCanvas, page, EM_TRUE, onContextRestored);
-  connectVideo(page->video, *gApp);
+  connectVideo(page->video, *page->app);
   // The page lives as long as the browser runs the loop: main returns now,
   // and nothing is freed.
   emscripten_set_main_loop_arg(frame, page, 0, EM_FALSE);

@@ -1,0 +1,151 @@
+#include "app/FrameLoop.h"
+
+#include <algorithm>
+
+#include "app/KeyCodes.h"
+
+LoopRules desktopRules() { return LoopRules{}; }
+
+LoopRules pageRules(int budgetMs, int samples, int view) {
+  LoopRules rules;
+  rules.page = true;
+  rules.budgetMs = budgetMs;
+  rules.samples = samples;
+  rules.view = view;
+  rules.longestStep = kLongestPageStep;
+  return rules;
+}
+
+FrameLoop::FrameLoop(Application& app, const LoopRules& rules, int cursorWidth, int cursorHeight)
+    : mouse(static_cast<uint32_t>(std::max(cursorWidth, 1)),
+            static_cast<uint32_t>(std::max(cursorHeight, 1))),
+      app(app),
+      rules(rules) {
+  budget.budgetMs = rules.budgetMs;
+}
+
+void FrameLoop::wake() {
+  restingNow = false;
+  if (onWake) onWake();
+}
+
+void FrameLoop::key(int code, bool down) {
+  wake();
+  keys.setKey(code, down);
+}
+
+void FrameLoop::press(int code) {
+  wake();
+  keys.setKey(code, true);
+  keys.setKey(code, false);
+}
+
+void FrameLoop::mouseButton(int button, bool down) {
+  wake();
+  mouse.setButton(button, down);
+}
+
+void FrameLoop::mouseButton(int button, bool down, int x, int y) {
+  wake();
+  mouse.setPosition(x, y);
+  mouse.setButton(button, down);
+}
+
+void FrameLoop::mouseMove(int x, int y, bool anyButtonDown) {
+  // Only a drag moves the camera: a pointer passing over a resting page
+  // leaves it resting.
+  if (anyButtonDown) wake();
+  mouse.setPosition(x, y);
+}
+
+void FrameLoop::setWheel(int position) { mouse.setWheel(position); }
+
+void FrameLoop::turnWheel(int notches) {
+  wake();
+  wheel += notches;
+  mouse.setWheel(wheel);
+}
+
+void FrameLoop::touch(const TouchPoint* touches, int count, bool ending) {
+  wake();
+  const int notches = applyTouch(mouse, pinch, touches, count, ending);
+  if (notches != 0) turnWheel(notches);
+}
+
+void FrameLoop::resizeCursor(int width, int height) {
+  mouse.resize(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+}
+
+float FrameLoop::tick(double now) {
+  float dt = static_cast<float>(now - lastTime);
+  lastTime = now;
+  if (firstFrame) dt = kFrameStep;
+  if (dt > rules.longestStep) dt = rules.longestStep;
+  firstFrame = false;
+  return dt;
+}
+
+FrameLoop::Frame FrameLoop::step(double now) {
+  const float dt = tick(now);
+  app.update(dt, keys, mouse);
+  if (rules.page) {
+    // A finished picture drawn again: F1 shows another buffer, and F2's
+    // denoiser needs samples gathered while it is on.
+    if (!wantsFrame() && (keys.pressed[kKeyF1] || keys.pressed[kKeyF2])) app.sampling.restart();
+    if (!wantsFrame() || gpuBehind(now)) return {};
+  }
+  return {true, drawWork(now)};
+}
+
+void FrameLoop::endFrame() {
+  keys.endFrame();
+  mouse.endFrame();
+}
+
+void FrameLoop::skipFrame(double now) {
+  tick(now);
+  lastWork = FrameWork{};
+  endFrame();
+}
+
+// A primary view is drawn once per camera change; the path-traced picture
+// until the requested samples are in.
+bool FrameLoop::wantsFrame() const {
+  if (!rules.page) return true;
+  const int samples = app.sampling.sampleCount;
+  if (rules.view != 0) return samples < 0;
+  const int wanted = rules.samples > 0 ? rules.samples : kRestSamples;
+  return samples < wanted && !app.sampling.resting();
+}
+
+bool FrameLoop::waitsForInput() const {
+  return rules.page ? !wantsFrame() : app.sampling.resting();
+}
+
+void FrameLoop::rest() {
+  restingNow = true;
+  lastWork = FrameWork{};
+}
+
+void FrameLoop::forgetGpu() {
+  gpu = GpuQueue{};
+  lastWork = FrameWork{};
+}
+
+// The intervals between the frames that draw then follow the GPU's work
+// (but never longer than a measurement may take); a moving picture goes
+// ahead, so that a drag shows at once.
+bool FrameLoop::gpuBehind(double now) const {
+  if (!budget.tiled() || lastWork.kind == FrameWorkKind::None) return false;
+  if (app.previewDue()) return false;
+  return !gpuHasRoom(gpu, *fences) && (now - lastWorkTime) * 1000.0 < kLongestMeasuredMs;
+}
+
+FrameWork FrameLoop::drawWork(double now) {
+  if (lastWork.kind != FrameWorkKind::None)
+    learnFrameTime(budget, lastWork, (now - lastWorkTime) * 1000.0);
+  lastWork = app.drawWithin(budget);
+  lastWorkTime = now;
+  if (budget.tiled() && lastWork.kind != FrameWorkKind::None) endGpuFrame(gpu, *fences);
+  return lastWork;
+}

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <functional>
+#include <limits>
+
+#include "app/Application.h"
+#include "app/FrameBudget.h"
+#include "app/KeyState.h"
+#include "app/MouseState.h"
+#include "app/TouchGestures.h"
+#include "render/GpuQueue.h"
+
+// The time step of a program's first frame (it must not see the time spent
+// building the scene), of every frame of a still, and the light's step per
+// pass in the page, so that a picture of N samples is the same everywhere.
+constexpr float kFrameStep = 0.016f;
+
+// Without a sample count of its own a page rests at this many samples:
+// doubling them changes the picture by less than one 8-bit level (RMS),
+// where doubling 512 still changed it by 1.3 (docs/PERFORMANCE.md has the
+// measurement).
+constexpr int kRestSamples = 1024;
+
+// Frames longer than this (a hidden tab) are not handed to the camera whole.
+constexpr float kLongestPageStep = 0.1f;
+
+// How a platform runs the loop. The desktop's window draws every frame and
+// only waits for input once the picture is complete; a page draws only
+// while its picture wants samples, under a frame budget, and otherwise runs
+// no frames at all until something wakes it.
+struct LoopRules {
+  bool page = false;
+  int budgetMs = 0;  // 0: whole passes every frame
+  int samples = 0;   // a page's picture is finished here; 0: kRestSamples
+  int view = 0;      // 1 to 3: a page showing that primary view instead
+  float longestStep = std::numeric_limits<float>::infinity();
+};
+
+LoopRules desktopRules();
+LoopRules pageRules(int budgetMs, int samples, int view);
+
+// One frame loop for every platform. The platform owns the window or
+// canvas, feeds its input events and the time in here, and asks whether
+// to wait; the loop owns the input state, the time step, the budget, the
+// GPU's pacing and the rules of rest and wake.
+class FrameLoop {
+ public:
+  FrameLoop(Application& app, const LoopRules& rules, int cursorWidth, int cursorHeight);
+
+  // Called when input must wake a resting loop: the platform starts its
+  // frames again (a browser resumes its loop; a window's loop needs none).
+  std::function<void()> onWake;
+
+  // Input. Each wakes the loop, except a pointer moving with no button
+  // down: a pointer passing over a resting page leaves it resting.
+  void key(int code, bool down);
+  // A button of the page: the key pressed and let go within one frame.
+  void press(int code);
+  void mouseButton(int button, bool down);
+  // A button event that says where the cursor is (a page's).
+  void mouseButton(int button, bool down, int x, int y);
+  void mouseMove(int x, int y, bool anyButtonDown);
+  void setWheel(int position);  // a window's absolute wheel position
+  void turnWheel(int notches);  // a page's wheel and pinch
+  void touch(const TouchPoint* touches, int count, bool ending);
+  // The cursor's area, in the units of its positions.
+  void resizeCursor(int width, int height);
+  void wake();
+
+  // The time step of the frame at `now` (seconds). A window that draws
+  // nothing this frame (minimised) still takes it, so that the time spent
+  // away is not handed to the next.
+  float tick(double now);
+  // One frame at time `now`: the camera, the keys, then the frame's share
+  // of drawing. The input's edges stay until endFrame.
+  struct Frame {
+    bool drew = false;  // drawing was due; `work` says what it drew
+    FrameWork work;
+  };
+  Frame step(double now);
+  // Clears the frame's input edges (after the platform read its own keys).
+  void endFrame();
+  // A frame in which nothing may draw (a lost context, a video being made):
+  // its input is dropped, not saved for later, and the budget learns
+  // nothing from the interval across it.
+  void skipFrame(double now);
+
+  // Whether the picture wants another frame of drawing.
+  bool wantsFrame() const;
+  // Whether the platform should stop running frames until input (a page)
+  // or wait for input between them (a window).
+  bool waitsForInput() const;
+  // A page that stops running frames: the interval across the pause must
+  // teach the budget nothing.
+  void rest();
+  bool resting() const { return restingNow; }
+
+  // After a lost context came back: its fences are gone, and the frame
+  // before the loss timed nothing.
+  void forgetGpu();
+
+  KeyState keys;
+  MouseState mouse;
+  FrameBudget budget;
+  GpuQueue gpu;
+  // The fences the queue waits on; tests put a stand-in here.
+  const FenceCalls* fences = &glFences();
+
+ private:
+  // Under a budget, bands wait while the GPU is two frames behind.
+  bool gpuBehind(double now) const;
+  FrameWork drawWork(double now);
+
+  Application& app;
+  LoopRules rules;
+  double lastTime = 0.0;
+  bool firstFrame = true;
+  double lastWorkTime = 0.0;  // of the last frame that drew
+  FrameWork lastWork;         // what the frame before drew, timed by this one
+  int wheel = 0;
+  PinchState pinch;
+  bool restingNow = false;
+};

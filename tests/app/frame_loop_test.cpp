@@ -1,0 +1,118 @@
+#include "app/FrameLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "app/KeyCodes.h"
+#include "support/AppFixture.h"
+
+namespace {
+
+constexpr int kWidth = 32;
+constexpr int kHeight = 24;
+constexpr double kFrameSeconds = 0.016;
+
+// A GPU of the test's own: fences are numbers, and the GPU has finished
+// every fence up to `finished`.
+uintptr_t fencesMade = 0;
+uintptr_t fencesFinished = 0;
+GLsync makeFence() { return reinterpret_cast<GLsync>(++fencesMade); }
+bool fenceDone(GLsync fence) { return reinterpret_cast<uintptr_t>(fence) <= fencesFinished; }
+void releaseFence(GLsync) {}
+const FenceCalls kStandInFences = {makeFence, fenceDone, releaseFence};
+
+class FrameLoopTest : public AppFixture {
+ protected:
+  std::unique_ptr<FrameLoop> startPage(int budgetMs, int samples) {
+    app = startApp(kWidth, kHeight);
+    app->lightStep = kFrameStep;
+    auto loop = std::make_unique<FrameLoop>(*app, pageRules(budgetMs, samples, 0), kWidth, kHeight);
+    loop->onWake = [this] { ++wakes; };
+    loop->fences = &kStandInFences;
+    fencesMade = fencesFinished = 0;
+    return loop;
+  }
+
+  // One browser frame as the page runs it; a resting page runs none.
+  FrameLoop::Frame frame(FrameLoop& loop) {
+    now += kFrameSeconds;
+    const FrameLoop::Frame drawn = loop.step(now);
+    loop.endFrame();
+    if (loop.waitsForInput()) loop.rest();
+    return drawn;
+  }
+
+  std::unique_ptr<Application> app;
+  double now = 1.0;
+  int wakes = 0;
+};
+
+}  // namespace
+
+TEST_F(FrameLoopTest, FirstFrameTakesTheFixedStepAndOnlyAPageCutsLongFrames) {
+  app = startApp(kWidth, kHeight);
+  FrameLoop window(*app, desktopRules(), kWidth, kHeight);
+  EXPECT_FLOAT_EQ(window.tick(50.0), kFrameStep) << "the start-up's time is not a frame's";
+  EXPECT_FLOAT_EQ(window.tick(50.5), 0.5f);
+  FrameLoop page(*app, pageRules(40, 0, 0), kWidth, kHeight);
+  EXPECT_FLOAT_EQ(page.tick(50.0), kFrameStep);
+  EXPECT_FLOAT_EQ(page.tick(50.02), 0.02f);
+  EXPECT_FLOAT_EQ(page.tick(60.0), kLongestPageStep) << "a hidden tab's pause";
+}
+
+// A finished page runs no frames. A pointer passing over it must leave it
+// so; a drag must wake it, turn the camera and draw at every move.
+TEST_F(FrameLoopTest, ADragWakesAFinishedPageAndAPassingPointerDoesNot) {
+  auto loop = startPage(0, 2);
+  for (int i = 0; i < 20 && !loop->resting(); ++i) frame(*loop);
+  ASSERT_TRUE(loop->resting());
+  EXPECT_EQ(app->sampling.sampleCount, 2);
+
+  for (int x = 0; x < kWidth; x += 4) loop->mouseMove(x, 10, /*anyButtonDown=*/false);
+  EXPECT_TRUE(loop->resting());
+  EXPECT_EQ(wakes, 0);
+  // Were a frame run anyway, a pointer without a button moves nothing.
+  EXPECT_FALSE(frame(*loop).drew);
+
+  loop->mouseButton(0, true, 10, 10);
+  EXPECT_FALSE(loop->resting());
+  frame(*loop);
+  for (int x = 12; x < 20; x += 2) {
+    loop->rest();  // as if the browser paused between two pointer events
+    const Vector3 eye = app->camera.eye;
+    loop->mouseMove(x, 10, /*anyButtonDown=*/true);
+    ASSERT_FALSE(loop->resting()) << "a drag to x " << x << " left the page asleep";
+    const FrameLoop::Frame drawn = frame(*loop);
+    EXPECT_TRUE(drawn.drew && drawn.work.shown);
+    EXPECT_NE(app->camera.eye.x, eye.x);
+  }
+  EXPECT_GT(wakes, 4);
+}
+
+// Under a budget the bands wait only while the GPU is two frames behind, so
+// that the intervals between frames measure the GPU's work. A moving
+// picture goes ahead, and a wait never outlasts what a measurement may take.
+TEST_F(FrameLoopTest, BandsWaitForAGpuTwoFramesBehindButNotOneAndNeverForAMove) {
+  auto loop = startPage(40, 1000);
+  int bands = 0;
+  for (int i = 0; i < 12; ++i) {
+    bands += frame(*loop).work.kind == FrameWorkKind::Tile;
+    fencesFinished = fencesMade > 0 ? fencesMade - 1 : 0;  // all but the last frame's
+  }
+  EXPECT_GE(bands, 8) << "a GPU one frame behind holds nothing back";
+
+  // Now it finishes nothing: two frames of bands are in flight, then none.
+  int inFlight = 0;
+  for (int i = 0; i < 6; ++i) inFlight += frame(*loop).work.kind == FrameWorkKind::Tile;
+  EXPECT_LE(inFlight, 2);
+  EXPECT_FALSE(frame(*loop).drew);
+
+  loop->turnWheel(1);
+  EXPECT_EQ(frame(*loop).work.kind, FrameWorkKind::Preview) << "a move shows at once";
+  for (int i = 0; i < 4; ++i) frame(*loop);
+  EXPECT_FALSE(frame(*loop).drew);
+  now += kLongestMeasuredMs / 1000.0;
+  EXPECT_TRUE(frame(*loop).drew) << "a stuck fence stops nothing for long";
+}
