@@ -4,12 +4,7 @@
 #include <string>
 #include <vector>
 
-// An 8-bit RGB picture, top row first, three bytes per pixel.
-struct RgbImage {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> pixels;
-};
+#include "image/RgbImage.h"
 
 // GL hands rows bottom first with four bytes per pixel; pictures are stored
 // top first without alpha. A buffer shorter than width x height x 4 gives an

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "render/PngImage.h"
+#include "image/RgbImage.h"
 #include "video/Soundtrack.h"
 
 // FFmpeg reports only errors from now on: x264's statistics and the

@@ -9,17 +9,12 @@
 
 #include "ExitStatus.h"
 #include "app/Application.h"
+#include "image/Yuv420.h"
 #include "platform/web/PageLoop.h"
 #include "render/FramePasses.h"
 #include "render_tool/VideoFrames.h"
 
 namespace {
-
-// Browser frames this quick leave room for more samples in each; slower
-// ones make the page feel stuck.
-constexpr double kQuickStepMs = 25.0;
-constexpr double kSlowStepMs = 60.0;
-constexpr int kMostDrawsPerStep = 64;
 
 // The page's script hands the options over as xmastrace_render's command
 // line, one argument a line, so that both read them by the same rules.
@@ -98,55 +93,6 @@ bool pageWantsFrame() {
   return EM_ASM_INT({ return Module.videoFrameWanted ? Module.videoFrameWanted() : 1; }) != 0;
 }
 
-// BT.709 luma weights, as the desktop's encoder converts.
-constexpr double kRedWeight = 0.2126;
-constexpr double kBlueWeight = 0.0722;
-constexpr double kGreenWeight = 1.0 - kRedWeight - kBlueWeight;
-
-uint8_t level(double value) {
-  const double rounded = std::floor(value + 0.5);
-  return static_cast<uint8_t>(rounded < 0.0 ? 0.0 : rounded > 255.0 ? 255.0 : rounded);
-}
-
-// The picture as the desktop's file stores it: 4:2:0, BT.709, limited
-// range. Converted here, since a browser turns RGB frames into YUV its own
-// way (Chromium's shifted them by 7 levels on average against the
-// desktop's video). Sides are even (the options say so).
-void toI420(const RgbImage& image, std::vector<uint8_t>& planes) {
-  const int width = image.width, height = image.height;
-  const size_t lumaSize = static_cast<size_t>(width) * height;
-  const size_t chromaSize = lumaSize / 4;
-  planes.resize(lumaSize + 2 * chromaSize);
-  uint8_t* luma = planes.data();
-  uint8_t* blue = luma + lumaSize;
-  uint8_t* red = blue + chromaSize;
-  const auto pixel = [&](int x, int y, int channel) {
-    return static_cast<double>(image.pixels[(static_cast<size_t>(y) * width + x) * 3 + channel]);
-  };
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const double lum = kRedWeight * pixel(x, y, 0) + kGreenWeight * pixel(x, y, 1) + kBlueWeight * pixel(x, y, 2);
-      luma[static_cast<size_t>(y) * width + x] = level(16.0 + lum * 219.0 / 255.0);
-    }
-  }
-  for (int y = 0; y < height / 2; ++y) {
-    for (int x = 0; x < width / 2; ++x) {
-      double r = 0.0, g = 0.0, b = 0.0;
-      for (int dy = 0; dy < 2; ++dy) {
-        for (int dx = 0; dx < 2; ++dx) {
-          r += pixel(2 * x + dx, 2 * y + dy, 0) / 4.0;
-          g += pixel(2 * x + dx, 2 * y + dy, 1) / 4.0;
-          b += pixel(2 * x + dx, 2 * y + dy, 2) / 4.0;
-        }
-      }
-      const double lum = kRedWeight * r + kGreenWeight * g + kBlueWeight * b;
-      const size_t at = static_cast<size_t>(y) * (width / 2) + x;
-      blue[at] = level(128.0 + (b - lum) / (2.0 * (1.0 - kBlueWeight)) * 224.0 / 255.0);
-      red[at] = level(128.0 + (r - lum) / (2.0 * (1.0 - kRedWeight)) * 224.0 / 255.0);
-    }
-  }
-}
-
 // The frame being made, as large as the page's canvas holds it whole: the
 // page's own picture stands still meanwhile, and this shows what the wait
 // is for.
@@ -181,26 +127,6 @@ void connectVideo(WebVideo& video, Application& live) {
 }
 
 bool videoInProgress(const WebVideo& video) { return video.app != nullptr; }
-
-FitArea fitArea(int width, int height, int intoWidth, int intoHeight) {
-  FitArea area{0, 0, intoWidth, intoHeight};
-  // Compared as products: the wider of the two shapes decides.
-  if (static_cast<long long>(width) * intoHeight > static_cast<long long>(intoWidth) * height) {
-    area.height = static_cast<int>(static_cast<long long>(intoWidth) * height / width);
-  } else {
-    area.width = static_cast<int>(static_cast<long long>(intoHeight) * width / height);
-  }
-  area.x = (intoWidth - area.width) / 2;
-  area.y = (intoHeight - area.height) / 2;
-  return area;
-}
-
-int nextDrawsPerStep(int draws, double interval, int samples) {
-  const int most = samples < kMostDrawsPerStep ? samples : kMostDrawsPerStep;
-  if (interval < kQuickStepMs && draws < most) return draws * 2 < most ? draws * 2 : most;
-  if (interval > kSlowStepMs && draws > 1) return draws / 2;
-  return draws;
-}
 
 void stepVideo(WebVideo& video, double now) {
   if (!video.app || !pageWantsFrame()) return;

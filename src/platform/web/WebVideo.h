@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "geometry/CameraPath.h"
+#include "platform/web/VideoSteps.h"
 #include "render_tool/VideoOptions.h"
 
 class Application;
@@ -38,14 +39,3 @@ bool videoInProgress(const WebVideo& video);
 // as many as keep the page answering, and the frame to the page's script
 // once it has them all. `now` in milliseconds.
 void stepVideo(WebVideo& video, double now);
-
-// The largest area of a width x height picture's shape that fits into
-// intoWidth x intoHeight, centred.
-struct FitArea {
-  int x, y, width, height;
-};
-FitArea fitArea(int width, int height, int intoWidth, int intoHeight);
-
-// Draws per browser frame after one that came `interval` milliseconds after
-// the one before: more while the GPU keeps up, fewer when the page stalls.
-int nextDrawsPerStep(int draws, double interval, int samples);
