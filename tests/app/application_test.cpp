@@ -15,7 +15,8 @@
 #include "app/KeyCodes.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
-#include "support/GlContext.h"
+#include "support/AppFixture.h"
+#include "support/Texels.h"
 
 namespace {
 
@@ -24,11 +25,7 @@ constexpr int kWidth = 48;
 constexpr int kHeight = 32;
 
 std::vector<float> readTexture(GLuint texture, int width = kWidth, int height = kHeight) {
-  std::vector<float> texels(4 * static_cast<size_t>(width) * static_cast<size_t>(height));
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
-  glBindTexture(GL_TEXTURE_2D, 0);
-  return texels;
+  return readTexelValues(texture, width, height);
 }
 
 std::pair<int, int> textureSize(GLuint texture) {
@@ -46,25 +43,9 @@ int countOccurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
-// The Application reads its files relative to the working directory, which
-// is run/ for the programs.
-class ApplicationTest : public ::testing::Test {
+class ApplicationTest : public AppFixture {
  protected:
-  void SetUp() override {
-    REQUIRE_GL_CONTEXT();
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(XMASTRACE_RUN_DIR);
-    glViewport(0, 0, kWidth, kHeight);
-  }
-  void TearDown() override { std::filesystem::current_path(previous); }
-
-  std::unique_ptr<Application> start(PathVariant variant) {
-    testing::internal::CaptureStdout();
-    auto app = std::make_unique<Application>(kWidth, kHeight, variant);
-    startupOutput = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(app->startupStatus(), kStatusOk) << startupOutput;
-    return app;
-  }
+  std::unique_ptr<Application> start(PathVariant variant) { return startApp(kWidth, kHeight, variant); }
 
   // One frame as main runs it.
   void frame(Application& app, float dt = 0.016f) {
@@ -74,8 +55,6 @@ class ApplicationTest : public ::testing::Test {
     mouse.endFrame();
   }
 
-  std::filesystem::path previous;
-  std::string startupOutput;
   KeyState keys;
   MouseState mouse{kWidth, kHeight};
 };

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <vector>
 
-#include "ExitStatus.h"
 #include "app/Application.h"
+#include "app/FrameLoop.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
-#include "support/GlContext.h"
+#include "support/AppFixture.h"
+#include "support/Texels.h"
 
 namespace {
 
@@ -17,30 +17,13 @@ constexpr int kHeight = 32;
 // Past a rejitter, so that a tiled primary pass under samples is met too.
 constexpr int kSamples = kRejitterPeriod + 2;
 
-std::vector<float> readTexture(GLuint texture) {
-  std::vector<float> texels(4 * kWidth * kHeight);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
-  glBindTexture(GL_TEXTURE_2D, 0);
-  return texels;
-}
+std::vector<float> readTexture(GLuint texture) { return readTexelValues(texture, kWidth, kHeight); }
 
-class TiledDrawingTest : public ::testing::Test {
+class TiledDrawingTest : public AppFixture {
  protected:
-  void SetUp() override {
-    REQUIRE_GL_CONTEXT();
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(XMASTRACE_RUN_DIR);
-    glViewport(0, 0, kWidth, kHeight);
-  }
-  void TearDown() override { std::filesystem::current_path(previous); }
-
-  std::unique_ptr<Application> start() {
-    testing::internal::CaptureStdout();
-    auto app = std::make_unique<Application>(kWidth, kHeight, PathVariant::TwoBounce, false);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(app->startupStatus(), kStatusOk);
-    app->lightStep = 0.016f;
+  std::unique_ptr<Application> start(int width = kWidth, int height = kHeight) {
+    auto app = startApp(width, height);
+    app->lightStep = kFrameStep;
     // As after a camera move: the budgeted one first draws a preview.
     app->sampling.restart();
     return app;
@@ -57,7 +40,6 @@ class TiledDrawingTest : public ::testing::Test {
     return frames;
   }
 
-  std::filesystem::path previous;
   KeyState keys;
   MouseState mouse{kWidth, kHeight};
 };
@@ -69,9 +51,9 @@ class TiledDrawingTest : public ::testing::Test {
 TEST_F(TiledDrawingTest, TiledSamplesEqualWholeOnes) {
   auto whole = start();
   const int wholeFrames = drawFrames(*whole, FrameBudget{});
-  const std::vector<float> wholeSum = readTexture(whole->accumTexture);
-  const std::vector<float> wholeSeeds = readTexture(whole->randomTextures[0]);
-  const std::vector<float> wholeHits = readTexture(whole->primaryFbo.colorTextures[1]);
+  const std::vector<float> wholeSum = readTexture(whole->gpu.accumTexture);
+  const std::vector<float> wholeSeeds = readTexture(whole->gpu.randomTextures[0]);
+  const std::vector<float> wholeHits = readTexture(whole->gpu.primaryFbo.colorTextures[1]);
   whole.reset();
 
   auto tiled = start();
@@ -81,8 +63,32 @@ TEST_F(TiledDrawingTest, TiledSamplesEqualWholeOnes) {
   const int tiledFrames = drawFrames(*tiled, budget);
   EXPECT_EQ(wholeFrames, kSamples + 2);
   EXPECT_EQ(tiledFrames, 1 + kQuietFramesBeforeTiles + (kSamples + 2) * 7);
-  EXPECT_EQ(readTexture(tiled->accumTexture), wholeSum);
-  EXPECT_EQ(readTexture(tiled->randomTextures[0]), wholeSeeds);
-  EXPECT_EQ(readTexture(tiled->primaryFbo.colorTextures[1]), wholeHits);
+  EXPECT_EQ(readTexture(tiled->gpu.accumTexture), wholeSum);
+  EXPECT_EQ(readTexture(tiled->gpu.randomTextures[0]), wholeSeeds);
+  EXPECT_EQ(readTexture(tiled->gpu.primaryFbo.colorTextures[1]), wholeHits);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// The moving picture keeps the canvas's shape: each side scaled by the
+// budget's factor, on a wide canvas and a tall one; at full scale it is
+// the picture the whole primary pass shows, filling the canvas.
+TEST_F(TiledDrawingTest, MovingPictureKeepsTheCanvasShapeAndFillsIt) {
+  FrameBudget budget;
+  budget.budgetMs = kDefaultFrameBudgetMs;
+  budget.previewScale = 0.5;
+  for (const auto& [width, height] : {std::pair{48, 24}, std::pair{24, 48}}) {
+    auto app = start(width, height);
+    const FrameWork work = app->drawWithin(budget);
+    EXPECT_EQ(work.kind, FrameWorkKind::Preview);
+    EXPECT_EQ(work.pixels, (width / 2) * (height / 2)) << width << "x" << height;
+  }
+
+  auto app = start(48, 24);
+  std::vector<uint8_t> whole(48 * 24 * 4), moving(48 * 24 * 4);
+  budget.previewScale = 1.0;
+  app->drawWithin(budget);
+  glReadPixels(0, 0, 48, 24, GL_RGBA, GL_UNSIGNED_BYTE, moving.data());
+  app->draw();  // the pending restart's primary pass, shown whole
+  glReadPixels(0, 0, 48, 24, GL_RGBA, GL_UNSIGNED_BYTE, whole.data());
+  EXPECT_EQ(moving, whole);
 }

@@ -15,20 +15,15 @@
 #include "ExitStatus.h"
 #include "app/Application.h"
 #include "render/DisplayImage.h"
-#include "support/GlContext.h"
+#include "support/AppFixture.h"
+#include "support/Texels.h"
 
 namespace {
 
 constexpr int kWidth = 24;
 constexpr int kHeight = 16;
 
-std::vector<float> readTexture(GLuint texture, GLenum format) {
-  std::vector<float> texels(4 * kWidth * kHeight);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glGetTexImage(GL_TEXTURE_2D, 0, format, GL_FLOAT, texels.data());
-  glBindTexture(GL_TEXTURE_2D, 0);
-  return texels;
-}
+std::vector<float> readTexture(GLuint texture) { return readTexelValues(texture, kWidth, kHeight); }
 
 // The window's 8-bit value for a float: clamped, no gamma.
 int toByte(float value) {
@@ -56,27 +51,14 @@ bool hasSpread(const RgbImage& image) {
   return *high - *low > 16;
 }
 
-class StillFramesTest : public ::testing::Test {
+class StillFramesTest : public AppFixture {
  protected:
-  void SetUp() override {
-    REQUIRE_GL_CONTEXT();
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(XMASTRACE_RUN_DIR);
-    glViewport(0, 0, kWidth, kHeight);
-  }
-  void TearDown() override { std::filesystem::current_path(previous); }
-
   std::unique_ptr<Application> start(PathVariant variant) {
-    testing::internal::CaptureStdout();
-    auto app = std::make_unique<Application>(kWidth, kHeight, variant, /*withMusic=*/false);
-    const std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(app->startupStatus(), kStatusOk) << output;
-    EXPECT_EQ(output.find("Can't initialize device"), std::string::npos) << "music was started";
+    auto app = startApp(kWidth, kHeight, variant);
+    EXPECT_EQ(startupOutput.find("Can't initialize device"), std::string::npos) << "music was started";
     EXPECT_EQ(app->music, MusicHandle::None);
     return app;
   }
-
-  std::filesystem::path previous;
 };
 
 TEST_F(StillFramesTest, ConvergedPictureIsTheAverageOfTheSamplesClampedToBytes) {
@@ -92,7 +74,7 @@ TEST_F(StillFramesTest, ConvergedPictureIsTheAverageOfTheSamplesClampedToBytes) 
     const RgbImage image = stillImage(*app);
     ASSERT_EQ(image.width, kWidth);
     ASSERT_EQ(image.height, kHeight);
-    const std::vector<float> sum = readTexture(app->gpu.accumTexture, GL_RGBA);
+    const std::vector<float> sum = readTexture(app->gpu.accumTexture);
     EXPECT_LE(largestDifference(image, sum, 1.0f / 5.0f), 1);
     EXPECT_TRUE(hasSpread(image)) << "a flat picture";
   }
@@ -115,7 +97,7 @@ TEST_F(StillFramesTest, DenoisedStillIsTheDenoisersSmootherPicture) {
   std::ostringstream progress;
   ASSERT_TRUE(renderStillFrames(*app, options, progress, nullptr));
   const RgbImage denoised = stillImage(*app);
-  const std::vector<float> picture = readTexture(app->gpu.denoiser.targets.picture, GL_RGBA);
+  const std::vector<float> picture = readTexture(app->gpu.denoiser.targets.picture);
   EXPECT_LE(largestDifference(denoised, picture, 1.0f), 1);
   const RgbImage plain = readDisplayImage(app->frameResources(), app->sampling.sampleCount,
                                           app->displayMode, kWidth, kHeight);
@@ -137,7 +119,7 @@ TEST_F(StillFramesTest, PrimaryViewsShowTheirHitBufferWithoutSampling) {
     const RgbImage image = stillImage(*app);
     ASSERT_EQ(image.pixels.size(), 3u * kWidth * kHeight);
     const std::vector<float> hits =
-        readTexture(app->gpu.primaryFbo.colorTextures[each.buffer], GL_RGBA);
+        readTexture(app->gpu.primaryFbo.colorTextures[each.buffer]);
     EXPECT_LE(largestDifference(image, hits, 1.0f), 1) << "view " << each.buffer;
   }
 }

@@ -19,3 +19,11 @@ inline std::vector<Texel> readTexels(GLuint texture, int width, int height) {
   glBindTexture(GL_TEXTURE_2D, 0);
   return texels;
 }
+
+// The same as floats, four a texel, as tests compare and sum them.
+inline std::vector<float> readTexelValues(GLuint texture, int width, int height) {
+  std::vector<float> values;
+  for (const Texel& texel : readTexels(texture, width, height))
+    values.insert(values.end(), {texel.r, texel.g, texel.b, texel.a});
+  return values;
+}
