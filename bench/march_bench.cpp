@@ -49,6 +49,7 @@
 #include "render/FramePasses.h"
 #include "render/PngImage.h"
 #include "render/ProgramBuilder.h"
+#include "SilencedStdout.h"
 
 namespace {
 
@@ -81,29 +82,6 @@ bool parseOptions(int argc, char** argv, Options& options) {
   }
   return options.repetitions > 0 && options.width > 0 && options.height > 0;
 }
-
-// Start-up prints its statistics; they would break up the table.
-class SilencedStdout {
- public:
-  SilencedStdout() : streamBuffer(std::cout.rdbuf(sink.rdbuf())) {
-    std::fflush(stdout);
-    saved = dup(STDOUT_FILENO);
-    const int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, STDOUT_FILENO);
-    close(devnull);
-  }
-  ~SilencedStdout() {
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::cout.rdbuf(streamBuffer);
-  }
-
- private:
-  std::ostringstream sink;
-  std::streambuf* streamBuffer;
-  int saved = -1;
-};
 
 struct View {
   const char* name;

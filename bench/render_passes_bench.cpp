@@ -29,6 +29,7 @@
 #include "render/PassTimer.h"
 #include "render_tool/StillRenderer.h"
 #include "scene/SceneTextures.h"
+#include "SilencedStdout.h"
 
 namespace {
 
@@ -50,30 +51,6 @@ std::string deviceName() {
   const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   return renderer ? renderer : "unknown GL device";
 }
-
-// Start-up prints its statistics with printf-style and stream output alike;
-// both would break up the table.
-class SilencedStdout {
- public:
-  SilencedStdout() : streamBuffer(std::cout.rdbuf(sink.rdbuf())) {
-    std::fflush(stdout);
-    saved = dup(STDOUT_FILENO);
-    const int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, STDOUT_FILENO);
-    close(devnull);
-  }
-  ~SilencedStdout() {
-    std::fflush(stdout);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    std::cout.rdbuf(streamBuffer);
-  }
-
- private:
-  std::ostringstream sink;
-  std::streambuf* streamBuffer;
-  int saved = -1;
-};
 
 // ---- scene start-up, phase by phase ----------------------------------------
 
