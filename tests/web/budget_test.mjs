@@ -3,6 +3,7 @@
 import assert from 'node:assert/strict';
 import { resolve } from 'node:path';
 import { test, after } from 'node:test';
+import { canvasPixels, pageOpener } from '../../tools/page-helpers.mjs';
 import { launchChromium, servePage } from '../../tools/page-server.mjs';
 
 const [buildWeb] = process.argv.slice(2).map((path) => resolve(path));
@@ -36,30 +37,8 @@ function countGlCalls() {
 
 // Opens the page, collecting console errors; the page before is closed, as
 // it would otherwise share the software rasteriser.
-let context = null;
-async function open(query) {
-  await context?.close();
-  context = await browser.newContext({ viewport: { width: 384, height: 256 } });
-  await context.addInitScript(countGlCalls);
-  const page = await context.newPage();
-  const errors = [];
-  page.on('console', (m) => m.type() === 'error' && errors.push(m.text()));
-  page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(`${origin}/index.html${query}`);
-  await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure);
-  return { page, errors };
-}
-
-function canvasPixels(page) {
-  return page.evaluate(() => {
-    const source = document.getElementById('canvas');
-    const copy = Object.assign(document.createElement('canvas'),
-                               { width: source.width, height: source.height });
-    const context = copy.getContext('2d');
-    context.drawImage(source, 0, 0);
-    return Array.from(context.getImageData(0, 0, copy.width, copy.height).data);
-  });
-}
+const openPage = pageOpener(browser, origin);
+const open = (query) => openPage(query, { initScript: countGlCalls });
 
 const samplesReach = (page, n) =>
   page.waitForFunction((n) => window.xmastrace.samples >= n, n, { timeout: 120000, polling: 100 });

@@ -5,6 +5,7 @@
 import assert from 'node:assert/strict';
 import { resolve } from 'node:path';
 import { test, after } from 'node:test';
+import { canvasPixels, pageOpener } from '../../tools/page-helpers.mjs';
 import { launchChromium, servePage } from '../../tools/page-server.mjs';
 
 const [buildWeb] = process.argv.slice(2).map((path) => resolve(path));
@@ -20,39 +21,20 @@ after(async () => {
 // Opens the page, collecting console errors, uncaught exceptions and the
 // GL errors WebGL reports as warnings. The page before is closed first: it
 // would go on drawing in the GPU process every page shares.
-let context = null;
-async function open(query, options = { viewport: { width: 384, height: 256 } }) {
-  await context?.close();
-  context = await browser.newContext(options);
-  const page = await context.newPage();
-  const errors = [];
-  page.on('console', (m) => {
-    const glError = /INVALID_|OUT_OF_MEMORY|out of range/.test(m.text());
-    if (m.type() === 'error' || glError) errors.push(m.text());
+const openPage = pageOpener(browser, origin);
+async function open(query, contextOptions = { viewport: { width: 384, height: 256 } }) {
+  const opened = await openPage(query, {
+    contextOptions,
+    isError: (m) => m.type() === 'error' || /INVALID_|OUT_OF_MEMORY|out of range/.test(m.text()),
+    // Software rendering takes its time over a large window.
+    timeout: 120000,
   });
-  page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(`${origin}/index.html${query}`);
-  // Software rendering takes its time over a large window.
-  await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure, null,
-                             { timeout: 120000 });
-  assert.equal(await page.evaluate(() => window.xmastrace.failure), null);
-  return { page, errors };
+  assert.equal(await opened.page.evaluate(() => window.xmastrace.failure), null);
+  return opened;
 }
 
 // RGBA bytes of the canvas, scaled to at most `width` pixels across, read
 // through a 2D canvas (the WebGL one keeps its drawing buffer).
-function canvasPixels(page, width = 0) {
-  return page.evaluate((width) => {
-    const source = document.getElementById('canvas');
-    const scale = width > 0 ? Math.min(1, width / source.width) : 1;
-    const copy = Object.assign(document.createElement('canvas'), {
-      width: Math.round(source.width * scale), height: Math.round(source.height * scale) });
-    const context = copy.getContext('2d');
-    context.drawImage(source, 0, 0, copy.width, copy.height);
-    return Array.from(context.getImageData(0, 0, copy.width, copy.height).data);
-  }, width);
-}
-
 function largestDifference(a, b) {
   assert.equal(a.length, b.length);
   let largest = 0;

@@ -9,6 +9,7 @@ import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { test, after } from 'node:test';
 import { fileURLToPath } from 'node:url';
+import { canvasPixels, pageOpener } from '../../tools/page-helpers.mjs';
 import { launchChromium, servePage } from '../../tools/page-server.mjs';
 
 const [buildWeb, renderProgram, runDir] = process.argv.slice(2).map((path) => resolve(path));
@@ -29,35 +30,12 @@ after(async () => {
 // Opens the page, collecting every console error and uncaught exception. The
 // page before is closed first: one left drawing would share Chromium's GPU
 // process, the software rasteriser, with every later test.
-let context = null;
-async function open(query, options = { viewport: { width: 384, height: 256 } }, prepare = null) {
-  await context?.close();
-  context = await browser.newContext(options);
-  const page = await context.newPage();
-  const errors = [];
-  page.on('console', (m) => m.type() === 'error' && errors.push(m.text()));
-  page.on('pageerror', (e) => errors.push(e.message));
-  await prepare?.(page);
-  const start = Date.now();
-  await page.goto(`${origin}/index.html${query}`);
-  const started = () => window.xmastrace.ready || window.xmastrace.failure;
-  if (!prepare) await page.waitForFunction(started);
-  return { page, errors, firstPicture: Date.now() - start };
-}
+const openPage = pageOpener(browser, origin);
+const open = (query, contextOptions = { viewport: { width: 384, height: 256 } }, prepare = null) =>
+  openPage(query, { contextOptions, prepare });
 
 // RGBA bytes of the canvas, read through a 2D canvas (the WebGL one keeps
 // its drawing buffer).
-function canvasPixels(page) {
-  return page.evaluate(() => {
-    const source = document.getElementById('canvas');
-    const copy = Object.assign(document.createElement('canvas'),
-                               { width: source.width, height: source.height });
-    const context = copy.getContext('2d');
-    context.drawImage(source, 0, 0);
-    return Array.from(context.getImageData(0, 0, copy.width, copy.height).data);
-  });
-}
-
 function pngPixels(page, file) {
   const url = `data:image/png;base64,${readFileSync(file).toString('base64')}`;
   return page.evaluate(async (url) => {
@@ -254,7 +232,7 @@ test('the primary views, a pinch and a new pixel ratio', async () => {
   await nextFrame(page);
   await nextFrame(page);
   const away = await canvasPixels(page);
-  const cdp = await context.newCDPSession(page);
+  const cdp = await page.context().newCDPSession(page);
   const touch = async (type, points) => {
     await cdp.send('Input.dispatchTouchEvent',
                    { type, touchPoints: points.map(([x, y], id) => ({ x, y, id })) });

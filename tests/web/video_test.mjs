@@ -11,6 +11,7 @@ import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { test, after } from 'node:test';
 import { fileURLToPath } from 'node:url';
+import { pageOpener } from '../../tools/page-helpers.mjs';
 import { launchChromium, servePage } from '../../tools/page-server.mjs';
 
 const [buildWeb, renderProgram, runDir] = process.argv.slice(2).map((path) => resolve(path));
@@ -26,18 +27,9 @@ after(async () => {
   server.close();
 });
 
-let context = null;
-async function open(initScript = null, query = '') {
-  await context?.close();
-  context = await browser.newContext({ viewport: { width: 192, height: 128 } });
-  if (initScript) await context.addInitScript(initScript);
-  const page = await context.newPage();
-  const errors = [];
-  page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(`${origin}/index.html${query}`);
-  await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure);
-  return { page, errors };
-}
+const openPage = pageOpener(browser, origin);
+const open = (initScript = null, query = '') => openPage(query, {
+  contextOptions: { viewport: { width: 192, height: 128 } }, initScript, isError: null });
 
 const kTiny = { seconds: 1, fps: 8, size: '96x64', samples: 2 };
 const work = mkdtempSync(join(tmpdir(), 'xmastrace-video-'));
