@@ -2,18 +2,10 @@
 # system's), a link, standard output, a read-only or private file, a folder
 # the user may not write. Nothing there may be replaced by a file behind the
 # user's back, and a still on standard output must be the PNG alone.
-set -u
-RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$XMASTRACE_SOURCE_DIR/tests/support/prelude.sh"
+FAIL_LOGS="err"
 still="--size 32x24 --samples 1"
 video="--size 32x24 --samples 1 --seconds 0.25 --fps 4"
-
-fail() {
-  echo "FAIL: $1" >&2
-  cat "$work/err" >&2
-  exit 1
-}
 
 # render ARGS...: runs the program in run/ through EGL, standard output to
 # $work/out, and sets STATUS.

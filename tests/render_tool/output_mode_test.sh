@@ -1,16 +1,8 @@
 # A still or a video is made to be passed on, and is written through a
 # private temporary file: once finished it has the mode the user's umask
 # gives any new file, no wider (others could overwrite it) and no narrower.
-set -u
-RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $1" >&2
-  cat "$work/log" >&2
-  exit 1
-}
+. "$XMASTRACE_SOURCE_DIR/tests/support/prelude.sh"
+FAIL_LOGS="log"
 
 for case in 022:644 077:600; do
   mask=${case%:*}

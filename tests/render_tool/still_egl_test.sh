@@ -3,16 +3,8 @@
 # says which renderer it got, and writes a still, a primary view and a video
 # byte for byte as through the hidden window; --egl asks for EGL when a
 # display is at hand.
-set -u
-RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $1" >&2
-  cat "$work/out" "$work/err" >&2 2>/dev/null
-  exit 1
-}
+. "$XMASTRACE_SOURCE_DIR/tests/support/prelude.sh"
+FAIL_LOGS="out err"
 
 [ -n "${DISPLAY:-}" ] || fail "the hidden window to compare with needs an X display"
 

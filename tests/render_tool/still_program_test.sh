@@ -2,17 +2,8 @@
 # three primary views, the progress bar, the timings, no music and no GL
 # error; bad options, an unwritable output (before any rendering), a program
 # that does not link and a start outside run/ fail with status 1.
-set -u
-RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $1" >&2
-  [ -f "$work/out" ] && cat "$work/out" >&2
-  [ -f "$work/err" ] && cat "$work/err" >&2
-  exit 1
-}
+. "$XMASTRACE_SOURCE_DIR/tests/support/prelude.sh"
+FAIL_LOGS="out err"
 
 # render ARGS...: runs the program in run/ and sets STATUS.
 render() {

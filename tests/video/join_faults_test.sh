@@ -3,17 +3,9 @@
 # among the pieces, a name that is no MP4, a read-only file or a device as
 # the video, and a piece rendered from another room. Each is refused with
 # its own reason, nothing written; the limit of open files is no reason.
-set -u
-RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$XMASTRACE_SOURCE_DIR/tests/support/prelude.sh"
+FAIL_LOGS="err"
 video="--size 64x48 --samples 1 --seconds 1 --fps 8"
-
-fail() {
-  echo "FAIL: $1" >&2
-  cat "$work/err" >&2
-  exit 1
-}
 
 # run_in FOLDER ARGS...: runs the program in FOLDER through EGL and sets STATUS.
 run_in() {

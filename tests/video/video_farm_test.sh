@@ -4,21 +4,13 @@
 # as long as the pictures and not faded early. Joins that would lose
 # frames (a gap, a missing last frame, a piece short of what its label
 # says) are refused, name the frames or the piece, and write nothing.
-set -u
-RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
+. "$XMASTRACE_SOURCE_DIR/tests/support/prelude.sh"
+FAIL_LOGS="log"
 COMPARE="$XMASTRACE_BINARY_DIR/tests/compare_videos"
 DROP_LAST_FRAME="$XMASTRACE_BINARY_DIR/tests/drop_last_frame"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 # Raw averages of two samples: a frame drawn from other random numbers
 # differs by 7 to 11 levels on average, the encoder's own changes by under 2.
 video="--size 64x48 --seconds 2 --fps 4 --samples 2 --no-denoise"
-
-fail() {
-  echo "FAIL: $1" >&2
-  cat "$work/log" >&2
-  exit 1
-}
 
 cd "$XMASTRACE_RUN_DIR" || exit 1
 "$RENDER" --video "$work/single.mp4" $video >"$work/log" 2>&1 || fail "the single run failed"

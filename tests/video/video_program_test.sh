@@ -2,18 +2,10 @@
 # before any rendering and leaves no file, a missing tune gives a warning and
 # a silent video (so does a tune that is a device or a FIFO), and Ctrl+C
 # or a closed terminal ends it with status 130 or 129 and nothing written.
-set -u
-RENDER="$XMASTRACE_BINARY_DIR/xmastrace_render"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$XMASTRACE_SOURCE_DIR/tests/support/prelude.sh"
+FAIL_LOGS="out err"
 videos="$work/videos"
 mkdir "$videos"
-
-fail() {
-  echo "FAIL: $1" >&2
-  cat "$work/out" "$work/err" >&2
-  exit 1
-}
 
 # render ARGS...: runs the program in run/ and sets STATUS.
 render() {
