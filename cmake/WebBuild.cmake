@@ -62,8 +62,10 @@ target_link_options(xmastrace_web PRIVATE
   --shell-file ${WEB_PAGE_DIR}/index.html
   ${web_preload}
   "SHELL:--preload-file ${WEB_RUN_DIR}/data/xmas@/data/xmas")
+# What the link packs: the shell page, the shaders and the meshes.
+file(GLOB WEB_RUN_MESHES ${WEB_RUN_DIR}/data/xmas/*.obj)
 set_property(TARGET xmastrace_web APPEND PROPERTY LINK_DEPENDS
-             ${WEB_PAGE_DIR}/index.html ${WEB_RUN_SHADERS})
+             ${WEB_PAGE_DIR}/index.html ${WEB_RUN_SHADERS} ${WEB_RUN_MESHES})
 
 # The MP4 muxer comes from npm at the version web/package-lock.json pins;
 # a fresh clone gets it here, before the page that bundles it.
@@ -79,8 +81,19 @@ add_custom_target(web_npm DEPENDS ${CMAKE_BINARY_DIR}/npm-ci.stamp)
 add_dependencies(xmastrace_web web_npm)
 
 # The page's own scripts and style, the muxer, and the tune (the page's
-# audio plays it, so it is not packed into index.data).
-add_custom_command(TARGET xmastrace_web POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB_PAGE_DIR}/page.js ${WEB_PAGE_DIR}/video.js
-          ${WEB_PAGE_DIR}/page.css ${WEB_MUXER} ${WEB_RUN_DIR}/data/sound.mp3 ${CMAKE_BINARY_DIR}
-  VERBATIM)
+# audio plays it, so it is not packed into index.data). Each copy depends on
+# its file, not on the program's link: an edited script reaches the page
+# although no C++ changed.
+set(web_copies)
+foreach(file ${WEB_PAGE_DIR}/page.js ${WEB_PAGE_DIR}/video.js ${WEB_PAGE_DIR}/page.css ${WEB_MUXER}
+             ${WEB_RUN_DIR}/data/sound.mp3)
+  get_filename_component(name ${file} NAME)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/${name}
+    COMMAND ${CMAKE_COMMAND} -E copy ${file} ${CMAKE_BINARY_DIR}/${name}
+    DEPENDS ${file}
+    VERBATIM)
+  list(APPEND web_copies ${CMAKE_BINARY_DIR}/${name})
+endforeach()
+add_custom_target(web_page_files ALL DEPENDS ${web_copies})
+add_dependencies(web_page_files web_npm)

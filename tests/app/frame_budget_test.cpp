@@ -143,3 +143,19 @@ TEST(FrameBudget, AbsurdTimingsNeitherCollapseNorExplodeTheWork) {
   EXPECT_EQ(previewSide(whole, 0), 1);
   EXPECT_EQ(previewSide(whole, 1), 1);
 }
+
+// The moving picture is drawn whole, so its cost goes with its pixels: a
+// frame that took twice the budget halves the pixels, one that took half
+// doubles them, each side moving by the square root of that.
+TEST(FrameBudget, APreviewFrameScalesThePixelsByTheBudgetsShare) {
+  const int width = 1170, height = 2532;
+  for (const double share : {2.0, 0.5}) {
+    FrameBudget budget;
+    budget.budgetMs = kDefaultFrameBudgetMs;
+    const double before = 1.0 * previewSide(budget, width) * previewSide(budget, height);
+    learnFrameTime(budget, {FrameWorkKind::Preview, FramePass::Primary, before},
+                   share * kDefaultFrameBudgetMs);
+    const double after = 1.0 * previewSide(budget, width) * previewSide(budget, height);
+    EXPECT_NEAR(after / before, 1.0 / share, 0.01) << share;
+  }
+}

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -13,8 +15,24 @@
 
 namespace {
 
+// A folder of the process's own, removed at its end: test runs of other
+// builds share the machine's /tmp.
+const std::filesystem::path& scratchFolder() {
+  static const struct Scratch {
+    std::filesystem::path path;
+    Scratch() {
+      std::string pattern = testing::TempDir() + "obj_loader_test_XXXXXX";
+      if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+    }
+    ~Scratch() {
+      if (!path.empty()) std::filesystem::remove_all(path);
+    }
+  } scratch;
+  return scratch.path;
+}
+
 std::string writeFile(const std::string& name, const std::string& text) {
-  const std::string path = testing::TempDir() + "obj_loader_test_" + name;
+  const std::string path = (scratchFolder() / name).string();
   std::ofstream out(path, std::ios::binary);
   out << text;
   return path;

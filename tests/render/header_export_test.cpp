@@ -1,5 +1,7 @@
 #include "render/HeaderExport.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -51,7 +53,9 @@ TEST(HeaderDeclaration, IsOneLineWithEscapedNewlinesAndNoFinalBreak) {
 }
 
 TEST(ExportHeader, WritesTheDeclarationNamedAfterTheStem) {
-  const auto dir = std::filesystem::temp_directory_path() / "xmastrace_header_export";
+  // A folder of this process's own: other builds' runs share the machine's /tmp.
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("xmastrace_header_export_" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const std::string fragment = (dir / "shade.glsl.bak").string();
   const std::string header = (dir / "shade.h").string();

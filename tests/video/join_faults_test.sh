@@ -1,8 +1,9 @@
 # --join given what a careless farm hands it: a piece cut short at any
 # length, many pieces under a low limit of open files, the video to write
 # among the pieces, a name that is no MP4, a read-only file or a device as
-# the video, and a piece rendered from another room. Each is refused with
-# its own reason, nothing written; the limit of open files is no reason.
+# the video, and a piece rendered from another room or after a shader file
+# was edited. Each is refused with its own reason, nothing written; the
+# limit of open files is no reason.
 . "$XMASTRACE_SOURCE_DIR/tests/support/prelude.sh"
 FAIL_LOGS="err"
 video="--size 64x48 --samples 1 --seconds 1 --fps 8"
@@ -70,6 +71,18 @@ echo "# another greeting" >>"$work/other-run/data/xmas/qm.obj"
 run_in "$work/other-run" --video "$work/other4-7.mp4" --frames 4-7 $video
 [ "$STATUS" = 0 ] || fail "the piece of the other room failed"
 refused "$work/other4-7.mp4 was rendered from other files" "$work/p0-3.mp4" "$work/other4-7.mp4" --video "$work/j.mp4"
+
+# Pieces rendered after a shader file of the folder was edited, in place
+# (the same size) and then made longer.
+cp -RL "$XMASTRACE_RUN_DIR" "$work/edited-run"
+sed -i 's/tex_c, 0.0/tex_c, 1.0/' "$work/edited-run/FS.glsl"
+cmp -s "$XMASTRACE_RUN_DIR/FS.glsl" "$work/edited-run/FS.glsl" && fail "FS.glsl was not edited"
+for edit in same-size longer; do
+  [ "$edit" = longer ] && echo "// edited" >>"$work/edited-run/FS.glsl"
+  run_in "$work/edited-run" --video "$work/${edit}4-7.mp4" --frames 4-7 $video
+  [ "$STATUS" = 0 ] || fail "the piece after the $edit edit failed"
+  refused "$work/${edit}4-7.mp4 was rendered from other files" "$work/p0-3.mp4" "$work/${edit}4-7.mp4" --video "$work/j.mp4"
+done
 
 run_in "$XMASTRACE_RUN_DIR" --join $p --video "$work/whole.mp4"
 [ "$STATUS" = 0 ] || fail "the pieces do not join"

@@ -130,6 +130,21 @@ test('a cancelled video leaves nothing', async () => {
   assert.deepEqual(errors, []);
 });
 
+// A key frame every two seconds, whatever the frame rate, so that a player
+// seeks in a long video without decoding it from its start.
+test('a video has a key frame every two seconds', async () => {
+  const { page, errors } = await open();
+  const file = join(work, 'keys.mp4');
+  writeFileSync(file, await pageVideo(page, { seconds: 4.5, fps: 4, size: '96x64', samples: 1 }));
+  const { packets } = JSON.parse(execFileSync('ffprobe', [
+    '-v', 'error', '-select_streams', 'v:0', '-show_entries', 'packet=pts_time,flags', '-of', 'json', file],
+  { encoding: 'utf8' }));
+  assert.equal(packets.length, 18);
+  const keys = packets.filter((p) => p.flags.startsWith('K')).map((p) => Number(p.pts_time));
+  assert.deepEqual(keys, [0, 2, 4]);
+  assert.deepEqual(errors, []);
+});
+
 test('without VideoEncoder the page says so and offers no video', async () => {
   const { page } = await open(() => { delete window.VideoEncoder; });
   await page.waitForFunction(() => !document.getElementById('video-note').hidden);

@@ -41,6 +41,14 @@ PixelSize drawingBufferSize(double cssWidth, double cssHeight, double ratio,
     scale = std::min(scale, std::sqrt(static_cast<double>(limits.maxPixels) / (width * height)));
   if (scale == 1.0) return {static_cast<int>(width), static_cast<int>(height)};
   // Rounded down, so the product stays within the cap too.
-  return {std::max(1, static_cast<int>(std::floor(width * scale))),
-          std::max(1, static_cast<int>(std::floor(height * scale)))};
+  PixelSize size{std::max(1, static_cast<int>(std::floor(width * scale))),
+                 std::max(1, static_cast<int>(std::floor(height * scale)))};
+  // A side held up to one pixel leaves the cap to the other: a strip
+  // thinner than a pixel once scaled would otherwise keep too long a side.
+  if (limits.maxPixels > 0) {
+    size.width = static_cast<int>(
+        std::min<long long>(size.width, std::max(1LL, limits.maxPixels / size.height)));
+    size.height = static_cast<int>(std::min<long long>(size.height, limits.maxPixels / size.width));
+  }
+  return size;
 }

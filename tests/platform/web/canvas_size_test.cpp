@@ -57,3 +57,48 @@ TEST(CanvasSize, DeviceSizeWhereItFitsElseTheLargestThatFits) {
     EXPECT_EQ(none.height, 0) << ratio;
   }
 }
+
+// Wherever the pixel cap binds, the picture takes as much of it as its shape
+// allows and never a pixel more, whatever CSS size and ratio a page has:
+// fractional CSS pixels, ratios of zoomed pages and phones, and scaled sides
+// that end in .5 or more. A side made one pixel larger by rounding would
+// break the cap; one pixel smaller would waste a row of it.
+TEST(CanvasSize, ThePixelCapHoldsForEveryCssSizeAndRatio) {
+  for (const long long cap : {kMaxDrawingPixels, 1000LL, 77777LL}) {
+    DrawingLimits limits = drawingLimits(0, 0, 0, 0);
+    limits.maxPixels = cap;
+    for (const double ratio : {1.0, 1.25, 1.5, 1.75, 2.0, 2.625, 3.0, 3.5}) {
+      for (double cssWidth = 300.5; cssWidth < 4000; cssWidth += 197.25) {
+        for (double cssHeight = 200.75; cssHeight < 3000; cssHeight += 151.5) {
+          const PixelSize size = drawingBufferSize(cssWidth, cssHeight, ratio, limits);
+          const double width = std::round(cssWidth * ratio);
+          const double height = std::round(cssHeight * ratio);
+          const long long pixels = static_cast<long long>(size.width) * size.height;
+          SCOPED_TRACE(::testing::Message() << cssWidth << "x" << cssHeight << " at " << ratio
+                                            << " under " << cap << ": " << size.width << "x"
+                                            << size.height);
+          ASSERT_LE(pixels, cap);
+          if (width * height <= cap) {
+            EXPECT_EQ(size.width, width);
+            EXPECT_EQ(size.height, height);
+          } else {
+            // Each side is the exactly scaled one cut to whole pixels.
+            const double scale = std::sqrt(cap / (width * height));
+            EXPECT_LE(size.width, width * scale);
+            EXPECT_LE(size.height, height * scale);
+            EXPECT_GT(size.width, width * scale - 1);
+            EXPECT_GT(size.height, height * scale - 1);
+          }
+        }
+      }
+    }
+  }
+  // A strip too thin to shrink keeps its one row, and the cap still holds
+  // when the GPU reported no side limit.
+  const PixelSize strip = drawingBufferSize(1e7, 1, 1.0, drawingLimits(0, 0, 0, 0));
+  EXPECT_EQ(strip.height, 1);
+  EXPECT_EQ(strip.width, kMaxDrawingPixels);
+  const PixelSize column = drawingBufferSize(1, 1e7, 1.0, drawingLimits(0, 0, 0, 0));
+  EXPECT_EQ(column.width, 1);
+  EXPECT_EQ(column.height, kMaxDrawingPixels);
+}
