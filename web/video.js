@@ -224,7 +224,13 @@ function encodeVideo(run, codec, audio, tune, args) {
                       latencyMode: 'quality', avc: { format: 'avc' } });
     let tuneEncoded = Promise.resolve();
     if (tune) {
-      const sound = new AudioEncoder({ output: muxing((chunk, meta) => muxer.addAudioChunk(chunk, meta)), error: fail });
+      // An AAC packet is always 1,024 sample frames; WebKitGTK stamps each
+      // with the time of the AudioData it came from, four packets at once,
+      // which would leave the file's sound short. Opus's come right.
+      let packets = 0;
+      const packetTime = () => audio.muxer === 'aac' ? packets++ * 1024 * 1e6 / audio.sampleRate : undefined;
+      const sound = new AudioEncoder({ output: muxing((chunk, meta) => muxer.addAudioChunk(chunk, meta, packetTime())),
+                                       error: fail });
       encoders.push(sound);
       sound.configure(audio.config);
       const length = Math.floor(plan.frames * audio.sampleRate / plan.fps);

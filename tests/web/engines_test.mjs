@@ -189,6 +189,8 @@ for (const name of ['firefox', 'webkit']) {
       const video = streams.find((s) => s.codec_type === 'video');
       assert.deepEqual([video.codec_name, video.nb_read_frames], ['h264', '8']);
       assert.ok(Math.abs(video.duration - 1) < 1e-3, `video lasts ${video.duration} s`);
+      const sound = streams.find((s) => s.codec_type === 'audio');
+      assert.ok(sound && Math.abs(sound.duration - 1) < 0.05, `sound lasts ${sound?.duration} s`);
       console.log(`${name}: video of ${streams.map((s) => s.codec_name).join(' and ')}`);
     });
   });
