@@ -9,7 +9,7 @@ PACKAGES="cmake g++ make pkg-config
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev glslang-tools
   xvfb xauth xdotool x11-apps imagemagick parallel
-  emscripten nodejs chromium ffmpeg"
+  emscripten nodejs chromium firefox-esr webkit2gtk-driver ffmpeg"
 
 missing=""
 for p in $PACKAGES; do

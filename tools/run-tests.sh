@@ -7,7 +7,8 @@
 #   3. each libFuzzer target, built with clang in <build>-fuzz, for a bounded
 #      time from the seed corpus in tests/fuzz/corpus.
 # Between 1 and 2, the browser build (build-web, as `make web` makes it) and
-# its page tests in headless Chromium (tests/web/*_test.mjs, one after another).
+# its page tests in headless Chromium, and Firefox and WebKitGTK under the
+# display (tests/web/*_test.mjs, one after another).
 # GL tests need an X display: without one each run goes under a virtual
 # framebuffer (Mesa's llvmpipe renders). The unit tests (GoogleTest cases,
 # whose names hold a dot) run in parallel; the end-to-end runs of the programs
@@ -71,7 +72,7 @@ quiet_build "$WEB" cmake --build "$WEB" -j"$JOBS" || fail "browser build"
   (cd "$ROOT/web" && npm ci --no-audit --no-fund >/dev/null) || fail "npm ci in web/"
 passed "browser build"
 
-begin "page tests in headless Chromium"
+begin "page tests in Chromium, Firefox and WebKitGTK"
 for script in "$ROOT"/tests/web/*_test.mjs; do
   on_display node "$script" "$WEB" "$BUILD/xmastrace_render" "$ROOT/run" || fail "page tests ($script)"
 done

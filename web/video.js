@@ -39,7 +39,15 @@ async function videoProblem() {
   return codec ? '' : 'This browser cannot make the video: its VideoEncoder has no H.264.';
 }
 
+// WebKitGTK before 2.52 aborts its web process when WebCodecs is the first
+// thing there to use GStreamer (WebKit bug 320327): a media element's
+// question sets GStreamer up first. Elsewhere it is only a question.
+function prepareMediaStack() {
+  document.createElement('video').canPlayType('video/mp4');
+}
+
 async function videoCodec(width, height) {
+  prepareMediaStack();
   for (const codec of kVideoCodecs) {
     try {
       if ((await VideoEncoder.isConfigSupported({ codec, width, height })).supported) return codec;
@@ -50,6 +58,7 @@ async function videoCodec(width, height) {
 
 async function audioChoice() {
   if (typeof AudioEncoder === 'undefined') return null;
+  prepareMediaStack();
   for (const choice of kAudioChoices) {
     const config = { codec: choice.codec, sampleRate: choice.sampleRate, numberOfChannels: 2, bitrate: kAudioBitRate };
     try {
@@ -199,14 +208,29 @@ function encodeVideo(run, codec, audio, tune, args) {
       for (const encoder of encoders) if (encoder.state !== 'closed') encoder.close();
       reject(error);
     };
-    const video = new VideoEncoder({ output: (chunk, meta) => muxer.addVideoChunk(chunk, meta), error: fail });
+    // A chunk the muxer refuses would otherwise vanish inside the encoder's
+    // callback, and a video short of frames would be offered as made.
+    const muxing = (add) => (chunk, meta) => {
+      try {
+        add(chunk, meta);
+      } catch (error) {
+        fail(error);
+      }
+    };
+    const video = new VideoEncoder({ output: muxing((chunk, meta) => muxer.addVideoChunk(chunk, meta)), error: fail });
     encoders.push(video);
     video.configure({ codec, width: plan.width, height: plan.height, framerate: plan.fps,
                       bitrate: Math.max(kLeastBitRate, Math.round(plan.width * plan.height * plan.fps * kBitsPerPixel)),
                       latencyMode: 'quality', avc: { format: 'avc' } });
     let tuneEncoded = Promise.resolve();
     if (tune) {
-      const sound = new AudioEncoder({ output: (chunk, meta) => muxer.addAudioChunk(chunk, meta), error: fail });
+      // An AAC packet is always 1,024 sample frames; WebKitGTK stamps each
+      // with the time of the AudioData it came from, four packets at once,
+      // which would leave the file's sound short. Opus's come right.
+      let packets = 0;
+      const packetTime = () => audio.muxer === 'aac' ? packets++ * 1024 * 1e6 / audio.sampleRate : undefined;
+      const sound = new AudioEncoder({ output: muxing((chunk, meta) => muxer.addAudioChunk(chunk, meta, packetTime())),
+                                       error: fail });
       encoders.push(sound);
       sound.configure(audio.config);
       const length = Math.floor(plan.frames * audio.sampleRate / plan.fps);
