@@ -211,7 +211,11 @@ int Application::createRenderTargets() {
   }
   sizeScreenTargets();
   pathFbo.attachTexture(0, sampleTexture);
-  pathFbo.attachTexture(1, randomTextures[0]);
+  // The one the next sample writes. Targets made again after a lost
+  // context meet a sampling that may be at the other texture: attaching
+  // the first would have that sample read what it writes, which a browser
+  // refuses to draw, and the sample would be counted without its light.
+  pathFbo.attachTexture(1, randomTextures[sampling.randomPing]);
   return kStatusOk;
 }
 
@@ -249,14 +253,6 @@ void Application::restartAtFrame(int frame, int samples) {
 }
 
 int Application::restoreGpuObjects() {
-  // A start-up still waiting for its programs has made no more than the
-  // scene's box and BRDF table.
-  if (!programRequests.empty()) {
-    requestPrograms();
-    createSceneBox();
-    scene.createBrdfTexture();
-    return kStatusOk;
-  }
   // The old names mean nothing in the new context; deleting them could
   // only raise errors, so they are forgotten instead.
   vsFsProgram = textureProgram = accumProgram = voxelProgram = pathProgram = 0;
@@ -267,6 +263,16 @@ int Application::restoreGpuObjects() {
   primaryFbo = FrameBufferObject();
   pathFbo = FrameBufferObject();
   denoiser = Denoiser();
+  // A start-up still waiting for its programs, or one that failed because
+  // the context went away under it, starts again from its programs: only
+  // the scene's box and BRDF table come before them, and finishStart does
+  // the rest.
+  if (!programRequests.empty() || status != kStatusOk) {
+    requestPrograms();
+    createSceneBox();
+    scene.createBrdfTexture();
+    return kStatusOk;
+  }
   requestPrograms();
   if (const int built = finishPrograms(); built != kStatusOk) return built;
   createSceneBox();
