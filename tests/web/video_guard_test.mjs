@@ -73,7 +73,13 @@ test('mistaken options and a video too large to draw or hold are refused before 
   const { page, errors } = await open();
   await page.evaluate(helpers);
   const refusals = await page.evaluate(async () => {
-    const refusal = (options) => window.outcome(window.xmastrace.makeVideo(options));
+    // A refusal comes at once; a video that starts instead is stopped.
+    const refusal = (options) => Promise.race([
+      window.outcome(window.xmastrace.makeVideo(options)),
+      new Promise((done) => setTimeout(done, 15000)).then(() => {
+        window.xmastrace.cancelVideo();
+        return 'not refused';
+      })]);
     return [
       await refusal({ smaples: 2 }),
       await refusal({ denoise: 0 }),
