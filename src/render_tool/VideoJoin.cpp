@@ -91,14 +91,15 @@ bool streamMatchesLabel(const Piece& piece, std::ostream& messages) {
   } else if (video.width != format->width || video.height != format->height) {
     problem = "its video is " + std::to_string(video.width) + "x" + std::to_string(video.height) + ", not " +
               std::to_string(format->width) + "x" + std::to_string(format->height);
+  } else if (piece.frameTime.num == 0) {
+    problem = "its frames are not all shown for the same time";
   } else if (av_cmp_q(piece.frameTime, AVRational{1, format->fps}) != 0) {
-    problem = piece.frameTime.num == 0 ? "its frames are not all shown for the same time"
-                                       : "its frames are shown for " + secondsText(piece.frameTime) + " s each, not 1/" +
-                                             std::to_string(format->fps) + " s";
+    problem = "its frames are shown for " + secondsText(piece.frameTime) + " s each, not 1/" +
+              std::to_string(format->fps) + " s";
   }
   if (problem.empty()) return true;
-  messages << "cannot join: " << piece.name << " says it is " << piece.label.video.substr(0, piece.label.video.find(','))
-           << ", but " << problem << ": render it again\n";
+  const std::string said = piece.label.video.substr(0, piece.label.video.find(','));
+  messages << "cannot join: " << piece.name << " says it is " << said << ", but " << problem << ": render it again\n";
   return false;
 }
 
