@@ -172,7 +172,6 @@ saveButton.addEventListener('click', () => {
 for (const button of bar.querySelectorAll('button')) {
   button.addEventListener('mouseup', () => button.blur());
 }
-if (params.get('ui') === '0') bar.hidden = true;
 
 // Puts a message in an element as text, each quoted character isolated:
 // a right-to-left letter in it must not reorder the words around it.
@@ -204,6 +203,11 @@ function addNote(text) {
   note.append(Object.assign(document.createElement('div'), { textContent: text }));
   note.hidden = false;
 }
+
+// Read as the program reads ?fast, and named when it is neither.
+const ui = params.get('ui');
+if (ui === '0' || ui === 'false') bar.hidden = true;
+else if (ui !== null && !['', '1', 'true'].includes(ui)) addNote('?ui is ignored: it is not 1, true, 0 or false');
 
 // "your words": type a text, see it checked by the program's own rules as
 // it is typed, show it (the page loads again with it: the room is built at

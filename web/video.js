@@ -26,6 +26,15 @@ const kTunePieceSeconds = 30;  // rendered at a time
 const kFadeSeconds = 1;
 // Frames waiting in the encoder before the program draws another.
 const kEncoderQueue = 4;
+// The file grows in the page's memory, and finishing it copies it twice
+// more (the muxer's buffer, the Blob): a larger one could take a phone's
+// tab past what its browser lets it hold, and the tab would be closed.
+// 128 MB is five and a half minutes at the default size and rate.
+const kMostVideoBytes = 128_000_000;
+// The options a script may give, and the type of each: any other name or
+// type is refused, as xmastrace_render refuses an option it does not know.
+const kOptionTypes = { seconds: 'number', fps: 'number', size: 'string', samples: 'number', fast: 'boolean',
+                       denoise: 'boolean' };
 
 const videoButton = document.getElementById('video');
 const videoNote = document.getElementById('video-note');
@@ -68,14 +77,33 @@ async function audioChoice() {
   return null;
 }
 
+function describe(value) {
+  return typeof value === 'symbol' ? value.toString() : String(value);
+}
+
+// A misspelt name or a value of another type would otherwise fall back to
+// a default in silence ('false' is a true value, and so on).
+function checkOptions(options) {
+  if (options === null || typeof options !== 'object') {
+    throw new TypeError(`the video's options are no object: '${describe(options)}'`);
+  }
+  for (const [name, value] of Object.entries(options)) {
+    if (!Object.hasOwn(kOptionTypes, name)) throw new RangeError(`unknown option for a video: '${name}'`);
+    if (value !== undefined && typeof value !== kOptionTypes[name]) {
+      throw new TypeError(`bad value for ${name}: '${describe(value)}' is no ${kOptionTypes[name]}`);
+    }
+  }
+}
+
 // xmastrace_render's command line for the options, one argument a line: the
 // program reads it with the desktop's rules and defaults.
 function videoArguments(options) {
+  checkOptions(options);
   const args = ['--video', 'greeting.mp4'];
   for (const name of ['seconds', 'fps', 'size', 'samples']) {
     if (options[name] !== undefined) args.push(`--${name}`, String(options[name]));
   }
-  if (options.fast) args.push('--fast');
+  if (options.fast === true) args.push('--fast');
   if (options.denoise === false) args.push('--no-denoise');
   if (args.some((arg) => arg.includes('\n'))) throw new TypeError('A video option holds a line break.');
   return args.join('\n');
@@ -134,8 +162,15 @@ function formatTime(seconds) {
   return hours ? `${hours}:${tail}` : tail;
 }
 
-// The video being made: at most one at a time.
+// The video being made: at most one at a time. A cancelled one is no
+// longer it, even while it winds down.
 let making = null;
+
+// No video while one is made, nor while the graphics are away: its frames
+// would be drawn with objects the lost context took along.
+function offerVideoButton() {
+  videoButton.disabled = making !== null || window.xmastrace.lost;
+}
 
 function showProgress(done, total, started) {
   videoProgress.hidden = false;
@@ -152,38 +187,62 @@ function pageReady() {
 }
 
 const aborted = () => new DOMException('The video was cancelled.', 'AbortError');
+const graphicsLost = () => new Error('The graphics were reset: make the video again once the picture is back.');
+
+function videoBitRate(plan) {
+  return Math.max(kLeastBitRate, Math.round(plan.width * plan.height * plan.fps * kBitsPerPixel));
+}
+
+// Refuses, before any frame is drawn, a file larger than the page can hold.
+function checkVideoBytes(plan) {
+  const bytes = (videoBitRate(plan) + kAudioBitRate) * plan.frames / plan.fps / 8;
+  if (bytes <= kMostVideoBytes) return;
+  const megabytes = (value) => Math.round(value / 1e6).toLocaleString('en');
+  throw new RangeError(`The video would be about ${megabytes(bytes)} MB, more than the ` +
+                       `${megabytes(kMostVideoBytes)} MB a page can safely hold: make it shorter or smaller.`);
+}
 
 // Encodes and muxes the frames the program hands over; resolves with the
 // MP4 when the last is in, rejects when cancelled or an encoder fails.
 async function makeVideo(options = {}) {
+  const args = videoArguments(options);
   if (making) throw new Error('A video is being made already.');
-  const run = { started: performance.now(), done: 0, cancelled: false, cancel: null };
+  if (window.xmastrace.lost) throw graphicsLost();
+  const run = { started: performance.now(), done: 0, cancelled: null, cancel: null };
   making = run;
-  videoButton.disabled = true;
+  offerVideoButton();
   try {
-    return await prepareVideo(run, options);
+    return await prepareVideo(run, args);
   } finally {
-    making = null;
-    videoButton.disabled = false;
-    videoProgress.hidden = true;
+    if (making === run) {
+      making = null;
+      videoProgress.hidden = true;
+    }
+    offerVideoButton();
   }
 }
 
-async function prepareVideo(run, options) {
+async function prepareVideo(run, args) {
+  // Every wait may end in a cancel, and the next video may have begun.
+  const wait = async (promise) => {
+    const value = await promise;
+    if (run.cancelled) throw run.cancelled;
+    return value;
+  };
   if (window.xmastrace.failure) throw new Error(window.xmastrace.failure);
-  const problem = await videoProblem();
+  const problem = await wait(videoProblem());
   if (problem) throw new Error(problem);
-  const args = videoArguments(options);
-  await pageReady();
-  const plan = JSON.parse(Module.ccall('xmastraceVideoPlan', 'string', ['string'], [args]));
+  await wait(pageReady());
+  const plan = JSON.parse(Module.ccall('xmastraceVideoPlan', 'string', ['number', 'string'],
+                                       [Module.videoState ?? 0, args]));
   if (plan.error) throw new RangeError(plan.error);
-  const codec = await videoCodec(plan.width, plan.height);
+  checkVideoBytes(plan);
+  const codec = await wait(videoCodec(plan.width, plan.height));
   if (!codec) throw new Error(`This browser's H.264 encoder does not take ${plan.width}x${plan.height}.`);
   showProgress(0, plan.frames, run.started);
-  const audio = await audioChoice();
-  const tune = audio ? await decodeTune(audio.sampleRate).catch(() => null) : null;
+  const audio = await wait(audioChoice());
+  const tune = audio ? await wait(decodeTune(audio.sampleRate).catch(() => null)) : null;
   if (!tune) console.warn('The video will be silent: this browser can neither decode nor encode the tune.');
-  if (run.cancelled) throw aborted();
   run.plan = plan;
   run.started = performance.now();
   return encodeVideo(run, codec, audio, tune, args);
@@ -220,7 +279,7 @@ function encodeVideo(run, codec, audio, tune, args) {
     const video = new VideoEncoder({ output: muxing((chunk, meta) => muxer.addVideoChunk(chunk, meta)), error: fail });
     encoders.push(video);
     video.configure({ codec, width: plan.width, height: plan.height, framerate: plan.fps,
-                      bitrate: Math.max(kLeastBitRate, Math.round(plan.width * plan.height * plan.fps * kBitsPerPixel)),
+                      bitrate: videoBitRate(plan),
                       latencyMode: 'quality', avc: { format: 'avc' } });
     let tuneEncoded = Promise.resolve();
     if (tune) {
@@ -236,7 +295,7 @@ function encodeVideo(run, codec, audio, tune, args) {
       const length = Math.floor(plan.frames * audio.sampleRate / plan.fps);
       tuneEncoded = encodeTune(tune, length, sound, () => failed).catch(fail);
     }
-    run.cancel = () => fail(aborted());
+    run.cancel = fail;
     const frameMicros = 1e6 / plan.fps;
     Module.videoFrameWanted = () => video.encodeQueueSize < kEncoderQueue;
     Module.onVideoFrame = (planes, index) => {
@@ -270,15 +329,23 @@ function encodeVideo(run, codec, audio, tune, args) {
       }
     };
     if (!Module.ccall('xmastraceVideoStart', 'number', ['number', 'string'], [Module.videoState ?? 0, args])) {
-      fail(new Error('The video could not start; the browser\'s console says why.'));
+      fail(window.xmastrace.lost ? graphicsLost()
+                                 : new Error('The video could not start; the browser\'s console says why.'));
     }
   });
 }
 
+// Also when the graphics are lost: the page calls it then, and the video
+// fails with that reason rather than as cancelled.
 function cancelVideo() {
-  if (!making) return;
-  making.cancelled = true;
-  if (making.cancel) making.cancel();
+  const run = making;
+  if (run) {
+    making = null;
+    videoProgress.hidden = true;
+    run.cancelled = window.xmastrace.lost ? graphicsLost() : aborted();
+    if (run.cancel) run.cancel(run.cancelled);
+  }
+  offerVideoButton();
 }
 
 // The finished video, to download or, where the browser shares files (as
@@ -314,6 +381,7 @@ videoButton.addEventListener('click', () => {
 });
 document.getElementById('video-cancel').addEventListener('click', cancelVideo);
 document.getElementById('video-close').addEventListener('click', closeOffer);
+window.addEventListener('xmastrace-restored', offerVideoButton);
 
 videoProblem().then((problem) => {
   videoButton.hidden = problem !== '';

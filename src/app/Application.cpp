@@ -110,7 +110,10 @@ int Application::prepareScene() {
 }
 
 int Application::makeTargets() {
-  if (const int made = gpu.createTargets(width, height, variant); made != kStatusOk) return made;
+  if (const int made = gpu.createTargets(width, height, variant, sampling.randomPing);
+      made != kStatusOk) {
+    return made;
+  }
   createSceneTextures(scene, gpu.sceneTextures);
   enableDepthTest();
   return kStatusOk;
@@ -154,8 +157,10 @@ void Application::restartAtFrame(int frame, int samples) {
 // The start-up's steps again, on what the CPU kept.
 int Application::restoreGpuObjects() {
   // A start-up still waiting for its programs has made no more than the
-  // scene's box and BRDF table.
-  const bool startPending = gpu.programsRequested();
+  // scene's box and BRDF table; one that failed because the context went
+  // away under it starts again from its programs too, and finishStart does
+  // the rest.
+  const bool startPending = gpu.programsRequested() || status != kStatusOk;
   gpu.forget();
   scene.brdf_texture = 0;
   gpu.requestPrograms(variant);

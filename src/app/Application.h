@@ -97,7 +97,9 @@ class Application {
   // makes every GL object again from what the CPU keeps (the scene, the
   // picture's size), so the camera, the options and the room stay as they
   // were; sampling starts again. kStatusOk, or the status of a program that
-  // does not build.
+  // does not build. A start-up not finished (still compiling, or failed
+  // because the context went away during it) only asks for the programs
+  // again: finishStart then does the rest.
   int restoreGpuObjects();
 
   // What the passes of the current frame read; also used to time them.

@@ -116,7 +116,7 @@ std::vector<Vector3> GpuObjects::createMeshes(const Vector3& boxMin, const Vecto
   return std::move(box.vertices);
 }
 
-int GpuObjects::createTargets(int width, int height, PathVariant variant) {
+int GpuObjects::createTargets(int width, int height, PathVariant variant, int randomPing) {
   if (const int made = primaryFbo.create(width, height, GL_RGBA16F, 3, false, true);
       made != kStatusOk) {
     return made;
@@ -129,7 +129,11 @@ int GpuObjects::createTargets(int width, int height, PathVariant variant) {
   }
   sizeScreenTargets(width, height, variant);
   pathFbo.attachTexture(0, sampleTexture);
-  pathFbo.attachTexture(1, randomTextures[0]);
+  // The one the next sample writes. Targets made again after a lost
+  // context meet a sampling that may be at the other texture: attaching
+  // the first would have that sample read what it writes, which a browser
+  // refuses to draw, and the sample would be counted without its light.
+  pathFbo.attachTexture(1, randomTextures[randomPing]);
   return kStatusOk;
 }
 

@@ -40,7 +40,8 @@ class GpuObjects {
   // The box around the scene (its corner vertices are returned for the CPU)
   // and the screen quads.
   std::vector<Vector3> createMeshes(const Vector3& boxMin, const Vector3& boxMax);
-  int createTargets(int width, int height, PathVariant variant);
+  // `randomPing`: which random texture the next path sample writes.
+  int createTargets(int width, int height, PathVariant variant, int randomPing);
   // Every screen-size target at the new size, seeds fresh for `variant`;
   // the names stay, so attachments and resources stay valid.
   void sizeScreenTargets(int width, int height, PathVariant variant);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -35,6 +36,9 @@ struct Piece {
   CodecParameters video;
   long long frames = 0;  // read whole, not as the index says
   int decodeDelay = 0;   // frames its first frame is decoded before it is shown
+  // How long its frames are shown, in seconds as num/den: the first one's,
+  // or {0, 1} when they differ.
+  AVRational frameTime = {0, 1};
 };
 
 bool stopRequested() { return caughtInterrupt() != 0; }
@@ -44,11 +48,59 @@ std::string frames(int first, int last) {
                        : "frames " + std::to_string(first) + "-" + std::to_string(last);
 }
 
-// "768x512 at 30 fps, ..." gives 30.
-int piecesFps(const PieceLabel& label) {
+struct LabelFormat {
   int width = 0, height = 0, fps = 0;
-  if (std::sscanf(label.video.c_str(), "%dx%d at %d fps", &width, &height, &fps) != 3) return 0;
-  return fps >= 1 && fps <= kMaxVideoFps ? fps : 0;
+};
+
+// "768x512 at 30 fps, ..." gives 768, 512 and 30; nothing for a label that
+// says otherwise.
+std::optional<LabelFormat> labelFormat(const PieceLabel& label) {
+  LabelFormat format;
+  if (std::sscanf(label.video.c_str(), "%dx%d at %d fps", &format.width, &format.height, &format.fps) != 3 ||
+      format.fps < 1 || format.fps > kMaxVideoFps)
+    return std::nullopt;
+  return format;
+}
+
+int piecesFps(const PieceLabel& label) {
+  const std::optional<LabelFormat> format = labelFormat(label);
+  return format ? format->fps : 0;
+}
+
+// Seconds as a text, "0.125".
+std::string secondsText(AVRational seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", av_q2d(seconds));
+  return text;
+}
+
+// The frames are copied with the times the label's rate gives them, and
+// the joined file announces the size and codec of the first piece: a label
+// that says otherwise than the stream (changed by hand, or by a tool that
+// rewrote the file) would make a video whose picture and sound part ways.
+bool streamMatchesLabel(const Piece& piece, std::ostream& messages) {
+  const std::optional<LabelFormat> format = labelFormat(piece.label);
+  if (!format) {
+    messages << piece.name << " is no piece made with --frames\n";
+    return false;
+  }
+  const AVCodecParameters& video = *piece.video;
+  std::string problem;
+  if (video.codec_id != AV_CODEC_ID_H264) {
+    problem = "its video is not H.264";
+  } else if (video.width != format->width || video.height != format->height) {
+    problem = "its video is " + std::to_string(video.width) + "x" + std::to_string(video.height) + ", not " +
+              std::to_string(format->width) + "x" + std::to_string(format->height);
+  } else if (piece.frameTime.num == 0) {
+    problem = "its frames are not all shown for the same time";
+  } else if (av_cmp_q(piece.frameTime, AVRational{1, format->fps}) != 0) {
+    problem = "its frames are shown for " + secondsText(piece.frameTime) + " s each, not 1/" +
+              std::to_string(format->fps) + " s";
+  }
+  if (problem.empty()) return true;
+  const std::string said = piece.label.video.substr(0, piece.label.video.find(','));
+  messages << "cannot join: " << piece.name << " says it is " << said << ", but " << problem << ": render it again\n";
+  return false;
 }
 
 bool cannotRead(const std::string& name, const std::string& error, std::ostream& messages) {
@@ -80,6 +132,13 @@ bool wholeFrame(const AVPacket& packet, AVStream* video, long long index) {
   return !(packet.flags & AV_PKT_FLAG_CORRUPT) && (!entry || entry->size == packet.size);
 }
 
+void noteFrameTime(Piece& piece, int64_t duration, AVRational timeBase) {
+  AVRational shown = {0, 1};
+  if (duration > 0 && duration <= INT_MAX) shown = av_mul_q(AVRational{static_cast<int>(duration), 1}, timeBase);
+  if (piece.frames == 0) piece.frameTime = shown;
+  else if (av_cmp_q(piece.frameTime, shown) != 0) piece.frameTime = {0, 1};
+}
+
 // Reads every frame of the piece, counting those that are whole; the first
 // one, the key frame shown first, tells how far the decoding runs ahead.
 bool countFrames(RegularInput& input, int stream, Piece& piece, std::string& error) {
@@ -97,6 +156,7 @@ bool countFrames(RegularInput& input, int stream, Piece& piece, std::string& err
       whole = wholeFrame(*packet, video, piece.frames);
       if (whole && piece.frames == 0 && packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE)
         piece.decodeDelay = static_cast<int>(av_rescale_q(packet->pts - packet->dts, video->time_base, frameTime));
+      if (whole) noteFrameTime(piece, packet->duration, video->time_base);
       if (whole) ++piece.frames;
     }
     av_packet_unref(packet.get());
@@ -146,7 +206,7 @@ bool readPiece(Piece& piece, std::ostream& messages) {
              << ": render it again\n";
     return false;
   }
-  return true;
+  return streamMatchesLabel(piece, messages);
 }
 
 // Concatenated packets play only where every piece's decoder set-up is the

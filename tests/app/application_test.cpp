@@ -274,12 +274,22 @@ TEST_F(ApplicationTest, TwoStepStartAndRestoredObjectsDrawTheSamePicture) {
   frame(twoStep);
 
   const GLuint oldPath = twoStep.gpu.pathProgram, oldSum = twoStep.gpu.accumTexture;
+  // One sample in: the next one writes the second random texture.
+  ASSERT_EQ(twoStep.sampling.randomPing, 1);
   testing::internal::CaptureStdout();
   EXPECT_EQ(twoStep.restoreGpuObjects(), kStatusOk);
   testing::internal::GetCapturedStdout();
   EXPECT_NE(twoStep.gpu.pathProgram, oldPath);
   EXPECT_NE(twoStep.gpu.accumTexture, oldSum);
   EXPECT_EQ(twoStep.sampling.sampleCount, -1);
+  // The next sample must not read the texture it writes (a browser draws
+  // nothing then, and the sum lacks that sample for good).
+  GLint written = 0;
+  glBindFramebuffer(GL_FRAMEBUFFER, twoStep.gpu.pathFbo.framebuffer);
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1,
+                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &written);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  EXPECT_EQ(static_cast<GLuint>(written), twoStep.gpu.randomTextures[twoStep.sampling.randomPing]);
   frame(twoStep);
   EXPECT_EQ(readTexture(twoStep.gpu.primaryFbo.colorTextures[0]), hitColors);
   frame(twoStep);

@@ -1,9 +1,10 @@
 # --join given what a careless farm hands it: a piece cut short at any
 # length, many pieces under a low limit of open files, the video to write
 # among the pieces, a name that is no MP4, a read-only file or a device as
-# the video, and a piece rendered from another room or after a shader file
-# was edited. Each is refused with its own reason, nothing written; the
-# limit of open files is no reason.
+# the video, a piece rendered from another room or after a shader file was
+# edited, and pieces whose labels say another rate, size or codec than their
+# frames. Each is refused with its own reason, nothing written; the limit of
+# open files is no reason.
 . "$XMASTRACE_SOURCE_DIR/tests/support/prelude.sh"
 FAIL_LOGS="err"
 video="--size 64x48 --samples 1 --seconds 1 --fps 8"
@@ -83,6 +84,27 @@ for edit in same-size longer; do
   [ "$STATUS" = 0 ] || fail "the piece after the $edit edit failed"
   refused "$work/${edit}4-7.mp4 was rendered from other files" "$work/p0-3.mp4" "$work/${edit}4-7.mp4" --video "$work/j.mp4"
 done
+
+# Labels that say another rate or size than the stream (the same number of
+# bytes, so nothing else in the file changes), and a stream of another
+# codec under the label: joined by the label, the picture and the sound
+# would part ways.
+relabel() {
+  for piece in p0-3 p4-7; do perl -0777 -pe "$1" "$work/$piece.mp4" >"$work/label$piece.mp4"; done
+  cmp -s "$work/p0-3.mp4" "$work/labelp0-3.mp4" && fail "'$1' changed no label"
+  return 0
+}
+labelled="$work/labelp0-3.mp4 $work/labelp4-7.mp4 --video $work/j.mp4"
+relabel 's/64x48 at 8 fps/64x48 at 9 fps/'
+refused "labelp0-3.mp4 says it is 64x48 at 9 fps, but its frames are shown for 0.125 s each, not 1/9 s" $labelled
+relabel 's/64x48 at 8 fps/64x40 at 8 fps/'
+refused "labelp0-3.mp4 says it is 64x40 at 8 fps, but its video is 64x48, not 64x40" $labelled
+for piece in p0-3 p4-7; do
+  ffmpeg -v error -i "$work/$piece.mp4" -map_metadata 0 -c:v mpeg4 -an "$work/mpeg4$piece.mp4" ||
+    fail "ffmpeg could not re-encode $piece"
+done
+refused "mpeg4p0-3.mp4 says it is 64x48 at 8 fps, but its video is not H.264" \
+  "$work/mpeg4p0-3.mp4" "$work/mpeg4p4-7.mp4" --video "$work/j.mp4"
 
 run_in "$XMASTRACE_RUN_DIR" --join $p --video "$work/whole.mp4"
 [ "$STATUS" = 0 ] || fail "the pieces do not join"

@@ -129,3 +129,81 @@ test('a phone held upright shows all the letters', async () => {
   assert.ok(upright >= expected * 0.5, `${upright} yellow pixels`);
   assert.deepEqual(errors, []);
 });
+
+// The mean of the canvas's colour channels, 0 to 255.
+async function meanLevel(page) {
+  const pixels = await canvasPixels(page);
+  let sum = 0;
+  for (let i = 0; i < pixels.length; i += 4) sum += pixels[i] + pixels[i + 1] + pixels[i + 2];
+  return sum / (pixels.length / 4 * 3);
+}
+
+// A watchdog resets a weak GPU during the heavy first compile: the context
+// is lost while the page asks whether its programs are built, before the
+// loss event can tell it, and given back a moment later.
+test('a GPU reset during start-up leads to the picture once the graphics return', async () => {
+  await context?.close();
+  context = await browser.newContext({ viewport: { width: 192, height: 128 } });
+  await context.addInitScript(() => {
+    const ask = WebGL2RenderingContext.prototype.getProgramParameter;
+    const kCompletionStatus = 0x91B1, kLinkStatus = 0x8B82;
+    let lost = false;
+    WebGL2RenderingContext.prototype.getProgramParameter = function (program, name) {
+      if (!lost && (name === kCompletionStatus || name === kLinkStatus)) {
+        lost = true;
+        const extension = this.getExtension('WEBGL_lose_context');
+        extension.loseContext();
+        setTimeout(() => extension.restoreContext(), 300);
+      }
+      return ask.call(this, program, name);
+    };
+  });
+  const page = await context.newPage();
+  await page.goto(`${origin}/index.html?samples=2`);
+  await page.waitForFunction(() => (window.xmastrace.ready && window.xmastrace.samples >= 2) ||
+                             window.xmastrace.failure, null, { timeout: 120000 });
+  assert.equal(await page.evaluate(() => window.xmastrace.failure), null);
+  assert.ok(!(await page.isVisible('#status')));
+  assert.ok(await meanLevel(page) > 10);
+});
+
+// Lost with one sample in and the second half drawn in bands, then given
+// back: the picture of eight samples must be as bright as a fresh page's,
+// with no sample counted whose light was never added.
+test('a restore in the middle of a banded pass keeps every sample', async () => {
+  const viewport = { viewport: { width: 384, height: 256 } };
+  const fresh = await open('?samples=8&budget=2', viewport);
+  await fresh.page.waitForFunction(() => window.xmastrace.samples === 8, null, { timeout: 120000 });
+  const freshLevel = await meanLevel(fresh.page);
+
+  await context.close();
+  context = await browser.newContext(viewport);
+  // Watched from the page's first frame, so that the loss comes in the
+  // frame after the first sample, while the second is in its first bands.
+  // At this size the second is still in bands when the loss event comes;
+  // frames drawn into the lost context before it count their samples too.
+  await context.addInitScript(() => {
+    const look = () => {
+      if (window.xmastrace?.samples !== 1) return requestAnimationFrame(look);
+      window.loseExtension = document.getElementById('canvas').getContext('webgl2')
+        .getExtension('WEBGL_lose_context');
+      window.loseExtension.loseContext();
+    };
+    requestAnimationFrame(look);
+  });
+  const page = await context.newPage();
+  const errors = [];
+  page.on('console', (m) => /Feedback loop|INVALID_/.test(m.text()) && errors.push(m.text()));
+  page.on('pageerror', (e) => errors.push(e.message));
+  await page.goto(`${origin}/index.html?samples=8&budget=2`);
+  await page.waitForFunction(() => window.xmastrace.lost, null, { timeout: 120000 });
+  await page.waitForTimeout(300);
+  await loseContext(page, 'restoreContext');
+  await page.waitForFunction(() => !window.xmastrace.lost && window.xmastrace.samples === 8, null,
+                             { timeout: 120000 });
+  const level = await meanLevel(page);
+  console.log(`mean level after a restore: ${level.toFixed(2)}, fresh: ${freshLevel.toFixed(2)}`);
+  // One sample lost of eight is 12.5 % darker.
+  assert.ok(Math.abs(level / freshLevel - 1) < 0.04, `${level} against ${freshLevel}`);
+  assert.deepEqual(errors, []);
+});

@@ -195,11 +195,12 @@ test('show and copy wait until the words are checked', async () => {
 
 test('URL options are used whole or named as ignored, without blocking the picture', async () => {
   const small = { viewport: { width: 96, height: 64 } };
-  const { page } = await open('?samples=1.9&view=COLOR&fast=maybe', small);
+  const { page } = await open('?samples=1.9&view=COLOR&fast=maybe&ui=no', small);
   // Neither one sample (parseInt's reading) nor a primary view.
   await page.waitForFunction(() => window.xmastrace.samples >= 3);
+  assert.ok(await page.isVisible('#bar'));
   const note = await page.textContent('#note');
-  for (const name of ['samples', 'view', 'fast']) {
+  for (const name of ['samples', 'view', 'fast', 'ui']) {
     assert.match(note, new RegExp(`\\?${name} is ignored`));
   }
   const underNote = await page.evaluate(() => {
@@ -208,8 +209,10 @@ test('URL options are used whole or named as ignored, without blocking the pictu
   });
   assert.equal(underNote, 'canvas');
 
-  const { page: fine } = await open('?samples=2&fast=false', small);
+  // ui is read by fast's words.
+  const { page: fine } = await open('?samples=2&fast=false&ui=false', small);
   assert.ok(await fine.isHidden('#note'));
+  assert.ok(await fine.isHidden('#bar'));
 });
 
 // The program takes at most one wheel notch a frame: each step gets a frame

@@ -1,6 +1,7 @@
 #include "platform/web/WebVideo.h"
 
 #include <emscripten.h>
+#include <emscripten/html5.h>
 
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,9 @@
 #include "render_tool/VideoFrames.h"
 
 namespace {
+
+// A video larger than this keeps its targets only while it is made.
+constexpr int kIdleVideoSide = 2;
 
 // The page's script hands the options over as xmastrace_render's command
 // line, one argument a line, so that both read them by the same rules.
@@ -81,9 +85,23 @@ Application* videoApplication(WebVideo& video, const VideoOptions& options) {
   return app.get();
 }
 
+// A video's Application larger than the default video's is made small
+// again once its video is done: kept at its size, one of the largest the
+// page allows would hold about 400 MB of the GPU's memory for nothing. Its
+// screen-size targets and the denoiser's are what grows with a video; the
+// scene and the programs stay for the next one.
+void shrinkLargeVideoApplication(Application& app) {
+  const VideoOptions defaults;
+  if (static_cast<long long>(app.width) * app.height <= static_cast<long long>(defaults.width) * defaults.height)
+    return;
+  app.resize(kIdleVideoSide, kIdleVideoSide);
+  if (app.gpu.denoiser.targets.width != 0) app.gpu.readyDenoiseTargets(kIdleVideoSide, kIdleVideoSide);
+}
+
 // The page's own picture again, with the samples it had: the video drew
 // over the canvas, not into the picture's targets.
 void endVideo(WebVideo& video) {
+  shrinkLargeVideoApplication(*video.app);
   video.app = nullptr;
   setDrawSize(video.live->width, video.live->height);
   video.live->redisplay();
@@ -128,6 +146,25 @@ void connectVideo(WebVideo& video, Application& live) {
 
 bool videoInProgress(const WebVideo& video) { return video.app != nullptr; }
 
+void forgetVideoObjects(WebVideo& video) {
+  video.app = nullptr;
+  for (std::unique_ptr<Application>& app : video.apps) app.reset();
+}
+
+std::string videoSizeProblem(int width, int height, const DrawingLimits& limits) {
+  const PixelSize fits = drawingBufferSize(width, height, 1.0, limits);
+  if (fits.width == width && fits.height == height) return "";
+  std::ostringstream problem;
+  problem << "bad value for --size: '" << width << "x" << height << "': a page draws at most "
+          << limits.maxPixels << " pixels";
+  if (limits.maxWidth > 0 && limits.maxHeight > 0)
+    problem << ", at most " << limits.maxWidth << "x" << limits.maxHeight << " on this GPU";
+  // Even sides, as the encoder needs, and still within every limit.
+  problem << " (try " << (fits.width < 2 ? 2 : fits.width & ~1) << "x" << (fits.height < 2 ? 2 : fits.height & ~1)
+          << ")";
+  return problem.str();
+}
+
 void stepVideo(WebVideo& video, double now) {
   if (!video.app || !pageWantsFrame()) return;
   if (video.lastStep > 0.0)
@@ -153,12 +190,18 @@ void stepVideo(WebVideo& video, double now) {
 }
 
 // What a video with these options would be, as JSON: its frames, size,
-// rate and samples, or the error that refuses them.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceVideoPlan(const char* arguments) {
+// rate and samples, or the error that refuses them (`state`: what
+// connectVideo gave the page).
+extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceVideoPlan(const WebVideo* state, const char* arguments) {
   static std::string plan;
   VideoOptions options;
   std::string error;
   if (!readOptions(arguments, options, error)) {
+    plan = "{\"error\":" + jsonText(error) + "}";
+    return plan.c_str();
+  }
+  if (state != nullptr) error = videoSizeProblem(options.width, options.height, state->limits);
+  if (!error.empty()) {
     plan = "{\"error\":" + jsonText(error) + "}";
     return plan.c_str();
   }
@@ -177,7 +220,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE int xmastraceVideoStart(WebVideo* state, const c
   WebVideo& video = *state;
   VideoOptions options;
   std::string error;
-  if (!readOptions(arguments, options, error)) return 0;
+  if (!readOptions(arguments, options, error) || !videoSizeProblem(options.width, options.height, video.limits).empty())
+    return 0;
+  // Objects of a lost context draw nothing: every frame would be black.
+  if (emscripten_is_webgl_context_lost(emscripten_webgl_get_current_context())) return 0;
   video.options = options;
   Application* app = videoApplication(video, options);
   setDrawSize(video.live->width, video.live->height);

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "geometry/CameraPath.h"
+#include "platform/web/CanvasSize.h"
 #include "platform/web/VideoSteps.h"
 #include "render_tool/VideoOptions.h"
 
@@ -27,6 +29,8 @@ struct WebVideo {
   int drawsPerStep = 1;
   double lastStep = 0.0;  // milliseconds
   std::vector<uint8_t> planes;  // the frame handed over, in 4:2:0
+  // What the page's GPU draws: a video larger is refused before any work.
+  DrawingLimits limits;
 };
 
 // The page's Application, whose start view the videos turn from and whose
@@ -34,6 +38,16 @@ struct WebVideo {
 void connectVideo(WebVideo& video, Application& live);
 
 bool videoInProgress(const WebVideo& video);
+
+// After the GL context was lost: the video being made stops where it is,
+// and the Applications kept for the next one, whose GL objects went with
+// the context, are forgotten. Makes no GL call.
+void forgetVideoObjects(WebVideo& video);
+
+// Why the page cannot draw a video of this size (the canvas's cap of
+// pixels and the GPU's limits), as the desktop's refusal of --size; empty
+// when it can.
+std::string videoSizeProblem(int width, int height, const DrawingLimits& limits);
 
 // One browser frame of the video: a few samples of the frame in progress,
 // as many as keep the page answering, and the frame to the page's script

@@ -230,6 +230,13 @@ void showFailure(const char* message) {
   EM_ASM({ if (Module.onFailure) Module.onFailure(UTF8ToString($0)); }, message);
 }
 
+// A context lost in the middle of the start-up says its programs are
+// compiled and then that none links, before its loss event arrives: the
+// start-up is judged only while the context lives.
+bool contextGone(const WebPage& page) {
+  return page.contextLost || emscripten_is_webgl_context_lost(page.context);
+}
+
 bool programsCompiled(const WebPage& page) {
   // Without the extension, asking would only wait; finishStart waits once.
   if (!page.parallelCompile) return true;
@@ -245,6 +252,8 @@ bool programsCompiled(const WebPage& page) {
 bool finishStart(WebPage& page) {
   Application& app = *page.app;
   if (app.finishStart() != kStatusOk) {
+    // The restore starts it again.
+    if (contextGone(page)) return false;
     showFailure("The greeting could not start; the browser's console says why.");
     emscripten_cancel_main_loop();
     return false;
@@ -261,7 +270,7 @@ bool finishStart(WebPage& page) {
 void frame(void* data) {
   WebPage& page = pageOf(data);
   FrameLoop& loop = *page.loop;
-  if (!page.started && (page.contextLost || !programsCompiled(page) || !finishStart(page))) {
+  if (!page.started && (contextGone(page) || !programsCompiled(page) || !finishStart(page))) {
     loop.endFrame();
     return;
   }
@@ -372,6 +381,7 @@ EM_BOOL onContextLost(int, const void*, void* data) {
   WebPage& page = pageOf(data);
   page.contextLost = true;
   page.restored = false;
+  forgetVideoObjects(page.video);
   EM_ASM({ if (Module.onContextLost) Module.onContextLost(); });
   return EM_TRUE;
 }
@@ -384,7 +394,11 @@ EM_BOOL onContextRestored(int, const void*, void* data) {
   // The runtime's own buffers for client-side arrays went with the context.
   EM_ASM({ if (GL.generateTempBuffers) GL.generateTempBuffers(false, GL.currentContext); });
   if (!enableExtensions(page.context)) return EM_TRUE;
+  // Asked for again with the others: a start-up that waits for its
+  // programs could not ask about them otherwise.
+  page.parallelCompile = emscripten_webgl_enable_extension(page.context, "KHR_parallel_shader_compile");
   page.limits = queryDrawingLimits();
+  page.video.limits = page.limits;
   if (page.app->restoreGpuObjects() != kStatusOk) {
     showFailure("The graphics could not be restored; the browser's console says why.");
     return EM_TRUE;
@@ -398,7 +412,7 @@ EM_BOOL onContextRestored(int, const void*, void* data) {
   page.loop->forgetGpu();
   // The videos' Applications were made in the old context: the next video
   // starts afresh.
-  for (std::unique_ptr<Application>& app : page.video.apps) app.reset();
+  forgetVideoObjects(page.video);
   page.loop->wake();
   return EM_TRUE;
 }
@@ -452,6 +466,7 @@ int main(int argc, char** argv) {
   emscripten_set_webglcontextlost_callback(kCanvas, page, EM_TRUE, onContextLost);
   emscripten_set_webglcontextrestored_callback(kCanvas, page, EM_TRUE, onContextRestored);
   connectVideo(page->video, *page->app);
+  page->video.limits = page->limits;
   // The page lives as long as the browser runs the loop: main returns now,
   // and nothing is freed.
   emscripten_set_main_loop_arg(frame, page, 0, EM_FALSE);
