@@ -2,7 +2,6 @@
 // any range of frames and the joined video is the one a single run makes.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -10,7 +9,7 @@
 #include "app/Application.h"
 #include "render_tool/StillRenderer.h"
 #include "render_tool/VideoRenderer.h"
-#include "support/GlContext.h"
+#include "support/AppFixture.h"
 
 namespace {
 
@@ -27,16 +26,11 @@ RgbImage frame(Application& app, const OrbitPath& orbit, int number, const Video
 // starts later) and first thing in a fresh Application (a piece that
 // starts there) is the same picture, denoised or not; and it is not the
 // picture of another seed: frame 5 drawn with frame 6's seeds differs.
-TEST(VideoFrame, IsTheSameWhateverWasRenderedBefore) {
-  REQUIRE_GL_CONTEXT();
-  glViewport(0, 0, kWidth, kHeight);
-  const std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(XMASTRACE_RUN_DIR);
-  testing::internal::CaptureStdout();
-  auto app = std::make_unique<Application>(kWidth, kHeight, PathVariant::TwoBounce, /*withMusic=*/false);
-  auto fresh = std::make_unique<Application>(kWidth, kHeight, PathVariant::TwoBounce, /*withMusic=*/false);
-  testing::internal::GetCapturedStdout();
-  std::filesystem::current_path(previous);
+using VideoFrame = AppFixture;
+
+TEST_F(VideoFrame, IsTheSameWhateverWasRenderedBefore) {
+  auto app = startApp(kWidth, kHeight);
+  auto fresh = startApp(kWidth, kHeight);
   ASSERT_EQ(app->startupStatus(), kStatusOk);
   ASSERT_EQ(fresh->startupStatus(), kStatusOk);
   const OrbitPath orbit = treeOrbit(app->camera.eye, app->camera.center);
