@@ -10,6 +10,8 @@ list(FILTER WEB_SOURCES EXCLUDE REGEX
      ".*/src/(video/.*|platform/desktop/.*|render_tool/.*|app/(DebugOutput|Interrupt)\\.cpp|render/(PassTimer|PngImage)\\.cpp)$")
 # Of xmastrace_render's work, the page draws a video's frames and reads its
 # options as the desktop does; the encoding is the page's script's.
+# The page's Unicode rules are the browser's own (src/platform/web).
+list(FILTER WEB_SOURCES EXCLUDE REGEX ".*/src/room/TextRulesIcu\\.cpp$")
 foreach(shared VideoFrames VideoOptions StillOptions)
   list(APPEND WEB_SOURCES ${CMAKE_SOURCE_DIR}/src/render_tool/${shared}.cpp)
 endforeach()

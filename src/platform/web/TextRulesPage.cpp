@@ -1,0 +1,102 @@
+// The page's Unicode rules, from the browser: String.prototype.normalize,
+// toUpperCase and the regular expressions' Unicode properties. The browser
+// offers no bidirectional ordering, so a text in a right-to-left script is
+// refused here by name rather than shown in the wrong order.
+#include <emscripten.h>
+
+#include <vector>
+
+#include "room/TextRules.h"
+
+namespace {
+
+// clang-format off
+// The backslash of a property escape is spelled as its character code: the
+// macro that carries this script into the page would drop it.
+EM_JS(int, pageHasProperty, (int code, const char* property), {
+  const escape = String.fromCharCode(92) + 'p{' + UTF8ToString(property) + '}';
+  return new RegExp(escape, 'u').test(String.fromCodePoint(code)) ? 1 : 0;
+});
+
+EM_JS(int, pageNormalise, (const int* text, int length, int compose, int* out, int capacity), {
+  const codes = HEAP32.subarray(text >> 2, (text >> 2) + length);
+  const s = String.fromCodePoint(...codes).normalize(compose ? 'NFC' : 'NFD');
+  let n = 0;
+  for (const c of s) {
+    if (n < capacity) HEAP32[(out >> 2) + n] = c.codePointAt(0);
+    n++;
+  }
+  return n;
+});
+
+// The upper case of a Latin letter when it is one character.
+EM_JS(int, pageUpperCase, (int code), {
+  const upper = [...String.fromCodePoint(code).toUpperCase()];
+  return upper.length === 1 ? upper[0].codePointAt(0) : code;
+});
+// clang-format on
+
+bool hasProperty(char32_t code, const char* property) {
+  return pageHasProperty(static_cast<int>(code), property) != 0;
+}
+
+struct Script {
+  const char* property;
+  const char* name;
+};
+
+const Script kRightToLeftScripts[] = {
+    {"Script=Hebrew", "Hebrew"},       {"Script=Arabic", "Arabic"}, {"Script=Syriac", "Syriac"},
+    {"Script=Thaana", "Thaana"},       {"Script=Nko", "N'Ko"},      {"Script=Samaritan", "Samaritan"},
+    {"Script=Mandaic", "Mandaic"},     {"Script=Adlam", "Adlam"}};
+
+std::u32string normalised(const std::u32string& text, bool compose) {
+  std::vector<int> codes(text.begin(), text.end());
+  std::vector<int> out(text.size() * 4 + 16);
+  int length = pageNormalise(codes.data(), static_cast<int>(codes.size()), compose, out.data(),
+                             static_cast<int>(out.size()));
+  if (length > static_cast<int>(out.size())) {
+    out.resize(length);
+    length = pageNormalise(codes.data(), static_cast<int>(codes.size()), compose, out.data(), length);
+  }
+  return std::u32string(out.begin(), out.begin() + length);
+}
+
+}  // namespace
+
+namespace room {
+
+CharacterClass classifyCharacter(char32_t code) {
+  if (code >= 0xD800 && code <= 0xDFFF) return CharacterClass::Surrogate;
+  if (hasProperty(code, "Cn")) return CharacterClass::Unassigned;
+  if (hasProperty(code, "Co")) return CharacterClass::PrivateUse;
+  if (hasProperty(code, "Cc")) return CharacterClass::Control;
+  return CharacterClass::Allowed;
+}
+
+std::u32string composed(const std::u32string& text) { return normalised(text, true); }
+std::u32string decomposed(const std::u32string& text) { return normalised(text, false); }
+
+char32_t latinUpperCase(char32_t code) {
+  if (!hasProperty(code, "Script=Latin")) return code;
+  return static_cast<char32_t>(pageUpperCase(static_cast<int>(code)));
+}
+
+bool isCombiningMark(char32_t code) { return hasProperty(code, "M"); }
+
+bool visualOrder(const std::u32string& line, std::u32string& visual, std::string& error) {
+  for (char32_t code : line) {
+    for (const Script& script : kRightToLeftScripts) {
+      if (!hasProperty(code, script.property)) continue;
+      error = std::string(script.name) +
+              " reads right to left, which the page cannot order yet; the desktop's "
+              "make greeting can";
+      return false;
+    }
+  }
+  // Without a right-to-left letter, a line reads as it is written.
+  visual = line;
+  return true;
+}
+
+}  // namespace room
