@@ -4,6 +4,7 @@
 // refused here by name rather than shown in the wrong order.
 #include <emscripten.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "room/TextRules.h"
@@ -50,6 +51,23 @@ const Script kRightToLeftScripts[] = {
     {"Script=Thaana", "Thaana"},       {"Script=Nko", "N'Ko"},      {"Script=Samaritan", "Samaritan"},
     {"Script=Mandaic", "Mandaic"},     {"Script=Adlam", "Adlam"}};
 
+std::string utf8(char32_t code) {
+  std::string out;
+  if (code < 0x80) return std::string(1, static_cast<char>(code));
+  if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  }
+  out += static_cast<char>(0x80 | (code & 0x3F));
+  return out;
+}
+
 std::u32string normalised(const std::u32string& text, bool compose) {
   std::vector<int> codes(text.begin(), text.end());
   std::vector<int> out(text.size() * 4 + 16);
@@ -88,9 +106,11 @@ bool visualOrder(const std::u32string& line, std::u32string& visual, std::string
   for (char32_t code : line) {
     for (const Script& script : kRightToLeftScripts) {
       if (!hasProperty(code, script.property)) continue;
-      error = std::string(script.name) +
-              " reads right to left, which the page cannot order yet; the desktop's "
-              "make greeting can";
+      char number[16];
+      std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(code));
+      error = "'" + utf8(code) + "' (" + number + ") is " + script.name +
+              ", which reads right to left: the page cannot order it yet (the desktop's "
+              "make greeting can)";
       return false;
     }
   }
