@@ -86,3 +86,17 @@ add_custom_command(TARGET xmastrace_web POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB_PAGE_DIR}/page.js ${WEB_PAGE_DIR}/video.js
           ${WEB_PAGE_DIR}/page.css ${WEB_MUXER} ${WEB_RUN_DIR}/data/sound.mp3 ${CMAKE_BINARY_DIR}
   VERBATIM)
+
+# Unifont's glyphs in blocks of 128 code points (glyphs/XXXX.hex): the page
+# fetches those its words need, from this folder only.
+set(XMASTRACE_UNIFONT_HEX /usr/share/unifont/unifont.hex CACHE FILEPATH "GNU Unifont's glyphs (.hex)")
+find_program(WEB_NODE NAMES node nodejs REQUIRED)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/glyphs.stamp
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/glyphs
+  COMMAND ${WEB_NODE} ${CMAKE_SOURCE_DIR}/tools/unifont-blocks.mjs ${XMASTRACE_UNIFONT_HEX}
+          ${CMAKE_BINARY_DIR}/glyphs
+  COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/glyphs.stamp
+  DEPENDS ${XMASTRACE_UNIFONT_HEX} ${CMAKE_SOURCE_DIR}/tools/unifont-blocks.mjs
+  VERBATIM)
+add_custom_target(web_glyphs ALL DEPENDS ${CMAKE_BINARY_DIR}/glyphs.stamp)

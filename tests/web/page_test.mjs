@@ -124,7 +124,8 @@ test('?view=color matches the desktop primary view', async () => {
 });
 
 test('a link\'s words are the letters `make greeting` writes for them', async () => {
-  for (const text of ['HELLO', 'From|Anna \u2665', 'Joyeux Noe\u0308l,|Zo\u00eb & Fran\u00e7oise']) {
+  for (const text of ['HELLO', 'From|Anna \u2665', 'Joyeux Noe\u0308l,|Zo\u00eb & Fran\u00e7oise',
+                      '\u0421 \u0420\u043e\u0436\u0434\u0435\u0441\u0442\u0432\u043e\u043c|\u5723\u8bde\u5feb\u4e50 \ud83c\udf84']) {
     const dir = join(mkdtempSync(join(tmpdir(), 'xmastrace-web-')), 'greeting');
     execFileSync(makeGreeting, [roomgen, runDir, text, dir], { stdio: 'ignore' });
     const { page, errors } = await open(`?text=${encodeURIComponent(text)}&view=color&ui=0`);
@@ -136,11 +137,11 @@ test('a link\'s words are the letters `make greeting` writes for them', async ()
 });
 
 test('refused words stay text and leave the room as it is', async () => {
-  const { page } = await open('?text=<b>x</b>&view=color');
+  const { page } = await open('?text=<b>x</b>%EE%80%80&view=color');
   await page.click('#own');
-  assert.equal(await page.inputValue('#words'), '<b>x</b>');
+  assert.equal(await page.inputValue('#words'), '<b>x</b>\ue000');
   assert.equal(await page.$('b'), null);
-  assert.match(await page.textContent('#notice'), /'<' cannot be written on the wall/);
+  assert.match(await page.textContent('#notice'), /U\+E000 cannot be written on the wall/);
   assert.ok(await page.isVisible('#notice'));
   // Words the wall refuses get no link to send, by Enter or by hand.
   assert.equal(await page.inputValue('#link'), '');
@@ -204,12 +205,12 @@ test('show and copy wait until the words are checked', async () => {
   const { page } = await open('?samples=1', undefined, (page) =>
     page.route('**/index.data', async (route) => { await loaded; await route.continue(); }));
   await page.click('#own');
-  await page.keyboard.type('hello<>#');
+  await page.keyboard.type('hello<>\ue000');
   assert.ok(await page.isDisabled('#copy') && await page.isDisabled('#show'));
   assert.equal(await page.inputValue('#link'), '');
   release();
   await page.waitForFunction(() => window.xmastrace.ready);
-  assert.match(await page.textContent('#check'), /'<' cannot be written/);
+  assert.match(await page.textContent('#check'), /U\+E000 cannot be written/);
   assert.ok(await page.isDisabled('#copy'));
   await page.fill('#words', 'hello');
   assert.ok(await page.isEnabled('#copy'));
