@@ -70,6 +70,8 @@ set_property(TARGET xmastrace_web APPEND PROPERTY LINK_DEPENDS
 # The MP4 muxer comes from npm at the version web/package-lock.json pins;
 # a fresh clone gets it here, before the page that bundles it.
 set(WEB_MUXER ${WEB_PAGE_DIR}/node_modules/mp4-muxer/build/mp4-muxer.js)
+# And the bidirectional algorithm, which orders the words of a greeting.
+set(WEB_BIDI ${WEB_PAGE_DIR}/node_modules/bidi-js/dist/bidi.min.js)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/npm-ci.stamp
   COMMAND npm ci --no-audit --no-fund
@@ -84,7 +86,8 @@ add_dependencies(xmastrace_web web_npm)
 # audio plays it, so it is not packed into index.data).
 add_custom_command(TARGET xmastrace_web POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${WEB_PAGE_DIR}/page.js ${WEB_PAGE_DIR}/video.js
-          ${WEB_PAGE_DIR}/page.css ${WEB_MUXER} ${WEB_RUN_DIR}/data/sound.mp3 ${CMAKE_BINARY_DIR}
+          ${WEB_PAGE_DIR}/page.css ${WEB_MUXER} ${WEB_BIDI} ${WEB_RUN_DIR}/data/sound.mp3
+          ${CMAKE_BINARY_DIR}
   VERBATIM)
 
 # Unifont's glyphs in blocks of 128 code points (glyphs/XXXX.hex): the page

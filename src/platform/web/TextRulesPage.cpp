@@ -1,7 +1,8 @@
 // The page's Unicode rules, from the browser: String.prototype.normalize,
-// toUpperCase and the regular expressions' Unicode properties. The browser
-// offers no bidirectional ordering, so a text in a right-to-left script is
-// refused here by name rather than shown in the wrong order.
+// toUpperCase and the regular expressions' Unicode properties, and the
+// bidirectional algorithm from bidi-js (the page loads it before the
+// program). Nothing in the page joins Arabic letters, so a text in a script
+// whose letters join is refused here by name rather than shown unjoined.
 #include <emscripten.h>
 
 #include <cstdio>
@@ -35,6 +36,52 @@ EM_JS(int, pageUpperCase, (int code), {
   const upper = [...String.fromCodePoint(code).toUpperCase()];
   return upper.length === 1 ? upper[0].codePointAt(0) : code;
 });
+// The line's code points as seen from left to right: bidi-js's levels,
+// mirrored characters and reversed runs, then (as the desktop keeps them)
+// surrogate pairs and each letter's marks in their written order.
+EM_JS(int, pageVisualOrder, (const int* text, int length, int* out), {
+  const codes = Array.from(HEAP32.subarray(text >> 2, (text >> 2) + length));
+  const s = String.fromCodePoint.apply(null, codes);
+  if (!Module.bidi) Module.bidi = bidi_js();
+  const result = Module.bidi.getEmbeddingLevels(s);
+  const units = s.split('');
+  Module.bidi.getMirroredCharactersMap(s, result.levels).forEach((c, i) => { units[i] = c; });
+  const order = units.map((u, i) => i);
+  Module.bidi.getReorderSegments(s, result).forEach((segment) => {
+    const reversed = order.slice(segment[0], segment[1] + 1).reverse();
+    order.splice(segment[0], reversed.length, ...reversed);
+  });
+  const seen = [];
+  const levels = [];
+  for (let k = 0; k < order.length; k++) {
+    const i = order[k];
+    const unit = units[i].charCodeAt(0);
+    let code = unit;
+    if (unit >= 0xDC00 && unit <= 0xDFFF && k + 1 < order.length && order[k + 1] === i - 1) {
+      code = (units[i - 1] + units[i]).codePointAt(0);
+      k++;
+    } else if (unit >= 0xD800 && unit <= 0xDBFF && k + 1 < order.length && order[k + 1] === i + 1) {
+      code = (units[i] + units[i + 1]).codePointAt(0);
+      k++;
+    }
+    seen.push(code);
+    levels.push(result.levels[i]);
+  }
+  const mark = new RegExp(String.fromCharCode(92) + 'p{M}', 'u');
+  const isMark = (c) => mark.test(String.fromCodePoint(c));
+  for (let j = 0; j < seen.length; j++) {
+    if (!(levels[j] & 1) || !isMark(seen[j])) continue;
+    let k = j;
+    while (k < seen.length && (levels[k] & 1) && isMark(seen[k])) k++;
+    if (k < seen.length && (levels[k] & 1)) {
+      const reversed = seen.slice(j, k + 1).reverse();
+      seen.splice(j, reversed.length, ...reversed);
+    }
+    j = k;
+  }
+  for (let n = 0; n < seen.length && n < length; n++) HEAP32[(out >> 2) + n] = seen[n];
+  return Math.min(seen.length, length);
+});
 // clang-format on
 
 bool hasProperty(char32_t code, const char* property) {
@@ -46,10 +93,9 @@ struct Script {
   const char* name;
 };
 
-const Script kRightToLeftScripts[] = {
-    {"Script=Hebrew", "Hebrew"},       {"Script=Arabic", "Arabic"}, {"Script=Syriac", "Syriac"},
-    {"Script=Thaana", "Thaana"},       {"Script=Nko", "N'Ko"},      {"Script=Samaritan", "Samaritan"},
-    {"Script=Mandaic", "Mandaic"},     {"Script=Adlam", "Adlam"}};
+const Script kJoiningScripts[] = {{"Script=Arabic", "Arabic"},   {"Script=Syriac", "Syriac"},
+                                   {"Script=Nko", "N'Ko"},         {"Script=Mandaic", "Mandaic"},
+                                   {"Script=Adlam", "Adlam"},      {"Script=Mongolian", "Mongolian"}};
 
 std::string utf8(char32_t code) {
   std::string out;
@@ -104,18 +150,20 @@ bool isCombiningMark(char32_t code) { return hasProperty(code, "M"); }
 
 bool visualOrder(const std::u32string& line, std::u32string& visual, std::string& error) {
   for (char32_t code : line) {
-    for (const Script& script : kRightToLeftScripts) {
+    for (const Script& script : kJoiningScripts) {
       if (!hasProperty(code, script.property)) continue;
       char number[16];
       std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(code));
       error = "'" + utf8(code) + "' (" + number + ") is " + script.name +
-              ", which reads right to left: the page cannot order it yet (the desktop's "
+              ", whose letters join: the page cannot join them yet (the desktop's "
               "make greeting can)";
       return false;
     }
   }
-  // Without a right-to-left letter, a line reads as it is written.
-  visual = line;
+  std::vector<int> codes(line.begin(), line.end());
+  std::vector<int> out(codes.size());
+  const int length = pageVisualOrder(codes.data(), static_cast<int>(codes.size()), out.data());
+  visual.assign(out.begin(), out.begin() + length);
   return true;
 }
 
