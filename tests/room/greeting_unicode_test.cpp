@@ -126,4 +126,66 @@ TEST(GreetingUnicode, ALongerGreetingIsReadableOrRefused) {
   EXPECT_NE(error.find("U+0421"), std::string::npos) << error;
 }
 
+// Rows of one length, so every cell a rectangle covers exists.
+bool isRectangular(const Glyph& glyph) {
+  for (const std::string& row : glyph.rows) {
+    if (row.size() != glyph.rows.front().size()) return false;
+  }
+  return !glyph.rows.empty() && glyph.baseline <= static_cast<int>(glyph.rows.size());
+}
+
+TEST(GreetingUnicode, EveryGlyphAndAccentIsWholeAndUnifontLinesAreCheckedFirst) {
+  const std::u32string drawn =
+      U"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 !&-.'\u2665,;:?\u00BF\u00A1\"\u201C\u201D\u2019()/+="
+      U"\u20AC$\u00A3\u2026\u0141\u00D8\u0110\u00C6\u0152\u2605\u2606\u2728\u2744\u2603\u2B50"
+      U"\U0001F384\U0001F385\U0001F936\U0001F381\U0001F514\U0001F56F\U0001F98C\U0001F31F";
+  for (char32_t code : drawn) {
+    const Glyph* glyph = findGlyph(code);
+    ASSERT_NE(glyph, nullptr) << std::hex << static_cast<unsigned>(code);
+    EXPECT_EQ(glyph->rows.size(), static_cast<size_t>(kGlyphRows)) << std::hex << code;
+    EXPECT_TRUE(isRectangular(*glyph)) << std::hex << static_cast<unsigned>(code);
+  }
+  // Every mark the font draws, alone and stacked, on its narrowest letter and
+  // on a wide one; a mark it does not draw is left to Unifont.
+  const std::u32string marks = U"\u0300\u0301\u0302\u0303\u0304\u0306\u0307\u0308\u0309\u030A"
+                               U"\u030B\u030C\u031B\u0323\u0326\u0327\u0328";
+  for (char32_t letter : {U'I', U'W', U'1'}) {
+    for (char32_t mark : marks) {
+      Glyph accented;
+      ASSERT_TRUE(accentedGlyph(*findGlyph(letter), std::u32string{mark, 0x0301, 0x0323}, accented) ||
+                  mark == 0x031B)
+          << std::hex << static_cast<unsigned>(mark);
+      ASSERT_TRUE(accentedGlyph(*findGlyph(letter), std::u32string{mark}, accented));
+      EXPECT_TRUE(isRectangular(accented)) << std::hex << static_cast<unsigned>(mark);
+      EXPECT_GE(accented.width(), findGlyph(letter)->width());
+    }
+  }
+  Glyph none;
+  EXPECT_FALSE(accentedGlyph(*findGlyph(U'A'), U"\u0310", none));
+  EXPECT_FALSE(accentedGlyph(*findGlyph(U'A'), U"\u031B\u031B", none));
+
+  // A malformed file adds nothing, not even its good lines.
+  UnifontTable table;
+  std::string error;
+  EXPECT_FALSE(table.addHexText("0041:00000000000000000000000000000000\n0042:00FF\n", error));
+  EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+  EXPECT_TRUE(table.empty());
+  for (const char* bad : {"110000:00000000000000000000000000000000", "0041;0000", "zz41:00",
+                          "0041:0000000000000000000000000000000g"}) {
+    EXPECT_FALSE(table.addHexText(bad, error)) << bad;
+  }
+  ASSERT_TRUE(table.addHexText("0041:0000000018242442427E424242420000\r\n"
+                               "4E00:00000000000000000000FFFE0000000000000000000000000000000000000000\n",
+                               error))
+      << error;
+  Glyph glyph;
+  ASSERT_TRUE(table.find(U'A', glyph));
+  EXPECT_EQ(glyph.width(), 8);
+  EXPECT_EQ(glyph.rows[4], "...##...");
+  ASSERT_TRUE(table.find(0x4E00, glyph));
+  EXPECT_EQ(glyph.width(), 16);
+  EXPECT_TRUE(isRectangular(glyph));
+  EXPECT_FALSE(table.find(U'B', glyph));
+}
+
 }  // namespace
