@@ -10,6 +10,8 @@ list(FILTER WEB_SOURCES EXCLUDE REGEX
      ".*/src/(video/.*|platform/desktop/.*|render_tool/.*|app/(DebugOutput|Interrupt)\\.cpp|render/(PassTimer|PngImage)\\.cpp)$")
 # Of xmastrace_render's work, the page draws a video's frames and reads its
 # options as the desktop does; the encoding is the page's script's.
+# The page's Unicode rules are the browser's own (src/platform/web).
+list(FILTER WEB_SOURCES EXCLUDE REGEX ".*/src/room/TextRulesIcu\\.cpp$")
 foreach(shared VideoFrames VideoOptions StillOptions)
   list(APPEND WEB_SOURCES ${CMAKE_SOURCE_DIR}/src/render_tool/${shared}.cpp)
 endforeach()
@@ -70,6 +72,8 @@ set_property(TARGET xmastrace_web APPEND PROPERTY LINK_DEPENDS
 # The MP4 muxer comes from npm at the version web/package-lock.json pins;
 # a fresh clone gets it here, before the page that bundles it.
 set(WEB_MUXER ${WEB_PAGE_DIR}/node_modules/mp4-muxer/build/mp4-muxer.js)
+# And the bidirectional algorithm, which orders the words of a greeting.
+set(WEB_BIDI ${WEB_PAGE_DIR}/node_modules/bidi-js/dist/bidi.min.js)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/npm-ci.stamp
   COMMAND npm ci --no-audit --no-fund
@@ -86,7 +90,7 @@ add_dependencies(xmastrace_web web_npm)
 # although no C++ changed.
 set(web_copies)
 foreach(file ${WEB_PAGE_DIR}/page.js ${WEB_PAGE_DIR}/video.js ${WEB_PAGE_DIR}/page.css ${WEB_MUXER}
-             ${WEB_RUN_DIR}/data/sound.mp3)
+             ${WEB_BIDI} ${WEB_RUN_DIR}/data/sound.mp3)
   get_filename_component(name ${file} NAME)
   add_custom_command(
     OUTPUT ${CMAKE_BINARY_DIR}/${name}
@@ -97,3 +101,17 @@ foreach(file ${WEB_PAGE_DIR}/page.js ${WEB_PAGE_DIR}/video.js ${WEB_PAGE_DIR}/pa
 endforeach()
 add_custom_target(web_page_files ALL DEPENDS ${web_copies})
 add_dependencies(web_page_files web_npm)
+
+# Unifont's glyphs in blocks of 128 code points (glyphs/XXXX.hex): the page
+# fetches those its words need, from this folder only.
+set(XMASTRACE_UNIFONT_HEX /usr/share/unifont/unifont.hex CACHE FILEPATH "GNU Unifont's glyphs (.hex)")
+find_program(WEB_NODE NAMES node nodejs REQUIRED)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/glyphs.stamp
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/glyphs
+  COMMAND ${WEB_NODE} ${CMAKE_SOURCE_DIR}/tools/unifont-blocks.mjs ${XMASTRACE_UNIFONT_HEX}
+          ${CMAKE_BINARY_DIR}/glyphs
+  COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/glyphs.stamp
+  DEPENDS ${XMASTRACE_UNIFONT_HEX} ${CMAKE_SOURCE_DIR}/tools/unifont-blocks.mjs
+  VERBATIM)
+add_custom_target(web_glyphs ALL DEPENDS ${CMAKE_BINARY_DIR}/glyphs.stamp)

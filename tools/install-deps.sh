@@ -5,7 +5,7 @@ set -e
 
 PACKAGES="cmake g++ make pkg-config
   libglfw3-dev libglew-dev libgl-dev libgl1-mesa-dri libegl-dev
-  libsdl2-mixer-dev libpng-dev libmp3lame-dev
+  libsdl2-mixer-dev libpng-dev libmp3lame-dev libicu-dev unifont
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev glslang-tools
   xvfb xauth xdotool x11-apps imagemagick parallel

@@ -225,15 +225,79 @@ function linkTo(text) {
   return new URL(`?text=${encodeURIComponent(text)}`, location.href).href;
 }
 
+// Unifont's glyphs come in blocks of 128 code points (glyphs/XXXX.hex,
+// beside the page), fetched when words need them and then kept: the browser's
+// cache keeps the files, this map the texts, so words whose blocks are here
+// are checked at once.
+const kGlyphBlock = 128;
+const glyphBlocks = new Map();
+const glyphTexts = new Map();
+
+function blocksFor(text) {
+  const composed = text.normalize('NFC');
+  const names = new Set();
+  for (const c of composed + composed.toUpperCase()) {
+    const code = c.codePointAt(0);
+    if (code >= 0x10000) continue;  // Unifont's file holds the first plane only
+    names.add((code - (code % kGlyphBlock)).toString(16).toUpperCase().padStart(4, '0'));
+  }
+  return [...names];
+}
+
+function fetchBlock(name) {
+  if (!glyphBlocks.has(name)) {
+    glyphBlocks.set(name, fetch(`glyphs/${name}.hex`)
+      .then((response) => (response.ok ? response.text() : ''), () => '')
+      .then((text) => { glyphTexts.set(name, text); return text; }));
+  }
+  return glyphBlocks.get(name);
+}
+
+// The glyphs here of the blocks `text` needs, and whether they are all here.
+function glyphsAtHand(text) {
+  const names = blocksFor(text);
+  return { glyphs: names.map((name) => glyphTexts.get(name) ?? '').join(''),
+           complete: names.every((name) => glyphTexts.has(name)) };
+}
+
+function glyphsFor(text) {
+  return Promise.all(blocksFor(text).map(fetchBlock)).then((texts) => texts.join(''));
+}
+
+// The link's words are built into the room at start-up: the program waits
+// for their glyphs, which it reads from its own files.
+function fetchLinkGlyphs() {
+  const raw = rawParameter('text');
+  if (raw === null) return;
+  let text;
+  try {
+    text = decodeURIComponent(raw.replace(/\+/g, ' '));
+  } catch {
+    return;  // the program names what is wrong with it
+  }
+  Module.addRunDependency('glyphs');
+  glyphsFor(text).then((hex) => {
+    Module.FS_createDataFile('/', 'glyphs.hex', hex, true, false);
+    Module.removeRunDependency('glyphs');
+  });
+}
+
 // Until the program has started there are no rules to check by: no link,
-// and nothing to show or copy.
+// and nothing to show or copy. Words whose glyphs are still on their way are
+// checked with those at hand (a text that fits then fits with all of them),
+// and again when the rest arrive.
 function checkWords() {
-  const problem = runtimeReady
-    ? Module.ccall('xmastraceCheckText', 'string', ['string'], [words.value]) : null;
+  const typed = words.value;
+  let problem = null;
+  if (runtimeReady) {
+    const { glyphs, complete } = glyphsAtHand(typed);
+    if (!complete) glyphsFor(typed).then(() => words.value === typed && checkWords());
+    problem = Module.ccall('xmastraceCheckText', 'string', ['string', 'string'], [typed, glyphs]);
+  }
   // An empty field is a start, not a mistake.
   const waiting = 'checked once the greeting has loaded';
-  showQuoting(check, !words.value ? '' : problem === null ? waiting : problem);
-  linkField.value = problem === '' ? linkTo(words.value) : '';
+  showQuoting(check, !typed ? '' : problem === null ? waiting : problem);
+  linkField.value = problem === '' ? linkTo(typed) : '';
   for (const id of ['show', 'copy']) document.getElementById(id).disabled = problem !== '';
 }
 
@@ -291,6 +355,7 @@ copyButton.addEventListener('click', () => {
 var Module = {
   canvas,
   arguments: programArguments(),
+  preRun: [fetchLinkGlyphs],
   onFrame(samples, width, height, first, denoising, shown) {
     const page = window.xmastrace;
     if (shown) {

@@ -14,16 +14,29 @@ constexpr int kGlyphRows = 7;
 
 struct Glyph {
   char32_t code = 0;
-  // kGlyphRows rows, top row first, '#' for a filled cell; every row of a
-  // glyph has the same length, its width in cells.
+  // Rows top row first, '#' for a filled cell; every row of a glyph has the
+  // same length, its width in cells.
   std::vector<std::string> rows;
+  // The rows above the baseline: all seven of a plain letter, more where
+  // accents stand above it, fewer than the rows where some hang below.
+  int baseline = kGlyphRows;
+  // The edge of one of its cells in the block font's cells.
+  double scale = 1.0;
+  // Whether a gap of one cell follows it (the block font's glyphs touch
+  // their neighbours without it).
+  bool spaced = true;
 
   int width() const { return static_cast<int>(rows.front().size()); }
 };
 
-// The glyph of a character (upper-case letters, digits, space, ! & - . '
-// and the heart U+2665), or nullptr when the font has none.
+// The glyph of a character (upper-case letters, digits, punctuation, the
+// Christmas symbols), or nullptr when the font has none.
 const Glyph* findGlyph(char32_t code);
+
+// A block letter with the combining marks that follow it (in canonical
+// order) drawn in the same cells: above it, below it, or a horn at its top
+// right. False when the font draws one of the marks not.
+bool accentedGlyph(const Glyph& letter, const std::u32string& marks, Glyph& accented);
 
 // The characters the font has, as a user would read them in a message.
 const char* fontCharacters();

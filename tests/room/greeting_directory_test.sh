@@ -22,8 +22,9 @@ greet() {
   sh "$script" "$gen" "$run" "$1" "$2" >"$work/out" 2>&1
 }
 
-greet 'HO HO ~' "$work/bad" && fail "a bad character was accepted"
-grep -q "'~' cannot be written" "$work/out" || fail "the bad character is not named"
+# A private-use character means nothing to anyone but its sender.
+greet "HO HO $(printf '\356\200\200')" "$work/bad" && fail "a bad character was accepted"
+grep -q "U+E000 cannot be written" "$work/out" || fail "the bad character is not named"
 [ -e "$work/bad" ] && fail "a refused text wrote its directory"
 
 dir="$work/some where/card"

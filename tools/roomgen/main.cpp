@@ -1,9 +1,13 @@
 // roomgen <output directory>: writes the room's fifteen OBJ files there.
 // roomgen --text TEXT <output directory>: writes only qm.obj, the letters of
 // a personal greeting saying TEXT; a text the wall cannot show writes nothing.
+// Characters the block font has no letter for are drawn from GNU Unifont
+// (XMASTRACE_UNIFONT_HEX, or the file the build found).
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +30,22 @@ bool writeFile(const std::string& directory, const room::RoomFile& file) {
   return true;
 }
 
+// Without the file, texts that need none of its glyphs are still written.
+room::UnifontTable loadUnifont() {
+  const char* path = std::getenv("XMASTRACE_UNIFONT_HEX");
+  if (path == nullptr || *path == '\0') path = XMASTRACE_UNIFONT_HEX;
+  room::UnifontTable table;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return table;
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string error;
+  if (!table.addHexText(text.str(), error)) {
+    std::fprintf(stderr, "roomgen: %s: %s; only the block font is used\n", path, error.c_str());
+  }
+  return table;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,7 +61,7 @@ int main(int argc, char** argv) {
   if (withText) {
     room::Greeting greeting;
     std::string error;
-    if (!room::parseGreeting(argv[2], greeting, error)) {
+    if (!room::parseGreeting(argv[2], loadUnifont(), greeting, error)) {
       std::fprintf(stderr, "roomgen: %s\n", error.c_str());
       return 1;
     }

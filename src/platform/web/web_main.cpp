@@ -312,6 +312,23 @@ bool writeFile(const char* path, const std::string& bytes) {
   return std::fclose(file) == 0 && written;
 }
 
+// Unifont's glyphs for the link's words, which the page fetched into this
+// file before the program started (none when the words need none).
+constexpr const char* kGlyphsFile = "/glyphs.hex";
+
+room::UnifontTable fetchedGlyphs() {
+  room::UnifontTable glyphs;
+  FILE* file = std::fopen(kGlyphsFile, "rb");
+  if (file == nullptr) return glyphs;
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  std::fclose(file);
+  std::string error;
+  if (!glyphs.addHexText(text, error)) std::fprintf(stderr, "glyphs: %s\n", error.c_str());
+  return glyphs;
+}
+
 // The link's words replace the letters' mesh before the room is built from
 // it; words the wall cannot show leave the room as it is.
 void placeGreeting(const PageOptions& options) {
@@ -321,7 +338,7 @@ void placeGreeting(const PageOptions& options) {
     refuseText(error, options.text);
     return;
   }
-  if (!room::greetingObjText(text, obj, error)) {
+  if (!room::greetingObjText(text, fetchedGlyphs(), obj, error)) {
     refuseText(error, text);
     return;
   }
@@ -427,12 +444,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceTogglePress(void* state, int key) 
 }
 
 // The page's panel checks the words as they are typed, by the wall's own
-// rules: an empty text when they fit, else why not.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceCheckText(const char* utf8Text) {
+// rules, with the Unifont glyphs it fetched for them: an empty text when
+// they fit, else why not.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceCheckText(const char* utf8Text,
+                                                                const char* glyphHex) {
   static std::string error;
   room::Greeting greeting;
+  room::UnifontTable glyphs;
   error.clear();
-  if (utf8Text == nullptr || !room::parseGreeting(utf8Text, greeting, error)) return error.c_str();
+  if (glyphHex != nullptr && !glyphs.addHexText(glyphHex, error)) return error.c_str();
+  if (utf8Text == nullptr || !room::parseGreeting(utf8Text, glyphs, greeting, error)) {
+    return error.c_str();
+  }
   return "";
 }
 
