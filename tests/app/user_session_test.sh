@@ -96,8 +96,29 @@ moved() {
 
 focus() { xdotool windowfocus --sync "$window" 2>/dev/null || true; }
 
+# await_frames NAME COUNT: waits until the demo has drawn COUNT new frames.
+await_frames() {
+  take "$1"
+  previous=$SHOT
+  frames=0
+  while [ $frames -lt "$2" ]; do
+    sleep 0.5
+    take "$1"
+    [ "$(exact_difference "$previous" "$SHOT")" = 0 ] && continue
+    frames=$((frames + 1))
+    previous=$SHOT
+  done
+}
+
+# The pointer reaches the drag's start two frames before the button goes
+# down: a frame takes the pointer's whole travel since the frame before as
+# one step, so a press in the same frame as the move onto the window would
+# turn the camera by the distance from wherever the pointer was (outside
+# the window, at start-up) and point it at the ceiling.
 drag() {
-  xdotool mousemove --window "$window" 384 256 mousedown 1
+  xdotool mousemove --window "$window" 384 256
+  await_frames drag 2
+  xdotool mousedown 1
   for step in 1 2 3 4 5 6; do
     xdotool mousemove --window "$window" $((384 + 20 * step)) $((256 - 6 * step))
   done
