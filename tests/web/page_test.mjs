@@ -50,6 +50,15 @@ function pngPixels(page, file) {
   }, url);
 }
 
+// The letters' mesh the page built for a link's words (in its own file
+// system) must be the one `make greeting` wrote into `dir`, byte for byte.
+async function expectSameLetters(page, dir, text) {
+  const pageObj = await page.evaluate(() => new TextDecoder().decode(FS.readFile('/data/xmas/qm.obj')));
+  const desktopObj = readFileSync(join(dir, 'data/xmas/qm.obj'), 'utf8');
+  assert.ok(pageObj === desktopObj, `${text}: the page's qm.obj (${pageObj.length} bytes) is not ` +
+            `make greeting's (${desktopObj.length} bytes)`);
+}
+
 // Share of pixels whose RGB channels all lie within `tolerance`.
 function matchingShare(a, b, tolerance) {
   assert.equal(a.length, b.length);
@@ -109,9 +118,23 @@ test('a link\'s words are the letters `make greeting` writes for them', async ()
     execFileSync(makeGreeting, [roomgen, runDir, text, dir], { stdio: 'ignore' });
     const { page, errors } = await open(`?text=${encodeURIComponent(text)}&view=color&ui=0`);
     assert.deepEqual(errors, []);
+    await expectSameLetters(page, dir, text);
     await expectDesktopPicture(page, dir, text);
     // The letters cover about 1.5 % of the picture: enough to tell them apart.
     assert.ok(await desktopShare(page, runDir) < 0.99, `${text}: the room still says QM`);
+  }
+});
+
+test('a link in every script gives the letters\' file `make greeting` writes, byte for byte', async () => {
+  for (const text of ['\u039a\u03b1\u03bb\u03ac \u03a7\u03c1\u03b9\u03c3\u03c4\u03bf\u03cd\u03b3\u03b5\u03bd\u03bd\u03b1',
+                      '\u30e1\u30ea\u30fc\u30af\u30ea\u30b9\u30de\u30b9|\uba54\ub9ac \ud06c\ub9ac\uc2a4\ub9c8\uc2a4',
+                      'Ch\u00fac m\u1eebng|Gi\u00e1ng Sinh \u2b50\ufe0f', 'Cha\u0300o Zoe\u0308!',
+                      '\u05d7\u05d2 \u05de\u05d5\u05dc\u05d3 \u05e9\u05de\u05d7|Merry Christmas,|\u05e9\u05dc\u05d5\u05dd (Anna & Tom)!']) {
+    const dir = join(mkdtempSync(join(tmpdir(), 'xmastrace-web-')), 'greeting');
+    execFileSync(makeGreeting, [roomgen, runDir, text, dir], { stdio: 'ignore' });
+    const { page, errors } = await open(`?text=${encodeURIComponent(text)}&view=color&ui=0`);
+    assert.deepEqual(errors, []);
+    await expectSameLetters(page, dir, text);
   }
 });
 
