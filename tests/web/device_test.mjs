@@ -142,24 +142,25 @@ async function meanLevel(page) {
 // is lost while the page asks whether its programs are built, before the
 // loss event can tell it, and given back a moment later.
 test('a GPU reset during start-up leads to the picture once the graphics return', async () => {
-  await context?.close();
-  context = await browser.newContext({ viewport: { width: 192, height: 128 } });
-  await context.addInitScript(() => {
-    const ask = WebGL2RenderingContext.prototype.getProgramParameter;
-    const kCompletionStatus = 0x91B1, kLinkStatus = 0x8B82;
-    let lost = false;
-    WebGL2RenderingContext.prototype.getProgramParameter = function (program, name) {
-      if (!lost && (name === kCompletionStatus || name === kLinkStatus)) {
-        lost = true;
-        const extension = this.getExtension('WEBGL_lose_context');
-        extension.loseContext();
-        setTimeout(() => extension.restoreContext(), 300);
-      }
-      return ask.call(this, program, name);
-    };
+  const { page } = await openPage('?samples=2', {
+    contextOptions: { viewport: { width: 192, height: 128 } },
+    isError: null,
+    timeout: 120000,
+    initScript: () => {
+      const ask = WebGL2RenderingContext.prototype.getProgramParameter;
+      const kCompletionStatus = 0x91B1, kLinkStatus = 0x8B82;
+      let lost = false;
+      WebGL2RenderingContext.prototype.getProgramParameter = function (program, name) {
+        if (!lost && (name === kCompletionStatus || name === kLinkStatus)) {
+          lost = true;
+          const extension = this.getExtension('WEBGL_lose_context');
+          extension.loseContext();
+          setTimeout(() => extension.restoreContext(), 300);
+        }
+        return ask.call(this, program, name);
+      };
+    },
   });
-  const page = await context.newPage();
-  await page.goto(`${origin}/index.html?samples=2`);
   await page.waitForFunction(() => (window.xmastrace.ready && window.xmastrace.samples >= 2) ||
                              window.xmastrace.failure, null, { timeout: 120000 });
   assert.equal(await page.evaluate(() => window.xmastrace.failure), null);
@@ -176,26 +177,25 @@ test('a restore in the middle of a banded pass keeps every sample', async () => 
   await fresh.page.waitForFunction(() => window.xmastrace.samples === 8, null, { timeout: 120000 });
   const freshLevel = await meanLevel(fresh.page);
 
-  await context.close();
-  context = await browser.newContext(viewport);
   // Watched from the page's first frame, so that the loss comes in the
   // frame after the first sample, while the second is in its first bands.
   // At this size the second is still in bands when the loss event comes;
   // frames drawn into the lost context before it count their samples too.
-  await context.addInitScript(() => {
-    const look = () => {
-      if (window.xmastrace?.samples !== 1) return requestAnimationFrame(look);
-      window.loseExtension = document.getElementById('canvas').getContext('webgl2')
-        .getExtension('WEBGL_lose_context');
-      window.loseExtension.loseContext();
-    };
-    requestAnimationFrame(look);
+  const { page, errors } = await openPage('?samples=8&budget=2', {
+    contextOptions: viewport,
+    isError: (m) => /Feedback loop|INVALID_/.test(m.text()),
+    initScript: () => {
+      const look = () => {
+        if (window.xmastrace?.samples !== 1) return requestAnimationFrame(look);
+        window.loseExtension = document.getElementById('canvas').getContext('webgl2')
+          .getExtension('WEBGL_lose_context');
+        window.loseExtension.loseContext();
+      };
+      requestAnimationFrame(look);
+    },
+    // Not waited for: the loss may come before the page says it is ready.
+    prepare: () => {},
   });
-  const page = await context.newPage();
-  const errors = [];
-  page.on('console', (m) => /Feedback loop|INVALID_/.test(m.text()) && errors.push(m.text()));
-  page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(`${origin}/index.html?samples=8&budget=2`);
   await page.waitForFunction(() => window.xmastrace.lost, null, { timeout: 120000 });
   await page.waitForTimeout(300);
   await loseContext(page, 'restoreContext');

@@ -9,6 +9,7 @@ import { mkdtempSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { test, after } from 'node:test';
+import { pageOpener } from '../../tools/page-helpers.mjs';
 import { launchChromium, servePage } from '../../tools/page-server.mjs';
 
 const [buildWeb] = process.argv.slice(2).map((path) => resolve(path));
@@ -23,16 +24,12 @@ after(async () => {
 // GL calls on objects of a lost context, and the errors WebGL reports.
 const kGlTrouble = /does not belong to this context|INVALID_|Feedback loop/;
 
-let context = null;
+const openPage = pageOpener(browser, origin);
 async function open() {
-  await context?.close();
-  context = await browser.newContext({ viewport: { width: 192, height: 128 } });
-  const page = await context.newPage();
-  const errors = [];
-  page.on('console', (m) => kGlTrouble.test(m.text()) && errors.push(m.text()));
-  page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(`${origin}/index.html`);
-  await page.waitForFunction(() => window.xmastrace.ready || window.xmastrace.failure);
+  const { page, errors } = await openPage('', {
+    contextOptions: { viewport: { width: 192, height: 128 } },
+    isError: (m) => kGlTrouble.test(m.text()),
+  });
   assert.equal(await page.evaluate(() => window.xmastrace.failure), null);
   return { page, errors };
 }
