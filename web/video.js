@@ -5,8 +5,8 @@
 'use strict';
 
 // H.264 as the desktop writes it: High profile where the browser has it
-// (level 4.0, then 5.1 for the largest sizes), else Constrained Baseline.
-const kVideoCodecs = ['avc1.640028', 'avc1.640033', 'avc1.42001f'];
+// (level 4.0, then 5.1 for the largest sizes), else Baseline (3.1, then 5.1).
+const kVideoCodecs = ['avc1.640028', 'avc1.640033', 'avc1.42001f', 'avc1.420033'];
 // Denoised frames are smooth, but the grain the denoiser leaves in the
 // shadows turns to blocks below about this many bits a pixel.
 const kBitsPerPixel = 0.25;
@@ -55,14 +55,95 @@ function prepareMediaStack() {
   document.createElement('video').canPlayType('video/mp4');
 }
 
-async function videoCodec(width, height) {
+// `inOrder`: only a codec whose encoder hands its frames out in the order
+// they are shown. Firefox's High profile reorders them into B-frames, whose
+// times go back; the muxer writes no edit list, so those could only be
+// placed with the picture starting late against the sound.
+async function videoCodec(width, height, inOrder = false) {
   prepareMediaStack();
   for (const codec of kVideoCodecs) {
     try {
-      if ((await VideoEncoder.isConfigSupported({ codec, width, height })).supported) return codec;
+      if (!(await VideoEncoder.isConfigSupported({ codec, width, height })).supported) continue;
+      if (!inOrder || await encodesInOrder(codec)) return codec;
     } catch {}
   }
   return null;
+}
+
+function videoConfig(codec, width, height, fps, bitrate) {
+  return { codec, width, height, framerate: fps, bitrate, latencyMode: 'quality', avc: { format: 'avc' } };
+}
+
+// Encodes a few small frames that change, as the greeting's do, and
+// tells whether they come out in the order they went in.
+async function encodesInOrder(codec) {
+  const [width, height, count] = [64, 64, 8];
+  const times = [];
+  const encoder = new VideoEncoder({ output: (chunk) => times.push(chunk.timestamp), error: () => {} });
+  try {
+    encoder.configure(videoConfig(codec, width, height, 30, kLeastBitRate));
+    for (let i = 0; i < count; ++i) {
+      const planes = new Uint8Array(width * height * 3 / 2).map((_, at) => (at * 7 + i * 29) & 0xff);
+      const frame = new VideoFrame(planes, { format: 'I420', codedWidth: width, codedHeight: height,
+                                             timestamp: i * 33333 });
+      encoder.encode(frame, { keyFrame: i === 0 });
+      frame.close();
+    }
+    await encoder.flush();
+  } finally {
+    if (encoder.state !== 'closed') encoder.close();
+  }
+  return times.length === count && times.every((time, i) => i === 0 || time > times[i - 1]);
+}
+
+// The NAL units of a chunk in the avc format: each after its 4-byte length.
+function nalUnits(data) {
+  const units = [];
+  for (let at = 0; at + 4 <= data.length;) {
+    const length = ((data[at] << 24) | (data[at + 1] << 16) | (data[at + 2] << 8) | data[at + 3]) >>> 0;
+    at += 4;
+    if (length === 0 || at + length > data.length) break;
+    units.push(data.subarray(at, at + length));
+    at += length;
+  }
+  return units;
+}
+
+// A decoder description (avcC) holding these parameter sets.
+function avcDescription(sps, pps) {
+  const bytes = [1, sps[0][1], sps[0][2], sps[0][3], 0xff, 0xe0 | sps.length];
+  const add = (unit) => bytes.push(unit.length >> 8, unit.length & 0xff, ...unit);
+  sps.forEach(add);
+  bytes.push(pps.length);
+  pps.forEach(add);
+  return new Uint8Array(bytes);
+}
+
+function sameBytes(a, b) {
+  return a.length === b.length && a.every((byte, i) => byte === b[i]);
+}
+
+// The description the key frame itself vouches for. Firefox's encoder
+// repeats the first byte of each parameter set in its avcC (67 67 64 00 28
+// for 67 64 00 28), which no decoder can read, while the key frame carries
+// them whole: where the two differ, the key frame's are written.
+function mendedDecoderConfig(chunk, meta) {
+  const config = meta?.decoderConfig;
+  if (!config?.description || chunk.type !== 'key') return meta;
+  const data = new Uint8Array(chunk.byteLength);
+  chunk.copyTo(data);
+  const units = nalUnits(data);
+  const sps = units.filter((unit) => (unit[0] & 0x1f) === 7 && unit.length >= 4);
+  const pps = units.filter((unit) => (unit[0] & 0x1f) === 8);
+  if (sps.length === 0 || pps.length === 0) return meta;
+  const description = avcDescription(sps, pps);
+  const given = ArrayBuffer.isView(config.description)
+    ? new Uint8Array(config.description.buffer, config.description.byteOffset, config.description.byteLength)
+    : new Uint8Array(config.description);
+  const givenSps = given.length >= 8 ? given.subarray(8, 8 + ((given[6] << 8) | given[7])) : given;
+  if (sameBytes(givenSps, sps[0])) return meta;
+  console.warn('The encoder\'s H.264 description disagrees with its key frame; the key frame\'s is written.');
+  return { ...meta, decoderConfig: { ...config, description } };
 }
 
 async function audioChoice() {
@@ -237,7 +318,7 @@ async function prepareVideo(run, args) {
                                        [Module.videoState ?? 0, args]));
   if (plan.error) throw new RangeError(plan.error);
   checkVideoBytes(plan);
-  const codec = await wait(videoCodec(plan.width, plan.height));
+  const codec = await wait(videoCodec(plan.width, plan.height, true));
   if (!codec) throw new Error(`This browser's H.264 encoder does not take ${plan.width}x${plan.height}.`);
   showProgress(0, plan.frames, run.started);
   const audio = await wait(audioChoice());
@@ -276,11 +357,10 @@ function encodeVideo(run, codec, audio, tune, args) {
         fail(error);
       }
     };
-    const video = new VideoEncoder({ output: muxing((chunk, meta) => muxer.addVideoChunk(chunk, meta)), error: fail });
+    const video = new VideoEncoder({
+      output: muxing((chunk, meta) => muxer.addVideoChunk(chunk, mendedDecoderConfig(chunk, meta))), error: fail });
     encoders.push(video);
-    video.configure({ codec, width: plan.width, height: plan.height, framerate: plan.fps,
-                      bitrate: videoBitRate(plan),
-                      latencyMode: 'quality', avc: { format: 'avc' } });
+    video.configure(videoConfig(codec, plan.width, plan.height, plan.fps, videoBitRate(plan)));
     let tuneEncoded = Promise.resolve();
     if (tune) {
       // An AAC packet is always 1,024 sample frames; WebKitGTK stamps each
