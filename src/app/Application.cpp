@@ -227,6 +227,7 @@ DenoiseInputs Application::denoiseInputs() const {
   inputs.hitPosition = gpu.primaryFbo.colorTextures[1];
   inputs.hitNormal = gpu.primaryFbo.colorTextures[2];
   inputs.quadVertexArray = gpu.quadVertexArray;
+  inputs.sumProgram = gpu.sumProgram;
   return inputs;
 }
 

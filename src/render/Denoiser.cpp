@@ -1,5 +1,7 @@
 #include "render/Denoiser.h"
 
+#include <utility>
+
 #include "ExitStatus.h"
 #include "render/DenoiseShader.h"
 #include "render/FrameBufferObject.h"
@@ -57,6 +59,22 @@ void drawInto(const DenoiseTargets& targets, GLuint target, GLuint quadVertexArr
   glDrawArrays(GL_TRIANGLES, 0, kQuadVertexDrawCount);
   glBindVertexArray(0);
   glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+}
+
+// For GPUs that cannot blend into float targets (iPhones): the sample's
+// moments (the bound program's) go to `filtered`, their sum with the
+// moments so far to `exactLight`, and the two sums trade names; denoise
+// writes `filtered` and `exactLight` before it reads them.
+void gatherWithoutBlending(DenoiseTargets& targets, const DenoiseInputs& inputs) {
+  drawInto(targets, targets.filtered, inputs.quadVertexArray);
+  const GLuint program = inputs.sumProgram;
+  glUseProgram(program);
+  glUniform1i(location(program, "sum_texture"), kInputUnit);
+  glUniform1i(location(program, "term_texture"), kSecondUnit);
+  bindTexture(kInputUnit, targets.moments);
+  bindTexture(kSecondUnit, targets.filtered);
+  drawInto(targets, targets.exactLight, inputs.quadVertexArray);
+  std::swap(targets.moments, targets.exactLight);
 }
 
 // Returns to the state every frame pass leaves behind.
@@ -151,10 +169,14 @@ void gatherNoise(Denoiser& denoiser, const DenoiseInputs& inputs, bool restart) 
   useWithHitBuffers(program, inputs);
   glUniform1i(location(program, "sample_texture"), kInputUnit);
   bindTexture(kInputUnit, inputs.sampleTexture);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_ONE, GL_ONE);
-  drawInto(denoiser.targets, denoiser.targets.moments, inputs.quadVertexArray);
-  glDisable(GL_BLEND);
+  if (inputs.sumProgram != 0) {
+    gatherWithoutBlending(denoiser.targets, inputs);
+  } else {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    drawInto(denoiser.targets, denoiser.targets.moments, inputs.quadVertexArray);
+    glDisable(GL_BLEND);
+  }
   finishPass();
   ++denoiser.momentCount;
 }

@@ -66,6 +66,9 @@ struct DenoiseInputs {
   GLuint hitPosition = 0;
   GLuint hitNormal = 0;
   GLuint quadVertexArray = 0;
+  // Set where the GPU cannot blend into 32-bit float targets: the program
+  // that adds two textures, with which the moments are summed instead.
+  GLuint sumProgram = 0;
 };
 
 // Builds the programs with the full-screen quad's vertex shader file.

@@ -122,17 +122,41 @@ void traceSample(const FrameResources& resources, const FrameView& view, int ran
 
 namespace {
 
-// Adds sampleTexture into accumTexture by plain additive blending.
+// A texture cannot be read while it is drawn into: the sum goes to the
+// spare texture and is copied back, which keeps accumTexture the one sum.
+void addWithoutBlending(const FrameResources& resources) {
+  const FrameBufferObject& pathFbo = *resources.pathFbo;
+  pathFbo.attachTexture(0, resources.spareSumTexture);
+  pathFbo.bindSingle(0);
+  const GLuint program = resources.sumProgram;
+  glUseProgram(program);
+  setSampler(program, "sum_texture", 0);
+  setSampler(program, "term_texture", 1);
+  bindTexture(1, GL_TEXTURE_2D, resources.sampleTexture);
+  bindTexture(0, GL_TEXTURE_2D, resources.accumTexture);
+  drawQuad(resources.quadVertexArray);
+  glUseProgram(0);
+  pathFbo.attachTexture(0, resources.accumTexture);
+  pathFbo.bindSingle(0);
+  copyTexture(resources, resources.spareSumTexture);
+}
+
+// Adds sampleTexture into accumTexture by plain additive blending, or by
+// drawing where the GPU cannot blend float targets.
 void accumulateSample(const FrameResources& resources, bool firstSample) {
   const FrameBufferObject& pathFbo = *resources.pathFbo;
   pathFbo.attachTexture(0, resources.accumTexture);
   pathFbo.bindSingle(0);
   if (firstSample) clearTarget();
   glDisable(GL_DEPTH_TEST);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_ONE, GL_ONE);
-  copyTexture(resources, resources.sampleTexture);
-  glDisable(GL_BLEND);
+  if (resources.spareSumTexture != 0) {
+    addWithoutBlending(resources);
+  } else {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+    copyTexture(resources, resources.sampleTexture);
+    glDisable(GL_BLEND);
+  }
   glEnable(GL_DEPTH_TEST);
   pathFbo.unbind();
   pathFbo.attachTexture(0, resources.sampleTexture);

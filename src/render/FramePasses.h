@@ -27,6 +27,11 @@ struct FrameResources {
   const FrameBufferObject* pathFbo = nullptr;
   GLuint boxVertexArray = 0;
   GLuint quadVertexArray = 0;
+  // Set where the GPU cannot blend into 32-bit float targets: each sample
+  // is then added by drawing the sum and the sample into this spare texture
+  // with sumProgram, and copying it back.
+  GLuint sumProgram = 0;
+  GLuint spareSumTexture = 0;
 };
 
 // The per-frame values the ray-tracing passes upload.

@@ -6,6 +6,7 @@
 #include "ExitStatus.h"
 #include "render/BuiltinShaders.h"
 #include "render/Sampling.h"
+#include "render/SumShader.h"
 
 namespace {
 
@@ -84,7 +85,15 @@ int GpuObjects::finishPrograms() {
   }
   requests.clear();
   if (built != kStatusOk) return built;
-  return buildDenoisePrograms(denoiser.programs, "TextureShaderVS.glsl");
+  if (const int denoising = buildDenoisePrograms(denoiser.programs, "TextureShaderVS.glsl");
+      denoising != kStatusOk) {
+    return denoising;
+  }
+  if (features.floatBlend) return kStatusOk;
+  const BuiltProgram sum = buildProgram("TextureShaderVS.glsl", nullptr, nullptr, nullptr,
+                                        kSumFragmentSource, false, nullptr);
+  sumProgram = sum.program;
+  return sum.status;
 }
 
 void GpuObjects::reloadPrograms(PathVariant variant) {
@@ -141,6 +150,7 @@ void GpuObjects::sizeScreenTargets(int width, int height, PathVariant variant) {
   const std::vector<float> seeds = makeSeedBuffer(width, height, variant);
   sizeScreenTexture(sampleTexture, width, height, nullptr);
   sizeScreenTexture(accumTexture, width, height, nullptr);
+  if (!features.floatBlend) sizeScreenTexture(spareSumTexture, width, height, nullptr);
   seedRandomTextures(width, height, seeds);
   primaryFbo.resize(width, height);
   pathFbo.resize(width, height);
@@ -157,7 +167,11 @@ void GpuObjects::readyDenoiseTargets(int width, int height) {
     createDenoiseTargets(denoiser, width, height);
 }
 
-void GpuObjects::forget() { *this = GpuObjects(); }
+void GpuObjects::forget() {
+  const GpuFeatures kept = features;
+  *this = GpuObjects();
+  features = kept;
+}
 
 FrameResources GpuObjects::resources(GLuint brdfTexture) const {
   FrameResources resources;
@@ -175,5 +189,7 @@ FrameResources GpuObjects::resources(GLuint brdfTexture) const {
   resources.pathFbo = &pathFbo;
   resources.boxVertexArray = boxVertexArray;
   resources.quadVertexArray = quadVertexArray;
+  resources.sumProgram = sumProgram;
+  resources.spareSumTexture = spareSumTexture;
   return resources;
 }

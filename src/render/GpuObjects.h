@@ -13,6 +13,14 @@
 #include "render/PathVariant.h"
 #include "render/ProgramBuilder.h"
 
+// What the GPU offers that not every WebGL 2 does. The desktop's OpenGL 4.1
+// has all of it; a page reads it once, before the targets are made.
+struct GpuFeatures {
+  // Blending into 32-bit float targets (EXT_float_blend), which iPhones
+  // lack: without it, sums are added by drawing into a spare texture.
+  bool floatBlend = true;
+};
+
 // Every GL object the greeting draws with: the shader programs, the meshes
 // of the scene's box and the screen quads, the screen-size targets, the
 // scene's textures and the denoiser. They are made at start-up and made
@@ -52,7 +60,8 @@ class GpuObjects {
   // does not hold them. Making them empties the noise estimate.
   void readyDenoiseTargets(int width, int height);
   // After a lost context: the old names mean nothing in the new one, and
-  // deleting them could only raise errors, so they are forgotten.
+  // deleting them could only raise errors, so they are forgotten (the
+  // features are kept).
   void forget();
 
   FrameResources resources(GLuint brdfTexture) const;
@@ -66,6 +75,9 @@ class GpuObjects {
   GLuint accumProgram = 0;
   GLuint voxelProgram = 0;
   GLuint pathProgram = 0;
+  // Only without float blending: see GpuFeatures.
+  GLuint sumProgram = 0;
+  GLuint spareSumTexture = 0;
   GLuint sceneTextures[4] = {};
   GLuint sampleTexture = 0;
   GLuint accumTexture = 0;
@@ -73,6 +85,7 @@ class GpuObjects {
   FrameBufferObject primaryFbo;
   FrameBufferObject pathFbo;
   Denoiser denoiser;
+  GpuFeatures features;
 
  private:
   struct ProgramRequest {

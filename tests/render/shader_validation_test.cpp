@@ -19,6 +19,7 @@
 #include "render/DenoiseShader.h"
 #include "render/GlslEs.h"
 #include "render/ProgramBuilder.h"
+#include "render/SumShader.h"
 
 namespace fs = std::filesystem;
 
@@ -43,6 +44,7 @@ std::vector<ShaderText> loadableShaders() {
     shaders.push_back({name, name.find("VS") != std::string::npos ? "vert" : "frag", text});
   }
   shaders.push_back({"built-in primary rays", "frag", primaryRayFragmentSource()});
+  shaders.push_back({"built-in sum", "frag", kSumFragmentSource});
   for (PathVariant variant : {PathVariant::TwoBounce, PathVariant::OneBounce}) {
     const bool one = variant == PathVariant::OneBounce;
     shaders.push_back({one ? "built-in one bounce" : "built-in two bounces", "frag",

@@ -207,3 +207,43 @@ test('a restore in the middle of a banded pass keeps every sample', async () => 
   assert.ok(Math.abs(level / freshLevel - 1) < 0.04, `${level} against ${freshLevel}`);
   assert.deepEqual(errors, []);
 });
+
+// An iPhone's GPU cannot blend into 32-bit float targets and offers no
+// EXT_float_blend; Chromium blends them regardless, so the stand-in refuses
+// every blended draw (the page blends nothing else) as such a GPU would.
+// The page must then sum its samples by drawing, to the same picture bit
+// for bit, and gather the denoiser's noise (which a video uses) the same way.
+test('a GPU without float blending sums the samples by drawing, to the same picture', async () => {
+  const query = '?samples=6&budget=0&ui=0';
+  const whole = await open(query);
+  await whole.page.waitForFunction(() => window.xmastrace.samples === 6, null, { timeout: 120000 });
+  const expected = await canvasPixels(whole.page);
+
+  const { page, errors } = await openPage(query, {
+    isError: (m) => m.type() === 'error' || /INVALID_/.test(m.text()),
+    timeout: 120000,
+    initScript: () => {
+      const proto = WebGL2RenderingContext.prototype;
+      const { getExtension, getSupportedExtensions, drawArrays, drawElements } = proto;
+      proto.getExtension = function (name) {
+        return name === 'EXT_float_blend' ? null : getExtension.call(this, name);
+      };
+      proto.getSupportedExtensions = function () {
+        return getSupportedExtensions.call(this).filter((name) => name !== 'EXT_float_blend');
+      };
+      for (const [name, draw] of [['drawArrays', drawArrays], ['drawElements', drawElements]]) {
+        proto[name] = function (...args) {
+          if (!this.isEnabled(this.BLEND)) return draw.apply(this, args);
+          console.error('INVALID_OPERATION: blending into a 32-bit float target');
+        };
+      }
+    },
+  });
+  assert.equal(await page.evaluate(() => window.xmastrace.failure), null);
+  await page.waitForFunction(() => window.xmastrace.samples === 6, null, { timeout: 120000 });
+  assert.equal(largestDifference(await canvasPixels(page), expected), 0);
+  const video = await page.evaluate(() => window.xmastrace.makeVideo({ seconds: 1, fps: 2, size: '96x64', samples: 2 })
+    .then((blob) => blob.size, (error) => error.message));
+  assert.equal(typeof video, 'number', video);
+  assert.deepEqual(errors, []);
+});

@@ -75,8 +75,10 @@ Application* videoApplication(WebVideo& video, const VideoOptions& options) {
   const PathVariant variant = options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce;
   std::unique_ptr<Application>& app = video.apps[options.fast ? 1 : 0];
   if (!app) {
-    app = std::make_unique<Application>(options.width, options.height, variant, /*withMusic=*/false);
-    if (app->startupStatus() != kStatusOk || !app->unlinkedProgram().empty()) {
+    app = std::make_unique<Application>(options.width, options.height, variant, /*withMusic=*/false,
+                                        Application::StartUp::ProgramsFirst);
+    app->gpu.features = video.features;
+    if (app->finishStart() != kStatusOk || !app->unlinkedProgram().empty()) {
       app.reset();
       return nullptr;
     }

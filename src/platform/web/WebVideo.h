@@ -8,6 +8,7 @@
 #include "geometry/CameraPath.h"
 #include "platform/web/CanvasSize.h"
 #include "platform/web/VideoSteps.h"
+#include "render/GpuObjects.h"
 #include "render_tool/VideoOptions.h"
 
 class Application;
@@ -31,6 +32,7 @@ struct WebVideo {
   std::vector<uint8_t> planes;  // the frame handed over, in 4:2:0
   // What the page's GPU draws: a video larger is refused before any work.
   DrawingLimits limits;
+  GpuFeatures features;
 };
 
 // The page's Application, whose start view the videos turn from and whose

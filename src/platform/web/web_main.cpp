@@ -355,11 +355,15 @@ bool enableExtensions(EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context) {
     showFailure("This browser's WebGL 2 cannot render to 32-bit float textures (EXT_color_buffer_float).");
     return false;
   }
-  if (!emscripten_webgl_enable_extension(context, "EXT_float_blend")) {
-    showFailure("This browser's WebGL 2 cannot blend into 32-bit float textures (EXT_float_blend).");
-    return false;
-  }
   return true;
+}
+
+// Extensions the page does without when it must; enabled again after a
+// lost context returns.
+GpuFeatures enableOptionalExtensions(EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context) {
+  GpuFeatures features;
+  features.floatBlend = emscripten_webgl_enable_extension(context, "EXT_float_blend");
+  return features;
 }
 
 DrawingLimits queryDrawingLimits() {
@@ -411,6 +415,7 @@ EM_BOOL onContextRestored(int, const void*, void* data) {
   // The runtime's own buffers for client-side arrays went with the context.
   EM_ASM({ if (GL.generateTempBuffers) GL.generateTempBuffers(false, GL.currentContext); });
   if (!enableExtensions(page.context)) return EM_TRUE;
+  page.app->gpu.features = page.video.features = enableOptionalExtensions(page.context);
   // Asked for again with the others: a start-up that waits for its
   // programs could not ask about them otherwise.
   page.parallelCompile = emscripten_webgl_enable_extension(page.context, "KHR_parallel_shader_compile");
@@ -477,6 +482,7 @@ int main(int argc, char** argv) {
   page->app = std::make_unique<Application>(
       1, 1, page->options.fast ? PathVariant::OneBounce : PathVariant::TwoBounce, true,
       Application::StartUp::ProgramsFirst);
+  page->app->gpu.features = page->video.features = enableOptionalExtensions(page->context);
   const PageOptions& options = page->options;
   page->loop = std::make_unique<FrameLoop>(
       *page->app, pageRules(options.budgetMs, options.samples, options.view), 1, 1);
