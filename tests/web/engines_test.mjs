@@ -203,7 +203,7 @@ for (const name of ['firefox', 'webkit']) {
       const streams = checkVideo(await pageVideo(engine, { seconds: 1, fps: 8, size: '96x64', samples: 2 }), 8);
       const sound = streams.find((s) => s.codec_type === 'audio');
       assert.ok(sound && Math.abs(sound.duration - 1) < 0.05, `sound lasts ${sound?.duration} s`);
-      console.log(`${name}: video of ${streams.map((s) => `${s.codec_name} ${s.profile}`).join(' and ')}`);
+      console.log(`${name}: video of ${streams.map((s) => [s.codec_name, s.profile].filter(Boolean).join(' ')).join(' and ')}`);
     });
   });
 }
