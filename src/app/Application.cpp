@@ -154,6 +154,10 @@ void Application::restartAtFrame(int frame, int samples) {
   sampling.restart();
 }
 
+void Application::cameraMoved() { sampling.restart(); }
+
+void Application::forgetHistory() {}
+
 // The start-up's steps again, on what the CPU kept.
 int Application::restoreGpuObjects() {
   // A start-up still waiting for its programs has made no more than the

@@ -92,6 +92,16 @@ class Application {
   // frame's number alone, so a frame rendered on its own matches the same
   // frame of a whole run.
   void restartAtFrame(int frame, int samples);
+  // The camera changed: sampling starts again from the new view. With
+  // reuseSamples the picture so far is carried into it (reprojected where
+  // the surfaces still match) instead of thrown away; frameSeconds says how
+  // long ago the last picture was shown. sampling.restart() alone does the
+  // same. update() calls this for the orbit camera; a video calls it (or
+  // restartAtFrame, which keeps the history too) between its frames.
+  void cameraMoved();
+  // The next picture starts from nothing: nothing drawn so far may be
+  // carried into it. A resize, a new context and F1 do this themselves.
+  void forgetHistory();
 
   // After the GL context was lost (a GPU reset) and has come back empty:
   // makes every GL object again from what the CPU keeps (the scene, the
@@ -139,6 +149,16 @@ class Application {
   // Stills clear this: they denoise only the picture they write, and their
   // frames show the plain average.
   bool denoiseEveryFrame = true;
+  // Samples outlive a camera move: each new view starts from the last
+  // picture reprojected into it, and a moving camera shows path-traced
+  // light instead of the flat primary view. Off by default: the demo then
+  // starts every view from nothing, as a still does. F2 switches it with
+  // `denoising`.
+  bool reuseSamples = false;
+  // Seconds between two shown pictures, which sets how many of the old
+  // samples a moved view keeps (about half a second's worth). update()
+  // keeps it; a video sets it to its frame interval.
+  float frameSeconds = 1.0f / 30.0f;
   SampleOffsets sampleOffsets;
   PathVariant variant;
   bool withMusic;
