@@ -113,7 +113,6 @@ void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& 
   units.bind("last_moments_texture", targets.pictureMoments);
   units.bind("last_position_texture", targets.position[targets.kept]);
   units.bind("last_normal_texture", targets.normal[targets.kept]);
-  units.bind("last_color_texture", targets.color[targets.kept]);
   glUniformMatrix4fv(location(program, "last_view_projection"), 1, GL_FALSE,
                      history.viewProjection.data());
   const float toOctree = 1.0f / view.bbMaxDim;
@@ -164,13 +163,18 @@ int buildTemporalPrograms(TemporalPrograms& programs, const char* quadVertexFile
 
 void createTemporalTargets(TemporalHistory& history, int width, int height) {
   TemporalTargets& targets = history.targets;
-  GLuint* textures[] = {&targets.history,     &targets.historyMoments, &targets.picture,
-                        &targets.pictureMoments, &targets.position[0], &targets.position[1],
-                        &targets.normal[0],   &targets.normal[1],      &targets.color[0],
-                        &targets.color[1]};
-  for (GLuint* texture : textures) {
+  for (GLuint* texture : {&targets.history, &targets.historyMoments, &targets.picture,
+                          &targets.pictureMoments}) {
     releaseTexture(*texture);
     *texture = createScreenTexture(width, height, nullptr);
+  }
+  // Copies of the hit buffers, in their own format: exact, and half the
+  // reads of full floats.
+  for (int i = 0; i < 2; ++i) {
+    for (GLuint* texture : {&targets.position[i], &targets.normal[i], &targets.color[i]}) {
+      releaseTexture(*texture);
+      *texture = createColorTexture(width, height, GL_RGBA16F, nullptr);
+    }
   }
   targets.width = width;
   targets.height = height;
