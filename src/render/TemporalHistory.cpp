@@ -115,6 +115,7 @@ void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& 
   units.bind("last_normal_texture", targets.normal[targets.kept]);
   glUniformMatrix4fv(location(program, "last_view_projection"), 1, GL_FALSE,
                      history.viewProjection.data());
+  glUniform2f(location(program, "last_jitter"), history.jitter[0], history.jitter[1]);
   const float toOctree = 1.0f / view.bbMaxDim;
   const Vector3 eye = {(view.eye.x + view.bbOffset.x) * toOctree,
                        (view.eye.y + view.bbOffset.y) * toOctree,
@@ -197,6 +198,8 @@ void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
            targets.color[next]);
   targets.kept = next;
   history.viewProjection = view.viewProjection;
+  history.jitter[0] = view.jitter[0];
+  history.jitter[1] = view.jitter[1];
   finishPass();
 }
 

@@ -51,6 +51,9 @@ uniform sampler2D last_moments_texture;      // xy = luminance moments, z = weig
 uniform sampler2D last_position_texture;     // the hit buffers the picture was made for
 uniform sampler2D last_normal_texture;       // xyz = normal, w = material code
 uniform mat4 last_view_projection;           // world to clip, of the last view
+// The sub-pixel offset the last view's rays were cast at: its pixel t holds
+// what the ray through t + 0.5 + last_jitter saw.
+uniform vec2 last_jitter;
 uniform vec3 bb_offset;                      // octree space = (world + bb_offset) / bb_maxdim
 uniform float bb_maxdim;
 uniform vec3 eye;                            // in octree space
@@ -119,7 +122,7 @@ void main() {
   vec4 clip = last_view_projection * vec4(position.xyz * bb_maxdim - bb_offset, 1.0);
   if (clip.w <= 0.0) return;  // behind the last camera
   ivec2 size = textureSize(last_picture_texture, 0);
-  vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * vec2(size) - 0.5;
+  vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * vec2(size) - 0.5 - last_jitter;
   ivec2 corner = ivec2(floor(at));
   vec2 f = at - vec2(corner);
   float footprint = length(position.xyz - eye) * pixel_angle;
