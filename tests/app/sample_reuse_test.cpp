@@ -133,6 +133,7 @@ TEST_F(SampleReuseTest, JumpKeepsOnlySurfacesTheLastViewSaw) {
   frames(30);
   const std::vector<Texel> lastPositions = read(targets().position[targets().kept]);
   const Matrix4 lastViewProjection = app->gpu.temporal.viewProjection;
+  const float lastJitter[2] = {app->gpu.temporal.jitter[0], app->gpu.temporal.jitter[1]};
   const Vector3 lastEye = octreePoint(app->camera.eye);
 
   lookFrom({15.0f, -15.0f, -20.0f});
@@ -157,8 +158,8 @@ TEST_F(SampleReuseTest, JumpKeepsOnlySurfacesTheLastViewSaw) {
     // The four pixels of the last view around it: history may come from
     // one that saw this point's surface (near its tangent plane), never
     // from those that saw another one in front of it, or nothing.
-    const float x = (clip[0] / clip[3] * 0.5f + 0.5f) * kWidth - 0.5f;
-    const float y = (clip[1] / clip[3] * 0.5f + 0.5f) * kHeight - 0.5f;
+    const float x = (clip[0] / clip[3] * 0.5f + 0.5f) * kWidth - 0.5f - lastJitter[0];
+    const float y = (clip[1] / clip[3] * 0.5f + 0.5f) * kHeight - 0.5f - lastJitter[1];
     const float depth = distance(lastEye, {p.r, p.g, p.b});
     const Vector3 normal = {normals[i].r, normals[i].g, normals[i].b};
     bool seen = false;
