@@ -77,8 +77,13 @@ class Application {
   // window is drawn only when a pass is finished, so it must keep its
   // picture between frames (a browser canvas does).
   FrameWork drawWithin(const FrameBudget& budget);
-  // Whether drawWithin's next frame is the moving picture.
-  bool previewDue() const { return sampling.restarts != tiled.restarts; }
+  // Whether drawWithin's next frame is the moving picture: after a restart,
+  // and with reused samples also before the view's first picture, so that
+  // the first picture after start-up is lit and comes soon.
+  bool previewDue() const {
+    return sampling.restarts != tiled.restarts ||
+           (reusing() && !gpu.temporal.filled && sampling.sampleCount <= 0);
+  }
   // Shows the current picture again without sampling: after something else
   // drew into the window (the page's canvas while it makes a video).
   void redisplay();

@@ -186,6 +186,9 @@ TEST_F(SampleReuseTest, MovingPictureIsLitAndFeedsTheFullSizeHistory) {
   FrameBudget budget;
   budget.budgetMs = kDefaultFrameBudgetMs;
   budget.previewScale = 0.5;
+  // The first picture after start-up is the lit moving picture too.
+  EXPECT_EQ(app->drawWithin(budget).pass, FramePass::PathTrace);
+
   std::vector<unsigned char> flat(kWidth * kHeight * 4), lit(kWidth * kHeight * 4);
   app->reuseSamples = false;
   lookFrom(kStartEye);
