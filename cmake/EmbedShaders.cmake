@@ -52,6 +52,7 @@ xmastrace_embed_shader(gigaAOShaderFS.glsl PathTraceShader.h kPathTraceFragmentS
 # helpers and constants exist once.
 xmastrace_embed_shader(DenoiseFS.glsl DenoiseShader.h kDenoiseFragmentSource)
 xmastrace_embed_shader(SumFS.glsl SumShader.h kSumFragmentSource)
+xmastrace_embed_shader(TemporalFS.glsl TemporalShader.h kTemporalFragmentSource)
 
 # The march as it was before it was made faster, kept for the tests and the
 # benchmark that hold the built-in shaders to the same output texel for

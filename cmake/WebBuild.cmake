@@ -30,7 +30,8 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/generated/render)
 foreach(shader VoxelShaderFSgiga:PrimaryRayShader:kPrimaryRayFragmentSource
                gigaAOShaderFS:PathTraceShader:kPathTraceFragmentSource
                DenoiseFS:DenoiseShader:kDenoiseFragmentSource
-               SumFS:SumShader:kSumFragmentSource)
+               SumFS:SumShader:kSumFragmentSource
+               TemporalFS:TemporalShader:kTemporalFragmentSource)
   string(REPLACE ":" ";" parts ${shader})
   list(GET parts 0 source)
   list(GET parts 1 header)

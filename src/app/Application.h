@@ -77,8 +77,13 @@ class Application {
   // window is drawn only when a pass is finished, so it must keep its
   // picture between frames (a browser canvas does).
   FrameWork drawWithin(const FrameBudget& budget);
-  // Whether drawWithin's next frame is the moving picture.
-  bool previewDue() const { return sampling.restarts != tiled.restarts; }
+  // Whether drawWithin's next frame is the moving picture: after a restart,
+  // and with reused samples also before the view's first picture, so that
+  // the first picture after start-up is lit and comes soon.
+  bool previewDue() const {
+    return sampling.restarts != tiled.restarts ||
+           (reusing() && !gpu.temporal.filled && sampling.sampleCount <= 0);
+  }
   // Shows the current picture again without sampling: after something else
   // drew into the window (the page's canvas while it makes a video).
   void redisplay();
@@ -92,6 +97,16 @@ class Application {
   // frame's number alone, so a frame rendered on its own matches the same
   // frame of a whole run.
   void restartAtFrame(int frame, int samples);
+  // The camera changed: sampling starts again from the new view. With
+  // reuseSamples the picture so far is carried into it (reprojected where
+  // the surfaces still match) instead of thrown away; frameSeconds says how
+  // long ago the last picture was shown. sampling.restart() alone does the
+  // same. update() calls this for the orbit camera; a video calls it (or
+  // restartAtFrame, which keeps the history too) between its frames.
+  void cameraMoved();
+  // The next picture starts from nothing: nothing drawn so far may be
+  // carried into it. A resize, a new context and F1 do this themselves.
+  void forgetHistory();
 
   // After the GL context was lost (a GPU reset) and has come back empty:
   // makes every GL object again from what the CPU keeps (the scene, the
@@ -139,6 +154,16 @@ class Application {
   // Stills clear this: they denoise only the picture they write, and their
   // frames show the plain average.
   bool denoiseEveryFrame = true;
+  // Samples outlive a camera move: each new view starts from the last
+  // picture reprojected into it, and a moving camera shows path-traced
+  // light instead of the flat primary view. Off by default: the demo then
+  // starts every view from nothing, as a still does. F2 switches it with
+  // `denoising`.
+  bool reuseSamples = false;
+  // Seconds between two shown pictures, which sets how many of the old
+  // samples a moved view keeps (about half a second's worth). update()
+  // keeps it; a video sets it to its frame interval.
+  float frameSeconds = 1.0f / 30.0f;
   SampleOffsets sampleOffsets;
   PathVariant variant;
   bool withMusic;
@@ -161,6 +186,22 @@ class Application {
   void setProjection();
   void createSceneBox();
   DenoiseInputs denoiseInputs() const;
+  // Whether this frame's samples go through the history: reuseSamples with
+  // the picture (not a primary view) shown.
+  bool reusing() const { return reuseSamples && displayMode == 0; }
+  // Whether the window shows the history's picture rather than the plain
+  // average: until the view's own samples have taken over.
+  bool showsHistory() const;
+  TemporalInputs temporalInputs(float scaleX, float scaleY) const;
+  // `fullSize`: the view was traced at full size, and its samples' offsets
+  // say where the picture lies.
+  DenoiseInputs historyDenoiseInputs(bool fullSize) const;
+  // After a sample of the current view (traced at scaleX, scaleY of each
+  // side): a new view first takes over the last picture, then the picture
+  // is made again with the sample.
+  void carrySamples(bool newView, float scaleX, float scaleY);
+  void showHistory(const FrameResources& resources, bool fullSize);
+  FrameWork drawLitPreview(int previewWidth, int previewHeight);
   void animateLightPerPass();
   // Shows the average, or the denoised one when F2 is on.
   void showSamples(const FrameResources& resources);
@@ -174,6 +215,10 @@ class Application {
 
   int status = 0;
   int sceneStatus = kSceneNotBuilt;
+  // The history belongs to the view being sampled (reprojected into it).
+  bool historyCurrent = false;
+  // Samples of the view the last picture was made in.
+  int lastViewSamples = 0;
 };
 
 // Per-frame rules of update, free of GL so that they can be tested alone.

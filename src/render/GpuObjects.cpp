@@ -89,6 +89,10 @@ int GpuObjects::finishPrograms() {
       denoising != kStatusOk) {
     return denoising;
   }
+  if (const int temporalBuilt = buildTemporalPrograms(temporal.programs, "TextureShaderVS.glsl");
+      temporalBuilt != kStatusOk) {
+    return temporalBuilt;
+  }
   if (features.floatBlend) return kStatusOk;
   const BuiltProgram sum = buildProgram("TextureShaderVS.glsl", nullptr, nullptr, nullptr,
                                         kSumFragmentSource, false, nullptr);
@@ -165,6 +169,11 @@ void GpuObjects::seedRandomTextures(int width, int height, const std::vector<flo
 void GpuObjects::readyDenoiseTargets(int width, int height) {
   if (denoiser.targets.width != width || denoiser.targets.height != height)
     createDenoiseTargets(denoiser, width, height);
+}
+
+void GpuObjects::readyTemporalTargets(int width, int height) {
+  if (temporal.targets.width != width || temporal.targets.height != height)
+    createTemporalTargets(temporal, width, height);
 }
 
 void GpuObjects::forget() {

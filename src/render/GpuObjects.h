@@ -12,6 +12,7 @@
 #include "render/FramePasses.h"
 #include "render/PathVariant.h"
 #include "render/ProgramBuilder.h"
+#include "render/TemporalHistory.h"
 
 // What the GPU offers that not every WebGL 2 does. The desktop's OpenGL 4.1
 // has all of it; a page reads it once, before the targets are made.
@@ -59,6 +60,9 @@ class GpuObjects {
   // first used and again after a resize, so that a demo that never denoises
   // does not hold them. Making them empties the noise estimate.
   void readyDenoiseTargets(int width, int height);
+  // The history's targets, made as the denoiser's are: when first used and
+  // after a resize, which empties the history.
+  void readyTemporalTargets(int width, int height);
   // After a lost context: the old names mean nothing in the new one, and
   // deleting them could only raise errors, so they are forgotten (the
   // features are kept).
@@ -86,6 +90,7 @@ class GpuObjects {
   FrameBufferObject pathFbo;
   Denoiser denoiser;
   GpuFeatures features;
+  TemporalHistory temporal;
 
  private:
   struct ProgramRequest {
