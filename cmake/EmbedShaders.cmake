@@ -51,6 +51,7 @@ xmastrace_embed_shader(gigaAOShaderFS.glsl PathTraceShader.h kPathTraceFragmentS
 # One text for the denoiser's passes: each pass is a define of its own, so
 # helpers and constants exist once.
 xmastrace_embed_shader(DenoiseFS.glsl DenoiseShader.h kDenoiseFragmentSource)
+xmastrace_embed_shader(TemporalFS.glsl TemporalShader.h kTemporalFragmentSource)
 
 # The march as it was before it was made faster, kept for the tests and the
 # benchmark that hold the built-in shaders to the same output texel for

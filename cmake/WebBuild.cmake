@@ -29,7 +29,8 @@ set(XMASTRACE_SHADER_DIR ${CMAKE_SOURCE_DIR}/src/render/shaders)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/generated/render)
 foreach(shader VoxelShaderFSgiga:PrimaryRayShader:kPrimaryRayFragmentSource
                gigaAOShaderFS:PathTraceShader:kPathTraceFragmentSource
-               DenoiseFS:DenoiseShader:kDenoiseFragmentSource)
+               DenoiseFS:DenoiseShader:kDenoiseFragmentSource
+               TemporalFS:TemporalShader:kTemporalFragmentSource)
   string(REPLACE ":" ";" parts ${shader})
   list(GET parts 0 source)
   list(GET parts 1 header)

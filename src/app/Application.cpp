@@ -144,6 +144,7 @@ void Application::resize(int newWidth, int newHeight) {
   height = newHeight;
   gpu.sizeScreenTargets(width, height, variant);
   setProjection();
+  forgetHistory();
   sampling.restart();
 }
 
@@ -156,7 +157,10 @@ void Application::restartAtFrame(int frame, int samples) {
 
 void Application::cameraMoved() { sampling.restart(); }
 
-void Application::forgetHistory() {}
+void Application::forgetHistory() {
+  emptyHistory(gpu.temporal);
+  historyCurrent = false;
+}
 
 // The start-up's steps again, on what the CPU kept.
 int Application::restoreGpuObjects() {
@@ -181,16 +185,23 @@ int Application::restoreGpuObjects() {
   if (offsets >= 2) sampling.jitterIndex = (sampling.jitterIndex + offsets - 2) % offsets;
   // A pass half drawn in bands went with the old targets.
   tiled = TiledPass{};
+  forgetHistory();
   sampling.restart();
   return kStatusOk;
 }
 
 void Application::update(float dt, const KeyState& keys, const MouseState& mouse) {
-  if (camera.update(dt, orbitInput(keys, mouse))) sampling.restart();
+  if (dt > 0.0f) frameSeconds = dt;
+  if (camera.update(dt, orbitInput(keys, mouse))) cameraMoved();
   if (lightStep == 0.0f) animateLight(lightPos, lightAngle, dt, sampling.sampleCount > 0);
-  if (keys.pressed[kKeyF1]) displayMode = nextDisplayMode(displayMode);
+  if (keys.pressed[kKeyF1]) {
+    displayMode = nextDisplayMode(displayMode);
+    forgetHistory();
+  }
   if (keys.pressed[kKeyF2]) {
     denoising = !denoising;
+    reuseSamples = denoising;
+    forgetHistory();
     // Samples taken while off are missing from the noise estimate.
     gpu.denoiser.momentCount = 0;
   }
@@ -236,7 +247,73 @@ DenoiseInputs Application::denoiseInputs() const {
 
 GLuint Application::denoisedPicture() {
   gpu.readyDenoiseTargets(width, height);
-  return denoise(gpu.denoiser, denoiseInputs());
+  return denoise(gpu.denoiser, showsHistory() ? historyDenoiseInputs() : denoiseInputs());
+}
+
+bool Application::showsHistory() const {
+  return reusing() && historyCurrent && sampling.sampleCount > 0 &&
+         historyFade(sampling.sampleCount) > 0.0f;
+}
+
+TemporalInputs Application::temporalInputs(float scaleX, float scaleY) const {
+  TemporalInputs inputs;
+  inputs.hitColor = gpu.primaryFbo.colorTextures[0];
+  inputs.hitPosition = gpu.primaryFbo.colorTextures[1];
+  inputs.hitNormal = gpu.primaryFbo.colorTextures[2];
+  inputs.sampleTexture = gpu.sampleTexture;
+  inputs.sumTexture = gpu.accumTexture;
+  inputs.momentsTexture = gpu.denoiser.targets.moments;
+  inputs.sampleCount = std::max(sampling.sampleCount, 1);
+  // Moments gathered only since F2 miss some of the samples.
+  inputs.momentCount = gpu.denoiser.momentCount == inputs.sampleCount ? inputs.sampleCount : 0;
+  inputs.regionScale[0] = scaleX;
+  inputs.regionScale[1] = scaleY;
+  inputs.quadVertexArray = gpu.quadVertexArray;
+  return inputs;
+}
+
+// The picture is an average with its own noise estimate, guided by the hit
+// buffers it was made for (at full size also after a moving picture).
+DenoiseInputs Application::historyDenoiseInputs() const {
+  const TemporalTargets& targets = gpu.temporal.targets;
+  DenoiseInputs inputs;
+  inputs.sumTexture = targets.picture;
+  inputs.sampleCount = 1;
+  inputs.sampleTexture = gpu.sampleTexture;
+  inputs.varianceTexture = targets.pictureMoments;
+  inputs.hitColor = targets.color[targets.kept];
+  inputs.hitPosition = targets.position[targets.kept];
+  inputs.hitNormal = targets.normal[targets.kept];
+  inputs.quadVertexArray = gpu.quadVertexArray;
+  return inputs;
+}
+
+void Application::carrySamples(bool newView, float scaleX, float scaleY) {
+  gpu.readyTemporalTargets(width, height);
+  const TemporalInputs inputs = temporalInputs(scaleX, scaleY);
+  if (newView || !historyCurrent) {
+    FrameView view = frameView();
+    TemporalView next;
+    next.viewProjection = view.mvp;
+    next.eye = view.eye;
+    next.bbOffset = bbOffset;
+    next.bbMaxDim = bbMaxDim;
+    const float planeHeight = std::sqrt(dotProduct(view.B, view.B));
+    next.pixelAngle = planeHeight / std::max(static_cast<float>(height) * scaleY, 1.0f);
+    next.historyLimit =
+        historyWeightLimit(frameSeconds, static_cast<float>(std::max(lastViewSamples, 1)));
+    reprojectHistory(gpu.temporal, inputs, next);
+    historyCurrent = true;
+  }
+  resolvePicture(gpu.temporal, inputs);
+  lastViewSamples = inputs.sampleCount;
+}
+
+void Application::showHistory(const FrameResources& resources) {
+  const bool denoised = denoising && denoiseEveryFrame;
+  if (denoised) gpu.readyDenoiseTargets(width, height);
+  showPicture(resources, denoised ? denoise(gpu.denoiser, historyDenoiseInputs())
+                                  : gpu.temporal.targets.picture);
 }
 
 void Application::animateLightPerPass() {
@@ -244,7 +321,9 @@ void Application::animateLightPerPass() {
 }
 
 void Application::showSamples(const FrameResources& resources) {
-  if (denoising && denoiseEveryFrame && sampling.sampleCount > 0) {
+  if (showsHistory()) {
+    showHistory(resources);
+  } else if (denoising && denoiseEveryFrame && sampling.sampleCount > 0) {
     showPicture(resources, denoisedPicture());
   } else {
     displayPass(resources, sampling.sampleCount, displayMode);
@@ -266,6 +345,11 @@ void Application::draw() {
   } else if (pass == FramePass::Primary) {
     primaryPass(resources, view);
     primaryPassDone(view);
+    // A new view is lit from its first frame on.
+    if (reusing() && sampling.sampleCount == 0) {
+      pathTracePass(resources, view, sampling.randomPing, true);
+      pathSampleDone(true);
+    }
   }
   showSamples(resources);
   sampling.frameDone();
@@ -308,12 +392,34 @@ FrameWork Application::drawPreview(const FrameBudget& budget) {
   FrameResources resources = frameResources();
   setDrawSize(previewWidth, previewHeight);
   primaryPass(resources, view);
+  if (reusing()) {
+    traceSample(resources, view, sampling.randomPing);
+    setDrawSize(width, height);
+    return drawLitPreview(previewWidth, previewHeight);
+  }
   setDrawSize(width, height);
   setQuadTextureExtent(gpu.previewQuad, static_cast<float>(previewWidth) / static_cast<float>(width),
                        static_cast<float>(previewHeight) / static_cast<float>(height));
   resources.quadVertexArray = gpu.previewQuad.vertexArray;
   displayPass(resources, 0, displayMode);
   return {FrameWorkKind::Preview, FramePass::Primary,
+          static_cast<double>(previewWidth) * previewHeight, true};
+}
+
+// The preview's one sample, traced into the lower-left part of the
+// targets, feeds the full-size history. The restart stays pending as for
+// the flat preview: the full-size passes start afresh, and their first
+// sample takes the picture over from here.
+FrameWork Application::drawLitPreview(int previewWidth, int previewHeight) {
+  const FrameResources resources = frameResources();
+  addSample(resources, sampling.randomPing, true);
+  sampling.randomPing = sampling.randomPing == 0 ? 1 : 0;
+  gpu.readyDenoiseTargets(width, height);
+  gatherNoise(gpu.denoiser, denoiseInputs(), true);
+  carrySamples(true, static_cast<float>(previewWidth) / static_cast<float>(width),
+               static_cast<float>(previewHeight) / static_cast<float>(height));
+  showHistory(resources);
+  return {FrameWorkKind::Preview, FramePass::PathTrace,
           static_cast<double>(previewWidth) * previewHeight, true};
 }
 
@@ -337,8 +443,9 @@ bool Application::finishTiledPass(const FrameResources& resources) {
   tiled.active = false;
   if (tiled.pass == FramePass::Primary) {
     primaryPassDone(tiled.view);
-    // A new jitter offset under samples changes nothing shown.
-    const bool shown = sampling.sampleCount == 0;
+    // A new jitter offset under samples changes nothing shown, and a new
+    // view keeps showing the history until its first sample is in.
+    const bool shown = sampling.sampleCount == 0 && !reusing();
     if (shown) displayPass(resources, 0, displayMode);
     sampling.frameDone();
     return shown;
@@ -357,10 +464,12 @@ void Application::primaryPassDone(const FrameView& view) {
 }
 
 void Application::pathSampleDone(bool firstSample) {
-  if (denoising) {
+  // The history's noise estimate needs the moments too.
+  if (denoising || reusing()) {
     gpu.readyDenoiseTargets(width, height);
     gatherNoise(gpu.denoiser, denoiseInputs(), firstSample);
   }
   sampleOffsets.sampleAdded(firstSample);
   sampling.pathTracePassDone();
+  if (reusing()) carrySamples(firstSample, 1.0f, 1.0f);
 }

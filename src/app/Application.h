@@ -181,6 +181,20 @@ class Application {
   void setProjection();
   void createSceneBox();
   DenoiseInputs denoiseInputs() const;
+  // Whether this frame's samples go through the history: reuseSamples with
+  // the picture (not a primary view) shown.
+  bool reusing() const { return reuseSamples && displayMode == 0; }
+  // Whether the window shows the history's picture rather than the plain
+  // average: until the view's own samples have taken over.
+  bool showsHistory() const;
+  TemporalInputs temporalInputs(float scaleX, float scaleY) const;
+  DenoiseInputs historyDenoiseInputs() const;
+  // After a sample of the current view (traced at scaleX, scaleY of each
+  // side): a new view first takes over the last picture, then the picture
+  // is made again with the sample.
+  void carrySamples(bool newView, float scaleX, float scaleY);
+  void showHistory(const FrameResources& resources);
+  FrameWork drawLitPreview(int previewWidth, int previewHeight);
   void animateLightPerPass();
   // Shows the average, or the denoised one when F2 is on.
   void showSamples(const FrameResources& resources);
@@ -194,6 +208,10 @@ class Application {
 
   int status = 0;
   int sceneStatus = kSceneNotBuilt;
+  // The history belongs to the view being sampled (reprojected into it).
+  bool historyCurrent = false;
+  // Samples of the view the last picture was made in.
+  int lastViewSamples = 0;
 };
 
 // Per-frame rules of update, free of GL so that they can be tested alone.

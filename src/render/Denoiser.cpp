@@ -15,6 +15,7 @@ constexpr int kHitPositionUnit = 1;
 constexpr int kHitNormalUnit = 2;
 constexpr int kInputUnit = 3;   // sample, sum, packed light or picture, by pass
 constexpr int kSecondUnit = 4;  // moments, or the exact light
+constexpr int kVarianceUnit = 5;
 
 GLint location(GLuint program, const char* name) { return glGetUniformLocation(program, name); }
 
@@ -177,8 +178,11 @@ GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
   glUniform1f(location(programs.prepare, "inv_num_samples"),
               1.0f / static_cast<float>(inputs.sampleCount));
   glUniform1f(location(programs.prepare, "moment_count"), static_cast<float>(denoiser.momentCount));
+  glUniform1i(location(programs.prepare, "given_variance"), inputs.varianceTexture != 0);
+  glUniform1i(location(programs.prepare, "variance_texture"), kVarianceUnit);
   bindTexture(kInputUnit, inputs.sumTexture);
   bindTexture(kSecondUnit, targets.moments);
+  bindTexture(kVarianceUnit, inputs.varianceTexture);
   drawInto(targets, targets.exactLight, inputs.quadVertexArray, targets.packed[0]);
 
   const SampleOffsets& offsets = inputs.offsets;

@@ -62,6 +62,9 @@ struct DenoiseInputs {
   int sampleCount = 0;       // samples in it
   SampleOffsets offsets;     // where they were taken
   GLuint sampleTexture = 0;  // the newest sample
+  // 0, or the variance of each pixel's luminance with the samples' weight
+  // behind it (w and z), in place of the estimate from the moments.
+  GLuint varianceTexture = 0;
   GLuint hitColor = 0;
   GLuint hitPosition = 0;
   GLuint hitNormal = 0;

@@ -84,7 +84,11 @@ int GpuObjects::finishPrograms() {
   }
   requests.clear();
   if (built != kStatusOk) return built;
-  return buildDenoisePrograms(denoiser.programs, "TextureShaderVS.glsl");
+  if (const int denoise = buildDenoisePrograms(denoiser.programs, "TextureShaderVS.glsl");
+      denoise != kStatusOk) {
+    return denoise;
+  }
+  return buildTemporalPrograms(temporal.programs, "TextureShaderVS.glsl");
 }
 
 void GpuObjects::reloadPrograms(PathVariant variant) {
@@ -155,6 +159,11 @@ void GpuObjects::seedRandomTextures(int width, int height, const std::vector<flo
 void GpuObjects::readyDenoiseTargets(int width, int height) {
   if (denoiser.targets.width != width || denoiser.targets.height != height)
     createDenoiseTargets(denoiser, width, height);
+}
+
+void GpuObjects::readyTemporalTargets(int width, int height) {
+  if (temporal.targets.width != width || temporal.targets.height != height)
+    createTemporalTargets(temporal, width, height);
 }
 
 void GpuObjects::forget() { *this = GpuObjects(); }

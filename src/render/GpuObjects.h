@@ -12,6 +12,7 @@
 #include "render/FramePasses.h"
 #include "render/PathVariant.h"
 #include "render/ProgramBuilder.h"
+#include "render/TemporalHistory.h"
 
 // Every GL object the greeting draws with: the shader programs, the meshes
 // of the scene's box and the screen quads, the screen-size targets, the
@@ -51,6 +52,9 @@ class GpuObjects {
   // first used and again after a resize, so that a demo that never denoises
   // does not hold them. Making them empties the noise estimate.
   void readyDenoiseTargets(int width, int height);
+  // The history's targets, made as the denoiser's are: when first used and
+  // after a resize, which empties the history.
+  void readyTemporalTargets(int width, int height);
   // After a lost context: the old names mean nothing in the new one, and
   // deleting them could only raise errors, so they are forgotten.
   void forget();
@@ -73,6 +77,7 @@ class GpuObjects {
   FrameBufferObject primaryFbo;
   FrameBufferObject pathFbo;
   Denoiser denoiser;
+  TemporalHistory temporal;
 
  private:
   struct ProgramRequest {

@@ -116,6 +116,12 @@ uniform sampler2D sum_texture;
 uniform sampler2D moments_texture;
 uniform float inv_num_samples;  // 1 / samples in the sum
 uniform float moment_count;     // samples in the moments
+// When set, the variance comes from variance_texture instead (z = samples'
+// weight behind the pixel, w = the variance of its luminance): a picture
+// that carries samples from earlier views knows its noise from their
+// moments.
+uniform bool given_variance;
+uniform sampler2D variance_texture;
 
 out vec4 output0;
 out uvec4 output1;
@@ -152,6 +158,23 @@ float temporalVariance(ivec2 p, ivec2 size) {
   return variance / weights * bessel * inv_num_samples;
 }
 
+// The given variance, spread over the neighbours as temporalVariance does.
+float givenVariance(ivec2 p, ivec2 size) {
+  float variance = 0.0;
+  float weights = 0.0;
+  for (int dy = -variance_radius; dy <= variance_radius; ++dy) {
+    for (int dx = -variance_radius; dx <= variance_radius; ++dx) {
+      ivec2 q = p + ivec2(dx, dy);
+      float w = inside(q, size)
+                    ? float((variance_radius + 1 - abs(dx)) * (variance_radius + 1 - abs(dy)))
+                    : 0.0;
+      variance += w * texelFetch(variance_texture, clamp(q, ivec2(0), size - 1), 0).w;
+      weights += w;
+    }
+  }
+  return variance / weights;
+}
+
 // Spread of the averages of neighbours that lie on the same surface.
 float spatialVariance(ivec2 p, ivec2 size, uint key, vec3 normal) {
   float sum = 0.0;
@@ -182,8 +205,15 @@ void main() {
   vec4 hit_position = texelFetch(hit_position_texture, p, 0);
   vec3 normal = texelFetch(hit_normal_texture, p, 0).xyz;
   uint key = materialKey(texelFetch(hit_color_texture, p, 0), hit_position);
-  float variance = moment_count >= min_moment_count ? temporalVariance(p, size)
-                                                    : spatialVariance(p, size, key, normal);
+  float variance;
+  if (given_variance) {
+    variance = texelFetch(variance_texture, p, 0).z >= min_moment_count
+                   ? givenVariance(p, size)
+                   : spatialVariance(p, size, key, normal);
+  } else {
+    variance = moment_count >= min_moment_count ? temporalVariance(p, size)
+                                                : spatialVariance(p, size, key, normal);
+  }
   vec4 light = vec4(averageLight(p), variance);
   output0 = light;
   // The plane goes with the normal as the filter will read it, so that a

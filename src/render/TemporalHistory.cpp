@@ -1,0 +1,214 @@
+#include "render/TemporalHistory.h"
+
+#include <cmath>
+
+#include "ExitStatus.h"
+#include "render/FrameBufferObject.h"
+#include "render/FramePasses.h"
+#include "render/ProgramBuilder.h"
+#include "render/TemporalShader.h"
+
+namespace {
+
+// Beyond any picture's sample count: no limit.
+constexpr float kUnlimitedWeight = 1.0e9f;
+
+// Texture units of the history's programs.
+constexpr int kHitColorUnit = 0;
+constexpr int kHitPositionUnit = 1;
+constexpr int kHitNormalUnit = 2;
+constexpr int kFirstInputUnit = 3;
+
+GLint location(GLuint program, const char* name) { return glGetUniformLocation(program, name); }
+
+// Binds `texture` to the next free unit and names it to the program.
+class TextureUnits {
+ public:
+  explicit TextureUnits(GLuint program) : program(program) {}
+  void bind(const char* name, GLuint texture) {
+    glActiveTexture(GL_TEXTURE0 + unit);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glUniform1i(location(program, name), unit);
+    ++unit;
+  }
+
+ private:
+  GLuint program;
+  int unit = kFirstInputUnit;
+};
+
+// Uses the program with the current view's hit buffers bound.
+void useWithView(GLuint program, const TemporalInputs& inputs) {
+  glUseProgram(program);
+  const struct {
+    const char* name;
+    int unit;
+    GLuint texture;
+  } buffers[] = {{"hit_color_texture", kHitColorUnit, inputs.hitColor},
+                 {"hit_position_texture", kHitPositionUnit, inputs.hitPosition},
+                 {"hit_normal_texture", kHitNormalUnit, inputs.hitNormal}};
+  for (const auto& buffer : buffers) {
+    glUniform1i(location(program, buffer.name), buffer.unit);
+    glActiveTexture(GL_TEXTURE0 + buffer.unit);
+    glBindTexture(GL_TEXTURE_2D, buffer.texture);
+  }
+  glUniform2f(location(program, "region_scale"), inputs.regionScale[0], inputs.regionScale[1]);
+}
+
+// Draws the full-screen quad into up to three of the targets at their size,
+// whatever the window's viewport, which is restored afterwards.
+void drawInto(const TemporalTargets& targets, GLuint quadVertexArray, GLuint first,
+              GLuint second, GLuint third = 0) {
+  GLint viewport[4] = {};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  glBindFramebuffer(GL_FRAMEBUFFER, targets.framebuffer);
+  const GLuint attached[3] = {first, second, third};
+  for (int i = 0; i < 3; ++i) {
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D, attached[i], 0);
+  }
+  const GLenum drawBuffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
+  glDrawBuffers(third != 0 ? 3 : 2, drawBuffers);
+  glViewport(0, 0, targets.width, targets.height);
+  glDisable(GL_DEPTH_TEST);
+  glActiveTexture(GL_TEXTURE0);
+  glBindVertexArray(quadVertexArray);
+  glDrawArrays(GL_TRIANGLES, 0, kQuadVertexDrawCount);
+  glBindVertexArray(0);
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+}
+
+// Returns to the state every frame pass leaves behind.
+void finishPass() {
+  glUseProgram(0);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glActiveTexture(GL_TEXTURE0);
+  glEnable(GL_DEPTH_TEST);
+}
+
+void releaseTexture(GLuint& texture) {
+  if (texture != 0) glDeleteTextures(1, &texture);
+  texture = 0;
+}
+
+void clearHistory(const TemporalTargets& targets) {
+  glBindFramebuffer(GL_FRAMEBUFFER, targets.framebuffer);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, targets.history, 0);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D,
+                         targets.historyMoments, 0);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT2, GL_TEXTURE_2D, 0, 0);
+  const GLenum drawBuffers[2] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1};
+  glDrawBuffers(2, drawBuffers);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& inputs,
+                          const TemporalView& view) {
+  const TemporalTargets& targets = history.targets;
+  const GLuint program = history.programs.reproject;
+  useWithView(program, inputs);
+  TextureUnits units(program);
+  units.bind("sample_texture", inputs.sampleTexture);
+  units.bind("last_picture_texture", targets.picture);
+  units.bind("last_moments_texture", targets.pictureMoments);
+  units.bind("last_position_texture", targets.position[targets.kept]);
+  units.bind("last_normal_texture", targets.normal[targets.kept]);
+  units.bind("last_color_texture", targets.color[targets.kept]);
+  glUniformMatrix4fv(location(program, "last_view_projection"), 1, GL_FALSE,
+                     history.viewProjection.data());
+  const float toOctree = 1.0f / view.bbMaxDim;
+  const Vector3 eye = {(view.eye.x + view.bbOffset.x) * toOctree,
+                       (view.eye.y + view.bbOffset.y) * toOctree,
+                       (view.eye.z + view.bbOffset.z) * toOctree};
+  glUniform3f(location(program, "bb_offset"), view.bbOffset.x, view.bbOffset.y, view.bbOffset.z);
+  glUniform1f(location(program, "bb_maxdim"), view.bbMaxDim);
+  glUniform3f(location(program, "eye"), eye.x, eye.y, eye.z);
+  glUniform1f(location(program, "pixel_angle"), view.pixelAngle);
+  glUniform1f(location(program, "history_limit"), view.historyLimit);
+  drawInto(targets, inputs.quadVertexArray, targets.history, targets.historyMoments);
+}
+
+}  // namespace
+
+float historyWeightLimit(float frameSeconds, float samplesPerFrame) {
+  // The new samples' share s / (w + s) is at least 1 - exp(-dt / tau).
+  const double dt = frameSeconds;
+  if (!(dt > 0.0) || !(samplesPerFrame > 0.0f)) return kUnlimitedWeight;
+  const double limit = samplesPerFrame / std::expm1(dt / kHistorySeconds);
+  return limit < kUnlimitedWeight ? static_cast<float>(limit) : kUnlimitedWeight;
+}
+
+float historyFade(int samples) {
+  if (samples <= 0) return 1.0f;
+  if (samples >= kHistoryFadeSamples) return 0.0f;
+  return 1.0f - static_cast<float>(samples) / static_cast<float>(kHistoryFadeSamples);
+}
+
+int buildTemporalPrograms(TemporalPrograms& programs, const char* quadVertexFile) {
+  const struct {
+    GLuint* program;
+    const char* pass;
+  } builds[] = {
+      {&programs.reproject, "REPROJECT"},
+      {&programs.keepGeometry, "KEEP_GEOMETRY"},
+      {&programs.resolve, "RESOLVE"},
+  };
+  for (const auto& build : builds) {
+    const BuiltProgram built = buildProgram(quadVertexFile, nullptr, nullptr, nullptr,
+                                            kTemporalFragmentSource, false, build.pass);
+    if (built.status != kStatusOk) return built.status;
+    *build.program = built.program;
+  }
+  return kStatusOk;
+}
+
+void createTemporalTargets(TemporalHistory& history, int width, int height) {
+  TemporalTargets& targets = history.targets;
+  GLuint* textures[] = {&targets.history,     &targets.historyMoments, &targets.picture,
+                        &targets.pictureMoments, &targets.position[0], &targets.position[1],
+                        &targets.normal[0],   &targets.normal[1],      &targets.color[0],
+                        &targets.color[1]};
+  for (GLuint* texture : textures) {
+    releaseTexture(*texture);
+    *texture = createScreenTexture(width, height, nullptr);
+  }
+  targets.width = width;
+  targets.height = height;
+  targets.kept = 0;
+  if (targets.framebuffer == 0) glGenFramebuffers(1, &targets.framebuffer);
+  history.filled = false;
+}
+
+void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
+                      const TemporalView& view) {
+  TemporalTargets& targets = history.targets;
+  if (history.filled) {
+    reprojectLastPicture(history, inputs, view);
+  } else {
+    clearHistory(targets);
+  }
+  const int next = 1 - targets.kept;
+  useWithView(history.programs.keepGeometry, inputs);
+  drawInto(targets, inputs.quadVertexArray, targets.position[next], targets.normal[next],
+           targets.color[next]);
+  targets.kept = next;
+  history.viewProjection = view.viewProjection;
+  finishPass();
+}
+
+void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs) {
+  const TemporalTargets& targets = history.targets;
+  const GLuint program = history.programs.resolve;
+  useWithView(program, inputs);
+  TextureUnits units(program);
+  units.bind("history_texture", targets.history);
+  units.bind("history_moments_texture", targets.historyMoments);
+  units.bind("sum_texture", inputs.sumTexture);
+  units.bind("moments_texture", inputs.momentsTexture);
+  glUniform1f(location(program, "num_samples"), static_cast<float>(inputs.sampleCount));
+  glUniform1f(location(program, "moment_count"), static_cast<float>(inputs.momentCount));
+  glUniform1f(location(program, "history_fade"), historyFade(inputs.sampleCount));
+  drawInto(targets, inputs.quadVertexArray, targets.picture, targets.pictureMoments);
+  finishPass();
+  history.filled = true;
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <GL/glew.h>
+
+#include "geometry/Matrix.h"
+#include "geometry/Vector.h"
+
+// Samples carried across camera moves. When the view changes, the last
+// picture is reprojected into the new one through the primary hit buffers:
+// every pixel looks up where its surface point lay in the last view and
+// keeps what the last picture had there, unless the last view saw another
+// surface (another material, off the pixel's tangent plane, or a turned
+// normal) or the light there changed beyond the new samples' spread. The
+// kept history then counts as a number of samples beside the new ones, less
+// and less as these accumulate, so that a picture at rest still becomes the
+// plain average of its own samples.
+
+// How long the history lasts while the camera keeps moving: each new view
+// gives its samples at least 1 - exp(-dt / tau) of the picture.
+constexpr float kHistorySeconds = 0.5f;
+// Samples of one view after which the history counts no more.
+constexpr int kHistoryFadeSamples = 64;
+
+// The most samples' weight the history may keep in a view that follows the
+// last one after `frameSeconds` and adds `samplesPerFrame` of its own: the
+// samples of about kHistorySeconds. Unlimited (a large number) for a still
+// camera's long wait, never below 0.
+float historyWeightLimit(float frameSeconds, float samplesPerFrame);
+
+// The share of its weight the history keeps beside `samples` of the current
+// view: 1 at none, falling linearly to 0 at kHistoryFadeSamples.
+float historyFade(int samples);
+
+struct TemporalPrograms {
+  GLuint reproject = 0;
+  GLuint keepGeometry = 0;
+  GLuint resolve = 0;
+};
+
+// Full-size targets, nearest filtering.
+struct TemporalTargets {
+  int width = 0;
+  int height = 0;
+  GLuint history = 0;         // the last picture in this view: rgb, a = weight
+  GLuint historyMoments = 0;  // its luminance moments
+  GLuint picture = 0;         // the picture shown (an average)
+  GLuint pictureMoments = 0;  // moments, weight and the variance of its luminance
+  // The hit buffers the picture belongs to, at full size: [kept] now, the
+  // other one written by the next view.
+  GLuint position[2] = {};
+  GLuint normal[2] = {};
+  GLuint color[2] = {};
+  int kept = 0;
+  GLuint framebuffer = 0;
+};
+
+struct TemporalHistory {
+  TemporalPrograms programs;
+  TemporalTargets targets;
+  // Whether picture holds a picture that the next view may reuse.
+  bool filled = false;
+  // World to clip of the view the kept hit buffers were cast with.
+  Matrix4 viewProjection;
+};
+
+// What a view gives the history; the textures belong to the Application.
+struct TemporalInputs {
+  GLuint hitColor = 0;
+  GLuint hitPosition = 0;
+  GLuint hitNormal = 0;
+  GLuint sampleTexture = 0;   // the view's newest sample
+  GLuint sumTexture = 0;      // the sum of its samples
+  GLuint momentsTexture = 0;  // sums of their light's luminance moments
+  int sampleCount = 0;
+  int momentCount = 0;  // 0 when momentsTexture does not hold every sample
+  // The part of each side the view was traced at (the moving picture).
+  float regionScale[2] = {1.0f, 1.0f};
+  GLuint quadVertexArray = 0;
+};
+
+// The new view's camera, as the reprojection needs it.
+struct TemporalView {
+  Matrix4 viewProjection;  // world to clip
+  Vector3 eye;             // world
+  Vector3 bbOffset;        // octree space = (world + bbOffset) / bbMaxDim
+  float bbMaxDim = 1.0f;
+  float pixelAngle = 0.0f;  // image-plane height of one traced texel at distance 1
+  float historyLimit = 0.0f;
+};
+
+// kStatusOk, or kStatusFatal when a stage does not compile.
+int buildTemporalPrograms(TemporalPrograms& programs, const char* quadVertexFile);
+
+// Makes every target at width x height in place of any made before; the
+// history starts empty.
+void createTemporalTargets(TemporalHistory& history, int width, int height);
+
+// Nothing drawn so far is reused by the next view.
+inline void emptyHistory(TemporalHistory& history) { history.filled = false; }
+
+// A new view's first sample is in: the last picture is moved into it (or,
+// without one, an empty history is), and the view's hit buffers are kept.
+// Leaves the GL state as the frame passes do.
+void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
+                      const TemporalView& view);
+
+// The picture after the view's latest sample, in targets.picture. Leaves the
+// GL state as the frame passes do.
+void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs);

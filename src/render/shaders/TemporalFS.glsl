@@ -1,0 +1,223 @@
+#version 330
+// Samples carried from one view into the next. Each program is this file
+// with one of REPROJECT, KEEP_GEOMETRY or RESOLVE defined right after the
+// version line.
+//
+// The current view may have been traced at a lower resolution, into the
+// lower-left part (region_scale of each side) of the full-size targets: the
+// moving picture. Every pass works at full resolution and reads the current
+// view's buffers at the texel that covers its pixel, so that the low-
+// resolution pictures drawn while moving feed the full-resolution history.
+
+uniform sampler2D hit_color_texture;     // rgb = surface colour, a = material code
+uniform sampler2D hit_position_texture;  // xyz = octree-space position, w = 1 on a surface
+uniform sampler2D hit_normal_texture;    // xyz = unit normal
+uniform vec2 region_scale;               // the current view's share of each side
+
+const vec3 luminance_weights = vec3(0.2126, 0.7152, 0.0722);
+// As the noise estimate divides it out: see the denoiser.
+const float albedo_floor = 0.01;
+
+ivec2 pixel() { return ivec2(gl_FragCoord.xy); }
+
+bool inside(ivec2 texel, ivec2 size) {
+  return all(greaterThanEqual(texel, ivec2(0))) && all(lessThan(texel, size));
+}
+
+// The texel of the current view that covers full-resolution pixel p.
+ivec2 currentTexel(ivec2 p) {
+  ivec2 size = textureSize(hit_position_texture, 0);
+  ivec2 region = max(ivec2(vec2(size) * region_scale + 0.5), ivec2(1));
+  return clamp(ivec2((vec2(p) + 0.5) * region_scale), ivec2(0), region - 1);
+}
+
+// A sample that is not a finite number counts as none: one such value in a
+// running sum would spoil the pixel for good. Written as a comparison that
+// NaN fails, which no compiler may fold away.
+bool finite(vec3 v) { return all(lessThanEqual(abs(v), vec3(1e30))); }
+
+float luminance(vec3 colour) { return dot(colour, luminance_weights); }
+
+vec3 albedo(vec4 hit_colour) { return max(hit_colour.rgb, vec3(albedo_floor)); }
+
+#ifdef REPROJECT
+// The last picture, moved into the current view: for every pixel, where its
+// surface point lay in the last view, read there from the picture wherever
+// the last view saw the same surface. Writes the history (rgb, a = weight in
+// samples) and its luminance moments.
+uniform sampler2D sample_texture;            // the current view's first sample
+uniform sampler2D last_picture_texture;      // rgb = the last picture
+uniform sampler2D last_moments_texture;      // xy = luminance moments, z = weight
+uniform sampler2D last_position_texture;     // the hit buffers the picture was made for
+uniform sampler2D last_normal_texture;
+uniform sampler2D last_color_texture;
+uniform mat4 last_view_projection;           // world to clip, of the last view
+uniform vec3 bb_offset;                      // octree space = (world + bb_offset) / bb_maxdim
+uniform float bb_maxdim;
+uniform vec3 eye;                            // in octree space
+uniform float pixel_angle;                   // image-plane height of a current texel at distance 1
+uniform float history_limit;                 // the most samples' weight the history may keep
+
+out vec4 output0;
+out vec4 output1;
+
+// A neighbour whose surface lies off this pixel's tangent plane by more than
+// this many footprints of the pixel is another surface (in front or behind);
+// the footprint grows with the distance, so the test means the same near and
+// far. The constant part covers the 16-bit positions of the hit buffers.
+const float plane_footprints = 0.5;
+const float position_precision = 0.0005;
+// Normals further apart than this cosine are a crease or another surface.
+const float min_normal_cosine = 0.9;
+// Material codes of one material agree exactly; apart, they are far apart.
+const float code_tolerance = 0.004;
+// History outside the current neighbourhood's mean plus or minus this many
+// standard deviations is light that changed (the moving light, a glowing
+// object that moved): it is pulled back into that range.
+const float clamp_deviations = 1.5;
+
+bool sameSurface(ivec2 q, vec3 position, vec3 normal, float code, float tolerance) {
+  vec4 last_position = texelFetch(last_position_texture, q, 0);
+  vec3 last_normal = texelFetch(last_normal_texture, q, 0).xyz;
+  float last_code = texelFetch(last_color_texture, q, 0).a;
+  return last_position.w >= 1.0 && abs(dot(normal, last_position.xyz - position)) <= tolerance &&
+         dot(last_normal, normal) >= min_normal_cosine && abs(last_code - code) <= code_tolerance;
+}
+
+// Mean and standard deviation of the current sample over the 3x3 texels
+// around q, within the current view.
+void neighbourhood(ivec2 q, out vec3 mean, out vec3 deviation) {
+  ivec2 size = textureSize(sample_texture, 0);
+  ivec2 region = max(ivec2(vec2(size) * region_scale + 0.5), ivec2(1));
+  vec3 sum = vec3(0.0);
+  vec3 squares = vec3(0.0);
+  float count = 0.0;
+  for (int dy = -1; dy <= 1; ++dy) {
+    for (int dx = -1; dx <= 1; ++dx) {
+      ivec2 t = q + ivec2(dx, dy);
+      if (!inside(t, region)) continue;
+      vec3 s = texelFetch(sample_texture, t, 0).rgb;
+      if (!finite(s)) continue;
+      sum += s;
+      squares += s * s;
+      count += 1.0;
+    }
+  }
+  count = max(count, 1.0);
+  mean = sum / count;
+  deviation = sqrt(max(squares / count - mean * mean, vec3(0.0)));
+}
+
+void main() {
+  output0 = vec4(0.0);
+  output1 = vec4(0.0);
+  ivec2 q = currentTexel(pixel());
+  vec4 position = texelFetch(hit_position_texture, q, 0);
+  if (position.w < 1.0) return;  // the background has no samples to keep
+  vec3 normal = texelFetch(hit_normal_texture, q, 0).xyz;
+  float code = texelFetch(hit_color_texture, q, 0).a;
+
+  vec4 clip = last_view_projection * vec4(position.xyz * bb_maxdim - bb_offset, 1.0);
+  if (clip.w <= 0.0) return;  // behind the last camera
+  ivec2 size = textureSize(last_picture_texture, 0);
+  vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * vec2(size) - 0.5;
+  ivec2 corner = ivec2(floor(at));
+  vec2 f = at - vec2(corner);
+  float footprint = length(position.xyz - eye) * pixel_angle;
+  float tolerance = plane_footprints * footprint + position_precision;
+
+  // Bilinear among the four nearest pixels of the last picture that saw the
+  // same surface.
+  vec3 colour = vec3(0.0);
+  vec3 moments = vec3(0.0);
+  float weights = 0.0;
+  for (int dy = 0; dy <= 1; ++dy) {
+    for (int dx = 0; dx <= 1; ++dx) {
+      ivec2 t = corner + ivec2(dx, dy);
+      if (!inside(t, size) || !sameSurface(t, position.xyz, normal, code, tolerance)) continue;
+      vec2 share = mix(1.0 - f, f, vec2(dx, dy));
+      float w = share.x * share.y;
+      colour += w * texelFetch(last_picture_texture, t, 0).rgb;
+      moments += w * texelFetch(last_moments_texture, t, 0).xyz;
+      weights += w;
+    }
+  }
+  if (weights < 0.01) return;
+  colour /= weights;
+  moments /= weights;
+  vec3 mean, deviation;
+  neighbourhood(q, mean, deviation);
+  colour = clamp(colour, mean - clamp_deviations * deviation, mean + clamp_deviations * deviation);
+  // A pixel half seen before keeps half its weight.
+  float weight = min(moments.z * weights, history_limit);
+  output0 = vec4(colour, weight);
+  output1 = vec4(moments.xy, 0.0, 0.0);
+}
+#endif
+
+#ifdef KEEP_GEOMETRY
+// The current view's hit buffers at full resolution: what the next view
+// compares its surfaces with, and the denoiser's guide.
+out vec4 output0;
+out vec4 output1;
+out vec4 output2;
+
+void main() {
+  ivec2 q = currentTexel(pixel());
+  output0 = texelFetch(hit_position_texture, q, 0);
+  output1 = texelFetch(hit_normal_texture, q, 0);
+  output2 = texelFetch(hit_color_texture, q, 0);
+}
+#endif
+
+#ifdef RESOLVE
+// The picture shown: the history weighted by history_fade (which falls to 0
+// as samples of this view accumulate, so that the picture becomes their
+// plain average) together with the sum of this view's samples. Also the
+// luminance moments of the light and the variance of the picture's
+// luminance, which tells the denoiser the noise from the first sample on.
+uniform sampler2D history_texture;          // rgb, a = weight
+uniform sampler2D history_moments_texture;  // xy
+uniform sampler2D sum_texture;              // this view's samples, summed
+uniform sampler2D moments_texture;          // sums of their light's luminance and its square
+uniform float num_samples;
+uniform float moment_count;                 // 0 when the sums do not hold every sample
+uniform float history_fade;
+
+out vec4 output0;
+out vec4 output1;
+
+void main() {
+  ivec2 p = pixel();
+  ivec2 q = currentTexel(p);
+  vec4 history = texelFetch(history_texture, p, 0);
+  vec2 history_moments = texelFetch(history_moments_texture, p, 0).xy;
+  vec3 sum = texelFetch(sum_texture, q, 0).rgb;
+  vec2 sum_moments = texelFetch(moments_texture, q, 0).xy;
+  float w = history.a * history_fade;
+  float n = num_samples;
+  float m = moment_count;
+  if (!finite(sum)) {
+    sum = vec3(0.0);
+    n = 0.0;
+  }
+  if (!finite(vec3(sum_moments, 0.0))) {
+    sum_moments = vec2(0.0);
+    m = 0.0;
+  }
+  float weight = w + n;
+  vec3 colour = weight > 0.0 ? (w * history.rgb + sum) / weight : vec3(0.0);
+  vec2 moments;
+  if (w + m > 0.0) {
+    moments = (w * history_moments + sum_moments) / (w + m);
+  } else {
+    float l = luminance(colour / albedo(texelFetch(hit_color_texture, q, 0)));
+    moments = vec2(l, l * l);
+  }
+  float variance = max(moments.y - moments.x * moments.x, 0.0) / max(weight, 1.0);
+  // Alpha as the path tracer writes it, so that the shown picture matches
+  // the plain average's also there.
+  output0 = vec4(colour, 0.0);
+  output1 = vec4(moments, weight, variance);
+}
+#endif

@@ -1,0 +1,206 @@
+// Samples carried across camera moves, on the room at 48x32: a small move
+// keeps most of the last picture and starts closer to the converged one than
+// a fresh sample does; surfaces the last view did not see are not taken
+// from it; a view at rest ends at its plain average; and nothing that is
+// not a finite number, or of another size, is carried over.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "app/Application.h"
+#include "support/AppFixture.h"
+#include "support/Texels.h"
+
+namespace {
+
+constexpr int kWidth = 48;
+constexpr int kHeight = 32;
+constexpr int kReferenceSamples = 256;
+
+const Vector3 kTarget = {-4.0f, -23.0f, 0.0f};
+const Vector3 kUp = {0.0f, 1.0f, 0.0f};
+const Vector3 kStartEye = {-7.0f, -20.0f, 13.0f};
+// Half a unit aside: about a pixel and a half at this size.
+const Vector3 kNearEye = {-6.5f, -20.0f, 13.0f};
+
+std::vector<Texel> read(GLuint texture, int width = kWidth, int height = kHeight) {
+  return readTexels(texture, width, height);
+}
+
+// Root mean square difference of the colours.
+double rmse(const std::vector<Texel>& a, const std::vector<Texel>& b) {
+  double sum = 0.0;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const double dr = a[i].r - b[i].r, dg = a[i].g - b[i].g, db = a[i].b - b[i].b;
+    sum += dr * dr + dg * dg + db * db;
+  }
+  return std::sqrt(sum / (3.0 * static_cast<double>(a.size())));
+}
+
+float distance(const Vector3& a, const Vector3& b) {
+  const Vector3 d = subtract(a, b);
+  return std::sqrt(dotProduct(d, d));
+}
+
+class SampleReuseTest : public AppFixture {
+ protected:
+  void SetUp() override {
+    AppFixture::SetUp();
+    if (IsSkipped()) return;
+    app = startApp(kWidth, kHeight);
+    app->reuseSamples = true;
+  }
+
+  void lookFrom(const Vector3& eye) {
+    app->camera.lookAt(eye, kTarget, kUp);
+    app->cameraMoved();
+  }
+
+  void frames(int count) {
+    for (int i = 0; i < count; ++i) app->draw();
+  }
+
+  Vector3 octreePoint(const Vector3& world) const {
+    return {(world.x + app->bbOffset.x) / app->bbMaxDim, (world.y + app->bbOffset.y) / app->bbMaxDim,
+            (world.z + app->bbOffset.z) / app->bbMaxDim};
+  }
+
+  const TemporalTargets& targets() const { return app->gpu.temporal.targets; }
+
+  // The plain average of the view's samples so far.
+  std::vector<Texel> plainAverage() {
+    std::vector<Texel> sum = read(app->gpu.accumTexture);
+    const float n = static_cast<float>(app->sampling.sampleCount);
+    for (Texel& t : sum) t = {t.r / n, t.g / n, t.b / n, 1.0f};
+    return sum;
+  }
+
+  // Many samples from `eye`, none carried in.
+  std::vector<Texel> reference(const Vector3& eye) {
+    app->forgetHistory();
+    lookFrom(eye);
+    frames(kReferenceSamples + kReferenceSamples / 23 + 2);
+    return plainAverage();
+  }
+
+  std::unique_ptr<Application> app;
+};
+
+TEST_F(SampleReuseTest, SmallMoveStartsFromTheLastPicture) {
+  const std::vector<Texel> converged = reference(kNearEye);
+
+  // A fresh view's first picture: one sample.
+  app->forgetHistory();
+  lookFrom(kNearEye);
+  frames(1);
+  const double fresh = rmse(read(targets().picture), converged);
+
+  // The same after a rest of 48 samples a little to the side.
+  app->forgetHistory();
+  lookFrom(kStartEye);
+  frames(50);
+  lookFrom(kNearEye);
+  frames(1);
+  const double reused = rmse(read(targets().picture), converged);
+  EXPECT_LT(reused, 0.6 * fresh) << "fresh " << fresh << ", reused " << reused;
+  int kept = 0;
+  for (const Texel& t : read(targets().history)) kept += t.a > 1.0f;
+  EXPECT_GT(kept, kWidth * kHeight / 2);
+
+  // At rest the history fades: the picture becomes the view's own plain
+  // average, and the window shows exactly what it shows without reuse.
+  frames(kHistoryFadeSamples + 4);
+  const std::vector<Texel> plain = plainAverage();
+  const std::vector<Texel> picture = read(targets().picture);
+  for (size_t i = 0; i < plain.size(); ++i) {
+    ASSERT_NEAR(picture[i].g, plain[i].g, 1e-5f * (1.0f + plain[i].g)) << i;
+  }
+  std::vector<unsigned char> shown(kWidth * kHeight * 4), withoutReuse(kWidth * kHeight * 4);
+  glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, shown.data());
+  app->reuseSamples = false;
+  app->redisplay();
+  glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, withoutReuse.data());
+  EXPECT_EQ(shown, withoutReuse);
+}
+
+// From behind the sleigh's side of the room to the far corner: what the new
+// view sees lay behind other surfaces in the last one, or outside it.
+TEST_F(SampleReuseTest, JumpKeepsOnlySurfacesTheLastViewSaw) {
+  lookFrom(kStartEye);
+  frames(30);
+  const std::vector<Texel> lastPositions = read(targets().position[targets().kept]);
+  const Matrix4 lastViewProjection = app->gpu.temporal.viewProjection;
+  const Vector3 lastEye = octreePoint(app->camera.eye);
+
+  lookFrom({15.0f, -15.0f, -20.0f});
+  frames(1);
+  const std::vector<Texel> positions = read(app->gpu.primaryFbo.colorTextures[1]);
+  const std::vector<Texel> normals = read(app->gpu.primaryFbo.colorTextures[2]);
+  const std::vector<Texel> history = read(targets().history);
+  int kept = 0, wrong = 0;
+  for (size_t i = 0; i < history.size(); ++i) {
+    if (history[i].a <= 0.0f) continue;
+    ++kept;
+    // Where the last view saw this pixel's point, and what it saw there.
+    const Texel& p = positions[i];
+    const float world[3] = {p.r * app->bbMaxDim - app->bbOffset.x,
+                            p.g * app->bbMaxDim - app->bbOffset.y,
+                            p.b * app->bbMaxDim - app->bbOffset.z};
+    float clip[4];
+    for (int r = 0; r < 4; ++r) {
+      clip[r] = lastViewProjection[12 + r];
+      for (int c = 0; c < 3; ++c) clip[r] += lastViewProjection[4 * c + r] * world[c];
+    }
+    // The four pixels of the last view around it: history may come from
+    // one that saw this point's surface (near its tangent plane), never
+    // from those that saw another one in front of it, or nothing.
+    const float x = (clip[0] / clip[3] * 0.5f + 0.5f) * kWidth - 0.5f;
+    const float y = (clip[1] / clip[3] * 0.5f + 0.5f) * kHeight - 0.5f;
+    const float depth = distance(lastEye, {p.r, p.g, p.b});
+    const Vector3 normal = {normals[i].r, normals[i].g, normals[i].b};
+    bool seen = false;
+    for (int dy = 0; dy <= 1; ++dy) {
+      for (int dx = 0; dx <= 1; ++dx) {
+        const int tx = static_cast<int>(std::floor(x)) + dx;
+        const int ty = static_cast<int>(std::floor(y)) + dy;
+        if (clip[3] <= 0.0f || tx < 0 || ty < 0 || tx >= kWidth || ty >= kHeight) continue;
+        const Texel& there = lastPositions[static_cast<size_t>(ty * kWidth + tx)];
+        const Vector3 off = subtract({there.r, there.g, there.b}, {p.r, p.g, p.b});
+        seen = seen || (there.a >= 1.0f && std::fabs(dotProduct(off, normal)) < 0.05f * depth);
+      }
+    }
+    if (!seen) ++wrong;
+  }
+  EXPECT_GT(kept, 0);
+  EXPECT_LE(wrong, kept / 50) << kept << " pixels kept history";
+}
+
+TEST_F(SampleReuseTest, OnlyFiniteSamplesOfTheRightSizeAreCarried) {
+  lookFrom(kStartEye);
+  frames(4);
+  // A sample that is not a number, and one that is infinite, in the sum.
+  const float bad[2][4] = {{NAN, NAN, NAN, 1.0f}, {INFINITY, 0.0f, 0.0f, 1.0f}};
+  glBindTexture(GL_TEXTURE_2D, app->gpu.accumTexture);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 10, 10, 2, 1, GL_RGBA, GL_FLOAT, bad);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  frames(1);
+  lookFrom(kNearEye);
+  frames(3);
+  for (GLuint texture : {targets().picture, targets().pictureMoments, targets().history}) {
+    for (const Texel& t : read(texture)) {
+      ASSERT_TRUE(std::isfinite(t.r) && std::isfinite(t.g) && std::isfinite(t.b) &&
+                  std::isfinite(t.a));
+    }
+  }
+
+  // A new size starts from nothing, at that size.
+  app->resize(kWidth / 2, kHeight);
+  glViewport(0, 0, kWidth / 2, kHeight);
+  frames(1);
+  EXPECT_EQ(targets().width, kWidth / 2);
+  for (const Texel& t : read(targets().history, kWidth / 2, kHeight)) ASSERT_EQ(t.a, 0.0f);
+}
+
+}  // namespace
