@@ -125,6 +125,9 @@ class Application {
   // (not a sum) until the next call. Meaningful once samples were taken
   // while `denoising` was on.
   GLuint denoisedPicture();
+  // Whether the window shows the history's picture (gpu.temporal's) rather
+  // than the plain average: until the view's own samples have taken over.
+  bool showsHistory() const;
 
   GpuObjects gpu;
   CameraOrbit camera;
@@ -184,9 +187,6 @@ class Application {
   // Whether this frame's samples go through the history: reuseSamples with
   // the picture (not a primary view) shown.
   bool reusing() const { return reuseSamples && displayMode == 0; }
-  // Whether the window shows the history's picture rather than the plain
-  // average: until the view's own samples have taken over.
-  bool showsHistory() const;
   TemporalInputs temporalInputs(float scaleX, float scaleY) const;
   DenoiseInputs historyDenoiseInputs() const;
   // After a sample of the current view (traced at scaleX, scaleY of each

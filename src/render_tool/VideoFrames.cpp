@@ -40,6 +40,11 @@ RgbImage stillImage(Application& app) {
   if (app.denoising && app.sampling.sampleCount > 0) {
     return readPictureImage(app.frameResources(), app.denoisedPicture(), app.width, app.height);
   }
+  // Samples carried from the frames before are in the history's picture,
+  // not in the sum.
+  if (app.showsHistory()) {
+    return readPictureImage(app.frameResources(), app.gpu.temporal.targets.picture, app.width, app.height);
+  }
   return readDisplayImage(app.frameResources(), app.sampling.sampleCount, app.displayMode,
                           app.width, app.height);
 }

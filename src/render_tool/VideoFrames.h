@@ -2,6 +2,7 @@
 
 #include "app/Tour.h"
 #include "geometry/CameraPath.h"
+#include "render/TemporalHistory.h"
 #include "render/PngImage.h"
 
 class Application;
@@ -30,9 +31,11 @@ void beginVideoFrame(Application& app, const OrbitPath& orbit, int frame, int fr
 // before frame 0, where a whole run starts from nothing too. The frames
 // before `firstFrame` are rendered for their history only.
 int firstWarmUpFrame(int firstFrame, int fps, double warmUpSeconds);
-// What a piece renders before its own frames: long enough that what the
-// missing earlier frames would have left in the history is too faint to see.
-constexpr double kWarmUpSeconds = 1.0;
+// What a piece renders before its own frames: the history keeps a share
+// exp(-t / kHistorySeconds) of what came t seconds before, so after four
+// of its lengths what the missing earlier frames would have left is under
+// 2 %, too faint to see.
+constexpr double kWarmUpSeconds = 4.0 * kHistorySeconds;
 
 // Whether the frame begun has its samples; until then each app.draw()
 // adds one (or re-jitters).
