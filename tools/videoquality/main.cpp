@@ -3,6 +3,7 @@
 // each way. Run in run/:
 //
 //   videoquality [--size WxH] [--frames A-B] [--reference N] [--references DIR]
+//                [--ways all|fresh|reused]
 //
 // The reference frames take long on a software renderer, so they are kept
 // in DIR as raw RGB files and reused.
@@ -34,6 +35,7 @@ struct Options {
   int firstFrame = 8;
   int lastFrame = 15;
   int referenceSamples = 256;
+  std::string ways = "all";  // or "fresh", "reused"
   std::string referenceDir = std::string(XMASTRACE_BINARY_DIR) + "/video_references";
 };
 
@@ -47,6 +49,7 @@ struct Way {
 
 constexpr Way kWays[] = {
     {"fresh, 16 samples, denoised (today's default)", 16, true, false},
+    {"fresh, 16 samples, raw", 16, false, false},
     {"fresh, 1 sample, denoised", 1, true, false},
     {"reused, 1 sample a frame, raw", 1, false, true},
     {"reused, 1 sample a frame, denoised", 1, true, true},
@@ -68,12 +71,16 @@ bool parseOptions(int argc, char** argv, Options& options) {
     } else if (option == "--reference") {
       ok = std::sscanf(value, "%d", &options.referenceSamples) == 1 && options.referenceSamples > 0 &&
            options.referenceSamples <= kMaxStillSamples;
+    } else if (option == "--ways") {
+      options.ways = value;
+      ok = options.ways == "all" || options.ways == "fresh" || options.ways == "reused";
     } else if (option == "--references") {
       options.referenceDir = value;
       ok = true;
     }
     if (!ok) {
-      std::cerr << "usage: videoquality [--size WxH] [--frames A-B] [--reference N] [--references DIR]\n";
+      std::cerr << "usage: videoquality [--size WxH] [--frames A-B] [--reference N] [--references DIR]\n"
+                   "                    [--ways all|fresh|reused]\n";
       return false;
     }
   }
@@ -194,6 +201,7 @@ int main(int argc, char** argv) {
             << " samples a frame\n"
             << "| way | PSNR (all frames) | worst frame | seconds for the piece |\n|---|---|---|---|\n";
   for (const Way& way : kWays) {
+    if (options.ways != "all" && (options.ways == "reused") != way.temporal) continue;
     Frames frames;
     double seconds = 0.0;
     if (!renderPiece(options, videoOptions(options, way), frames, seconds)) {
