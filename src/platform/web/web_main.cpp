@@ -208,10 +208,11 @@ void rest(WebPage& page) {
   emscripten_pause_main_loop();
 }
 
-// `first` once the first picture at full resolution is shown; `shown`
-// whenever the canvas changed.
+// `first` once the first picture at full resolution is shown (on a tour,
+// which moves the camera every frame, the first picture); `shown` whenever
+// the canvas changed.
 void tellPage(WebPage& page, const FrameWork& work) {
-  const bool full = work.shown && work.kind != FrameWorkKind::Preview;
+  const bool full = work.shown && (work.kind != FrameWorkKind::Preview || page.loop->touring());
   const Application& app = *page.app;
   // -1: not touring.
   const double tourTime = page.loop->tourTime().value_or(-1.0);
