@@ -46,6 +46,7 @@ void FrameLoop::key(int code, bool down) {
 
 void FrameLoop::press(int code) {
   wake();
+  stopTouring();
   keys.setKey(code, true);
   keys.setKey(code, false);
 }
@@ -176,10 +177,6 @@ void FrameLoop::startTouring() {
   // video's own path, and no other view jumps when the tour begins.
   tour = startTour(treeOrbit(app.camera.eye, app.camera.center));
   shownTourTime.reset();
-  // A camera that never rests would otherwise show only its flat primary
-  // view: the tour carries its samples from view to view.
-  reusedBeforeTour = app.reuseSamples;
-  app.reuseSamples = true;
   wake();
 }
 
@@ -189,17 +186,22 @@ void FrameLoop::stopTouring() {
   // input moves on from there.
   handBack(tour);
   shownTourTime.reset();
-  if (heldLightStep != 0.0f) app.lightStep = heldLightStep;
-  heldLightStep = 0.0f;
-  app.reuseSamples = reusedBeforeTour;
+  if (held.taken) {
+    app.lightStep = held.lightStep;
+    app.reuseSamples = held.reuseSamples;
+  }
+  held = HeldSettings{};
 }
 
 void FrameLoop::followTour(float dt) {
-  // A page steps its light once per pass (set when its start-up ends); on
-  // the tour the light follows the path's time instead.
-  if (app.lightStep != 0.0f) {
-    heldLightStep = app.lightStep;
+  // Taken at the first frame, after a page's start-up has set them. A page
+  // steps its light once per pass; on the tour the light follows the
+  // path's time instead. A camera that never rests would show only its
+  // flat primary view: the tour carries its samples from view to view.
+  if (!held.taken) {
+    held = {true, app.lightStep, app.reuseSamples};
     app.lightStep = 0.0f;
+    app.reuseSamples = true;
   }
   const CameraPose pose = nextTourPose(tour, dt);
   app.camera.lookAt(pose.eye, pose.target, pose.up);

@@ -59,8 +59,8 @@ class FrameLoop {
 
   // Input. Each wakes the loop, except a pointer moving with no button
   // down: a pointer passing over a resting page leaves it resting. Each
-  // that wakes it also ends a tour, except a page's buttons (press), which
-  // do not touch the camera; kKeyTour starts one.
+  // that wakes it also ends a tour (a page's buttons too); kKeyTour starts
+  // one.
   void key(int code, bool down);
   // A button of the page: the key pressed and let go within one frame.
   void press(int code);
@@ -140,7 +140,10 @@ class FrameLoop {
   bool restingNow = false;
   Tour tour;
   std::optional<double> shownTourTime;
-  // The page's light step, held while the tour places the light.
-  float heldLightStep = 0.0f;
-  bool reusedBeforeTour = false;
+  // The Application's settings the tour replaces, given back with the camera.
+  struct HeldSettings {
+    bool taken = false;
+    float lightStep = 0.0f;
+    bool reuseSamples = false;
+  } held;
 };

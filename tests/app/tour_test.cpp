@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/FrameLoop.h"
+#include "app/KeyCodes.h"
 #include "render_tool/VideoFrames.h"
 #include "support/AppFixture.h"
 
@@ -132,17 +133,22 @@ TEST_F(TourLoopTest, TheKeyStartsATourAndAnyInputHandsTheCameraBackWhereItWas) {
   loop.key('W', true);
   loop.key('W', false);
   EXPECT_FALSE(loop.touring());
+  loop.key(kKeyTour, true);
+  loop.key(kKeyTour, false);
+  loop.press(kKeyF2);  // a button of the page
+  EXPECT_FALSE(loop.touring());
 }
 
-TEST_F(TourLoopTest, APageOnATourNeverRestsAndGetsItsLightStepBackWhenTouched) {
+TEST_F(TourLoopTest, APageOnATourNeverRestsAndGetsItsSettingsBackWhenTouched) {
   app = startApp(kWidth, kHeight);
   FrameLoop loop(*app, [] {
     LoopRules rules = pageRules(0, 2, 0);
     rules.tour = true;
     return rules;
   }(), kWidth, kHeight);
-  // As the page does, once its start-up is done.
+  // As the page does once its start-up is done, after the loop was made.
   app->lightStep = kFrameStep;
+  app->reuseSamples = true;
   frames(loop, 12, 0.05);
   EXPECT_FALSE(loop.waitsForInput()) << "a page with two samples would rest by now";
   EXPECT_NEAR(*loop.tourTime(), 0.55, 1e-6);
@@ -152,6 +158,7 @@ TEST_F(TourLoopTest, APageOnATourNeverRestsAndGetsItsLightStepBackWhenTouched) {
   loop.touch(&finger, 1, false);
   EXPECT_FALSE(loop.tourTime());
   EXPECT_EQ(app->lightStep, kFrameStep);
+  EXPECT_TRUE(app->reuseSamples) << "the page's own setting, not the one before its start";
   loop.touch(&finger, 1, true);
   frames(loop, 12, 0.05);
   EXPECT_TRUE(loop.waitsForInput()) << "handed back, the page rests when its samples are in";
