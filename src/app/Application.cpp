@@ -247,7 +247,7 @@ DenoiseInputs Application::denoiseInputs() const {
 
 GLuint Application::denoisedPicture() {
   gpu.readyDenoiseTargets(width, height);
-  return denoise(gpu.denoiser, showsHistory() ? historyDenoiseInputs() : denoiseInputs());
+  return denoise(gpu.denoiser, showsHistory() ? historyDenoiseInputs(true) : denoiseInputs());
 }
 
 bool Application::showsHistory() const {
@@ -273,14 +273,17 @@ TemporalInputs Application::temporalInputs(float scaleX, float scaleY) const {
 }
 
 // The picture is an average with its own noise estimate, guided by the hit
-// buffers it was made for (at full size also after a moving picture).
-DenoiseInputs Application::historyDenoiseInputs() const {
+// buffers it was made for (at full size also after a moving picture). The
+// reprojection puts the history where the view's own samples lie, so the
+// view's offsets hold for the whole picture.
+DenoiseInputs Application::historyDenoiseInputs(bool fullSize) const {
   const TemporalTargets& targets = gpu.temporal.targets;
   DenoiseInputs inputs;
   inputs.sumTexture = targets.picture;
   inputs.sampleCount = 1;
   inputs.sampleTexture = gpu.sampleTexture;
   inputs.varianceTexture = targets.pictureMoments;
+  if (fullSize) inputs.offsets = sampleOffsets;
   inputs.hitColor = targets.color[targets.kept];
   inputs.hitPosition = targets.position[targets.kept];
   inputs.hitNormal = targets.normal[targets.kept];
@@ -300,6 +303,10 @@ void Application::carrySamples(bool newView, float scaleX, float scaleY) {
     next.bbMaxDim = bbMaxDim;
     const float planeHeight = std::sqrt(dotProduct(view.B, view.B));
     next.pixelAngle = planeHeight / std::max(static_cast<float>(height) * scaleY, 1.0f);
+    if (scaleX == 1.0f && scaleY == 1.0f) {
+      next.jitter[0] = view.jitter[0];
+      next.jitter[1] = view.jitter[1];
+    }
     next.historyLimit =
         historyWeightLimit(frameSeconds, static_cast<float>(std::max(lastViewSamples, 1)));
     reprojectHistory(gpu.temporal, inputs, next);
@@ -309,10 +316,10 @@ void Application::carrySamples(bool newView, float scaleX, float scaleY) {
   lastViewSamples = inputs.sampleCount;
 }
 
-void Application::showHistory(const FrameResources& resources) {
+void Application::showHistory(const FrameResources& resources, bool fullSize) {
   const bool denoised = denoising && denoiseEveryFrame;
   if (denoised) gpu.readyDenoiseTargets(width, height);
-  showPicture(resources, denoised ? denoise(gpu.denoiser, historyDenoiseInputs())
+  showPicture(resources, denoised ? denoise(gpu.denoiser, historyDenoiseInputs(fullSize))
                                   : gpu.temporal.targets.picture);
 }
 
@@ -322,7 +329,7 @@ void Application::animateLightPerPass() {
 
 void Application::showSamples(const FrameResources& resources) {
   if (showsHistory()) {
-    showHistory(resources);
+    showHistory(resources, true);
   } else if (denoising && denoiseEveryFrame && sampling.sampleCount > 0) {
     showPicture(resources, denoisedPicture());
   } else {
@@ -418,7 +425,7 @@ FrameWork Application::drawLitPreview(int previewWidth, int previewHeight) {
   gatherNoise(gpu.denoiser, denoiseInputs(), true);
   carrySamples(true, static_cast<float>(previewWidth) / static_cast<float>(width),
                static_cast<float>(previewHeight) / static_cast<float>(height));
-  showHistory(resources);
+  showHistory(resources, false);
   return {FrameWorkKind::Preview, FramePass::PathTrace,
           static_cast<double>(previewWidth) * previewHeight, true};
 }

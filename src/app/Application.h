@@ -188,12 +188,14 @@ class Application {
   // the picture (not a primary view) shown.
   bool reusing() const { return reuseSamples && displayMode == 0; }
   TemporalInputs temporalInputs(float scaleX, float scaleY) const;
-  DenoiseInputs historyDenoiseInputs() const;
+  // `fullSize`: the view was traced at full size, and its samples' offsets
+  // say where the picture lies.
+  DenoiseInputs historyDenoiseInputs(bool fullSize) const;
   // After a sample of the current view (traced at scaleX, scaleY of each
   // side): a new view first takes over the last picture, then the picture
   // is made again with the sample.
   void carrySamples(bool newView, float scaleX, float scaleY);
-  void showHistory(const FrameResources& resources);
+  void showHistory(const FrameResources& resources, bool fullSize);
   FrameWork drawLitPreview(int previewWidth, int previewHeight);
   void animateLightPerPass();
   // Shows the average, or the denoised one when F2 is on.

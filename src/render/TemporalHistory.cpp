@@ -113,9 +113,9 @@ void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& 
   units.bind("last_moments_texture", targets.pictureMoments);
   units.bind("last_position_texture", targets.position[targets.kept]);
   units.bind("last_normal_texture", targets.normal[targets.kept]);
-  units.bind("last_color_texture", targets.color[targets.kept]);
   glUniformMatrix4fv(location(program, "last_view_projection"), 1, GL_FALSE,
                      history.viewProjection.data());
+  glUniform2f(location(program, "last_jitter"), history.jitter[0], history.jitter[1]);
   const float toOctree = 1.0f / view.bbMaxDim;
   const Vector3 eye = {(view.eye.x + view.bbOffset.x) * toOctree,
                        (view.eye.y + view.bbOffset.y) * toOctree,
@@ -164,13 +164,18 @@ int buildTemporalPrograms(TemporalPrograms& programs, const char* quadVertexFile
 
 void createTemporalTargets(TemporalHistory& history, int width, int height) {
   TemporalTargets& targets = history.targets;
-  GLuint* textures[] = {&targets.history,     &targets.historyMoments, &targets.picture,
-                        &targets.pictureMoments, &targets.position[0], &targets.position[1],
-                        &targets.normal[0],   &targets.normal[1],      &targets.color[0],
-                        &targets.color[1]};
-  for (GLuint* texture : textures) {
+  for (GLuint* texture : {&targets.history, &targets.historyMoments, &targets.picture,
+                          &targets.pictureMoments}) {
     releaseTexture(*texture);
     *texture = createScreenTexture(width, height, nullptr);
+  }
+  // Copies of the hit buffers, in their own format: exact, and half the
+  // reads of full floats.
+  for (int i = 0; i < 2; ++i) {
+    for (GLuint* texture : {&targets.position[i], &targets.normal[i], &targets.color[i]}) {
+      releaseTexture(*texture);
+      *texture = createColorTexture(width, height, GL_RGBA16F, nullptr);
+    }
   }
   targets.width = width;
   targets.height = height;
@@ -193,6 +198,8 @@ void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
            targets.color[next]);
   targets.kept = next;
   history.viewProjection = view.viewProjection;
+  history.jitter[0] = view.jitter[0];
+  history.jitter[1] = view.jitter[1];
   finishPass();
 }
 

@@ -59,8 +59,10 @@ struct TemporalHistory {
   TemporalTargets targets;
   // Whether picture holds a picture that the next view may reuse.
   bool filled = false;
-  // World to clip of the view the kept hit buffers were cast with.
+  // World to clip of the view the kept hit buffers were cast with, and the
+  // sub-pixel offset of their rays, in pixels.
   Matrix4 viewProjection;
+  float jitter[2] = {0.0f, 0.0f};
 };
 
 // What a view gives the history; the textures belong to the Application.
@@ -81,6 +83,9 @@ struct TemporalInputs {
 // The new view's camera, as the reprojection needs it.
 struct TemporalView {
   Matrix4 viewProjection;  // world to clip
+  // The sub-pixel offset its rays were cast at, in full-size pixels (0 for
+  // a view traced at a lower resolution, whose texels are coarser anyway).
+  float jitter[2] = {0.0f, 0.0f};
   Vector3 eye;             // world
   Vector3 bbOffset;        // octree space = (world + bbOffset) / bbMaxDim
   float bbMaxDim = 1.0f;

@@ -160,12 +160,15 @@ TEST_F(ApplicationTest, CameraMovesRestartSamplingAndKeysChangeTheView) {
     keys.endFrame();
   }
 
-  // F2 turns the denoiser on and off; off is where the demo starts.
+  // F2 turns the denoiser and the reuse of samples on and off; off is where
+  // the demo starts.
   EXPECT_FALSE(app->denoising);
+  EXPECT_FALSE(app->reuseSamples);
   for (bool on : {true, false}) {
     keys.setKey(kKeyF2, true);
     app->update(0.016f, keys, mouse);
     EXPECT_EQ(app->denoising, on);
+    EXPECT_EQ(app->reuseSamples, on);
     keys.setKey(kKeyF2, false);
     keys.endFrame();
   }

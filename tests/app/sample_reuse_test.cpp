@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/Application.h"
+#include "app/FrameBudget.h"
 #include "support/AppFixture.h"
 #include "support/Texels.h"
 
@@ -132,6 +133,7 @@ TEST_F(SampleReuseTest, JumpKeepsOnlySurfacesTheLastViewSaw) {
   frames(30);
   const std::vector<Texel> lastPositions = read(targets().position[targets().kept]);
   const Matrix4 lastViewProjection = app->gpu.temporal.viewProjection;
+  const float lastJitter[2] = {app->gpu.temporal.jitter[0], app->gpu.temporal.jitter[1]};
   const Vector3 lastEye = octreePoint(app->camera.eye);
 
   lookFrom({15.0f, -15.0f, -20.0f});
@@ -156,8 +158,8 @@ TEST_F(SampleReuseTest, JumpKeepsOnlySurfacesTheLastViewSaw) {
     // The four pixels of the last view around it: history may come from
     // one that saw this point's surface (near its tangent plane), never
     // from those that saw another one in front of it, or nothing.
-    const float x = (clip[0] / clip[3] * 0.5f + 0.5f) * kWidth - 0.5f;
-    const float y = (clip[1] / clip[3] * 0.5f + 0.5f) * kHeight - 0.5f;
+    const float x = (clip[0] / clip[3] * 0.5f + 0.5f) * kWidth - 0.5f - lastJitter[0];
+    const float y = (clip[1] / clip[3] * 0.5f + 0.5f) * kHeight - 0.5f - lastJitter[1];
     const float depth = distance(lastEye, {p.r, p.g, p.b});
     const Vector3 normal = {normals[i].r, normals[i].g, normals[i].b};
     bool seen = false;
@@ -175,6 +177,36 @@ TEST_F(SampleReuseTest, JumpKeepsOnlySurfacesTheLastViewSaw) {
   }
   EXPECT_GT(kept, 0);
   EXPECT_LE(wrong, kept / 50) << kept << " pixels kept history";
+}
+
+// Under a frame budget the moving picture is traced at a lower resolution:
+// lit, not the flat primary view, and it feeds the full-size history that
+// the first full-size sample after the move starts from.
+TEST_F(SampleReuseTest, MovingPictureIsLitAndFeedsTheFullSizeHistory) {
+  FrameBudget budget;
+  budget.budgetMs = kDefaultFrameBudgetMs;
+  budget.previewScale = 0.5;
+  std::vector<unsigned char> flat(kWidth * kHeight * 4), lit(kWidth * kHeight * 4);
+  app->reuseSamples = false;
+  lookFrom(kStartEye);
+  app->drawWithin(budget);
+  glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, flat.data());
+
+  app->reuseSamples = true;
+  lookFrom(kStartEye);
+  const FrameWork work = app->drawWithin(budget);
+  EXPECT_EQ(work.kind, FrameWorkKind::Preview);
+  EXPECT_EQ(work.pass, FramePass::PathTrace);
+  glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, lit.data());
+  int differ = 0;
+  for (size_t i = 0; i < lit.size(); i += 4) differ += lit[i] != flat[i] || lit[i + 1] != flat[i + 1];
+  EXPECT_GT(differ, kWidth * kHeight / 2);
+
+  int frames = 0;
+  while (app->sampling.sampleCount < 1 && frames++ < 1000) app->drawWithin(budget);
+  int kept = 0;
+  for (const Texel& t : read(targets().history)) kept += t.a > 0.5f;
+  EXPECT_GT(kept, kWidth * kHeight / 2);
 }
 
 TEST_F(SampleReuseTest, OnlyFiniteSamplesOfTheRightSizeAreCarried) {

@@ -17,6 +17,7 @@
 
 #include "render/BuiltinShaders.h"
 #include "render/DenoiseShader.h"
+#include "render/TemporalShader.h"
 #include "render/GlslEs.h"
 #include "render/ProgramBuilder.h"
 
@@ -104,12 +105,15 @@ TEST(ShaderValidation, EveryTextTheProgramsCompilePassesTheReferenceCompiler) {
 
 // The browser compiles every text rewritten as GLSL ES 3.00; WebGL refuses
 // what ES lacks (1D samplers, implicit conversions), so the rewritten texts,
-// the denoiser's passes included, must pass as ES, and every fragment output
-// must be at the location the desktop binds it to.
+// the denoiser's and the history's passes included, must pass as ES, and
+// every fragment output must be at the location the desktop binds it to.
 TEST(ShaderValidation, EveryTextAsTheBrowserCompilesItPassesAsGlslEs) {
   std::vector<ShaderText> shaders = loadableShaders();
   for (const char* pass : {"GATHER_MOMENTS", "PREPARE", "FILTER", "LAST_FILTER", "RECENTRE"}) {
     shaders.push_back({pass, "frag", defineAfterVersion(kDenoiseFragmentSource, pass)});
+  }
+  for (const char* pass : {"REPROJECT", "KEEP_GEOMETRY", "RESOLVE"}) {
+    shaders.push_back({pass, "frag", defineAfterVersion(kTemporalFragmentSource, pass)});
   }
   std::string report;
   for (ShaderText& shader : shaders) {

@@ -49,9 +49,11 @@ uniform sampler2D sample_texture;            // the current view's first sample
 uniform sampler2D last_picture_texture;      // rgb = the last picture
 uniform sampler2D last_moments_texture;      // xy = luminance moments, z = weight
 uniform sampler2D last_position_texture;     // the hit buffers the picture was made for
-uniform sampler2D last_normal_texture;
-uniform sampler2D last_color_texture;
+uniform sampler2D last_normal_texture;       // xyz = normal, w = material code
 uniform mat4 last_view_projection;           // world to clip, of the last view
+// The sub-pixel offset the last view's rays were cast at: its pixel t holds
+// what the ray through t + 0.5 + last_jitter saw.
+uniform vec2 last_jitter;
 uniform vec3 bb_offset;                      // octree space = (world + bb_offset) / bb_maxdim
 uniform float bb_maxdim;
 uniform vec3 eye;                            // in octree space
@@ -78,10 +80,10 @@ const float clamp_deviations = 1.5;
 
 bool sameSurface(ivec2 q, vec3 position, vec3 normal, float code, float tolerance) {
   vec4 last_position = texelFetch(last_position_texture, q, 0);
-  vec3 last_normal = texelFetch(last_normal_texture, q, 0).xyz;
-  float last_code = texelFetch(last_color_texture, q, 0).a;
+  vec4 last_normal = texelFetch(last_normal_texture, q, 0);
   return last_position.w >= 1.0 && abs(dot(normal, last_position.xyz - position)) <= tolerance &&
-         dot(last_normal, normal) >= min_normal_cosine && abs(last_code - code) <= code_tolerance;
+         dot(last_normal.xyz, normal) >= min_normal_cosine &&
+         abs(last_normal.w - code) <= code_tolerance;
 }
 
 // Mean and standard deviation of the current sample over the 3x3 texels
@@ -120,7 +122,7 @@ void main() {
   vec4 clip = last_view_projection * vec4(position.xyz * bb_maxdim - bb_offset, 1.0);
   if (clip.w <= 0.0) return;  // behind the last camera
   ivec2 size = textureSize(last_picture_texture, 0);
-  vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * vec2(size) - 0.5;
+  vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * vec2(size) - 0.5 - last_jitter;
   ivec2 corner = ivec2(floor(at));
   vec2 f = at - vec2(corner);
   float footprint = length(position.xyz - eye) * pixel_angle;
@@ -157,7 +159,8 @@ void main() {
 
 #ifdef KEEP_GEOMETRY
 // The current view's hit buffers at full resolution: what the next view
-// compares its surfaces with, and the denoiser's guide.
+// compares its surfaces with (the normal carries the material code along),
+// and the denoiser's guide, which reads the normal's xyz alone.
 out vec4 output0;
 out vec4 output1;
 out vec4 output2;
@@ -165,8 +168,9 @@ out vec4 output2;
 void main() {
   ivec2 q = currentTexel(pixel());
   output0 = texelFetch(hit_position_texture, q, 0);
-  output1 = texelFetch(hit_normal_texture, q, 0);
-  output2 = texelFetch(hit_color_texture, q, 0);
+  vec4 colour = texelFetch(hit_color_texture, q, 0);
+  output1 = vec4(texelFetch(hit_normal_texture, q, 0).xyz, colour.a);
+  output2 = colour;
 }
 #endif
 
