@@ -23,10 +23,11 @@ const kRestoreWaitMs = 5000;
 // What the page shows, for scripts: `ready` once the first picture is drawn
 // at full resolution, `samples` in the picture now, its size in device
 // pixels, whether the tune is playing, `lost` from a GPU reset until the
-// picture is back, and when (performance.now()) the canvas first showed
-// anything and last changed.
+// picture is back, when (performance.now()) the canvas first showed
+// anything and last changed, and on a tour (?tour) the path time in seconds
+// of the picture shown (null when not touring).
 window.xmastrace = { ready: false, samples: 0, width: 0, height: 0, playing: false, failure: null,
-                     lost: false, firstShown: null, lastShown: null };
+                     lost: false, firstShown: null, lastShown: null, tourTime: null };
 
 // A query value as the URL carries it, still percent-encoded: the program
 // decodes it by the same rules the panel's links are written for. Null when
@@ -45,7 +46,7 @@ function programArguments() {
   const args = [];
   const text = rawParameter('text');
   if (text !== null) args.push('--text', text);
-  for (const name of ['view', 'samples', 'fast', 'budget']) {
+  for (const name of ['view', 'samples', 'fast', 'budget', 'tour']) {
     if (params.has(name)) args.push(`--${name}`, params.get(name));
   }
   return args;
@@ -356,12 +357,13 @@ var Module = {
   canvas,
   arguments: programArguments(),
   preRun: [fetchLinkGlyphs],
-  onFrame(samples, width, height, first, denoising, shown) {
+  onFrame(samples, width, height, first, denoising, shown, tourTime) {
     const page = window.xmastrace;
     if (shown) {
       page.lastShown = performance.now();
       page.firstShown ??= page.lastShown;
     }
+    page.tourTime = tourTime;
     page.samples = samples;
     page.width = width;
     page.height = height;

@@ -34,7 +34,7 @@ const kMostVideoBytes = 128_000_000;
 // The options a script may give, and the type of each: any other name or
 // type is refused, as xmastrace_render refuses an option it does not know.
 const kOptionTypes = { seconds: 'number', fps: 'number', size: 'string', samples: 'number', fast: 'boolean',
-                       denoise: 'boolean' };
+                       denoise: 'boolean', temporal: 'boolean' };
 
 const videoButton = document.getElementById('video');
 const videoNote = document.getElementById('video-note');
@@ -186,6 +186,7 @@ function videoArguments(options) {
   }
   if (options.fast === true) args.push('--fast');
   if (options.denoise === false) args.push('--no-denoise');
+  if (options.temporal === true) args.push('--temporal');
   if (args.some((arg) => arg.includes('\n'))) throw new TypeError('A video option holds a line break.');
   return args.join('\n');
 }

@@ -130,6 +130,9 @@ class Application {
   // (not a sum) until the next call. Meaningful once samples were taken
   // while `denoising` was on.
   GLuint denoisedPicture();
+  // Whether the window shows the history's picture (gpu.temporal's) rather
+  // than the plain average: until the view's own samples have taken over.
+  bool showsHistory() const;
 
   GpuObjects gpu;
   CameraOrbit camera;
@@ -189,9 +192,6 @@ class Application {
   // Whether this frame's samples go through the history: reuseSamples with
   // the picture (not a primary view) shown.
   bool reusing() const { return reuseSamples && displayMode == 0; }
-  // Whether the window shows the history's picture rather than the plain
-  // average: until the view's own samples have taken over.
-  bool showsHistory() const;
   TemporalInputs temporalInputs(float scaleX, float scaleY) const;
   // `fullSize`: the view was traced at full size, and its samples' offsets
   // say where the picture lies.

@@ -22,6 +22,7 @@ FrameLoop::FrameLoop(Application& app, const LoopRules& rules, int cursorWidth, 
       app(app),
       rules(rules) {
   budget.budgetMs = rules.budgetMs;
+  if (rules.tour) startTouring();
 }
 
 void FrameLoop::wake() {
@@ -31,22 +32,34 @@ void FrameLoop::wake() {
 
 void FrameLoop::key(int code, bool down) {
   wake();
+  // A held key repeats its press; only the first one counts.
+  const bool repeated = down && code > 0 && code < KeyState::kKeyCount && keys.down[code];
+  if (down && !repeated) {
+    if (code == kKeyTour && !tour.on) {
+      startTouring();
+    } else {
+      stopTouring();
+    }
+  }
   keys.setKey(code, down);
 }
 
 void FrameLoop::press(int code) {
   wake();
+  stopTouring();
   keys.setKey(code, true);
   keys.setKey(code, false);
 }
 
 void FrameLoop::mouseButton(int button, bool down) {
   wake();
+  if (down) stopTouring();
   mouse.setButton(button, down);
 }
 
 void FrameLoop::mouseButton(int button, bool down, int x, int y) {
   wake();
+  if (down) stopTouring();
   mouse.setPosition(x, y);
   mouse.setButton(button, down);
 }
@@ -58,16 +71,21 @@ void FrameLoop::mouseMove(int x, int y, bool anyButtonDown) {
   mouse.setPosition(x, y);
 }
 
-void FrameLoop::setWheel(int position) { mouse.setWheel(position); }
+void FrameLoop::setWheel(int position) {
+  stopTouring();
+  mouse.setWheel(position);
+}
 
 void FrameLoop::turnWheel(int notches) {
   wake();
+  stopTouring();
   wheel += notches;
   mouse.setWheel(wheel);
 }
 
 void FrameLoop::touch(const TouchPoint* touches, int count, bool ending) {
   wake();
+  stopTouring();
   const int notches = applyTouch(mouse, pinch, touches, count, ending);
   if (notches != 0) turnWheel(notches);
 }
@@ -88,6 +106,7 @@ float FrameLoop::tick(double now) {
 FrameLoop::Frame FrameLoop::step(double now) {
   const float dt = tick(now);
   app.update(dt, keys, mouse);
+  if (tour.on) followTour(dt);
   if (rules.page) {
     // A finished picture drawn again: F1 shows another buffer, and F2's
     // denoiser needs samples gathered while it is on.
@@ -111,7 +130,7 @@ void FrameLoop::skipFrame(double now) {
 // A primary view is drawn once per camera change; the path-traced picture
 // until the requested samples are in.
 bool FrameLoop::wantsFrame() const {
-  if (!rules.page) return true;
+  if (!rules.page || tour.on) return true;
   const int samples = app.sampling.sampleCount;
   if (rules.view != 0) return samples < 0;
   const int wanted = rules.samples > 0 ? rules.samples : kRestSamples;
@@ -119,6 +138,7 @@ bool FrameLoop::wantsFrame() const {
 }
 
 bool FrameLoop::waitsForInput() const {
+  if (tour.on) return false;
   return rules.page ? !wantsFrame() : app.sampling.resting();
 }
 
@@ -146,6 +166,47 @@ FrameWork FrameLoop::drawWork(double now) {
     learnFrameTime(budget, lastWork, (now - lastWorkTime) * 1000.0);
   lastWork = app.drawWithin(budget);
   lastWorkTime = now;
+  if (lastWork.shown) shownTourTime = tourSeconds(tour);
   if (budget.tiled() && lastWork.kind != FrameWorkKind::None) endGpuFrame(gpu, *fences);
   return lastWork;
+}
+
+void FrameLoop::startTouring() {
+  if (tour.on) return;
+  // From the view shown now: the one the program starts with gives the
+  // video's own path, and no other view jumps when the tour begins.
+  tour = startTour(treeOrbit(app.camera.eye, app.camera.center));
+  shownTourTime.reset();
+  wake();
+}
+
+void FrameLoop::stopTouring() {
+  if (!tour.on) return;
+  // The camera and the light stay where the tour left them: the visitor's
+  // input moves on from there.
+  handBack(tour);
+  shownTourTime.reset();
+  if (held.taken) {
+    app.lightStep = held.lightStep;
+    app.reuseSamples = held.reuseSamples;
+  }
+  held = HeldSettings{};
+}
+
+void FrameLoop::followTour(float dt) {
+  // Taken at the first frame, after a page's start-up has set them. A page
+  // steps its light once per pass; on the tour the light follows the
+  // path's time instead. A camera that never rests would show only its
+  // flat primary view: the tour carries its samples from view to view.
+  if (!held.taken) {
+    held = {true, app.lightStep, app.reuseSamples};
+    app.lightStep = 0.0f;
+    app.reuseSamples = true;
+  }
+  const CameraPose pose = nextTourPose(tour, dt);
+  app.camera.lookAt(pose.eye, pose.target, pose.up);
+  const PathLight light = pathLight(static_cast<float>(tour.seconds));
+  app.lightPos = light.position;
+  app.lightAngle = light.angle;
+  app.cameraMoved();
 }

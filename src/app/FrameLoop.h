@@ -2,11 +2,13 @@
 
 #include <functional>
 #include <limits>
+#include <optional>
 
 #include "app/Application.h"
 #include "app/FrameBudget.h"
 #include "app/KeyState.h"
 #include "app/MouseState.h"
+#include "app/Tour.h"
 #include "app/TouchGestures.h"
 #include "render/GpuQueue.h"
 
@@ -34,7 +36,11 @@ struct LoopRules {
   int samples = 0;   // a page's picture is finished here; 0: kRestSamples
   int view = 0;      // 1 to 3: a page showing that primary view instead
   float longestStep = std::numeric_limits<float>::infinity();
+  bool tour = false;  // start touring along the video's path
 };
+
+// The key that starts a tour, and hands the camera back like any other.
+constexpr int kKeyTour = 'T';
 
 LoopRules desktopRules();
 LoopRules pageRules(int budgetMs, int samples, int view);
@@ -52,7 +58,9 @@ class FrameLoop {
   std::function<void()> onWake;
 
   // Input. Each wakes the loop, except a pointer moving with no button
-  // down: a pointer passing over a resting page leaves it resting.
+  // down: a pointer passing over a resting page leaves it resting. Each
+  // that wakes it also ends a tour (a page's buttons too); kKeyTour starts
+  // one.
   void key(int code, bool down);
   // A button of the page: the key pressed and let go within one frame.
   void press(int code);
@@ -99,6 +107,13 @@ class FrameLoop {
   // before the loss timed nothing.
   void forgetGpu();
 
+  // A turn along the video's path from the camera's view now, in real
+  // time, until input hands the camera back.
+  void startTouring();
+  bool touring() const { return tour.on; }
+  // The path time of the picture shown, or nothing when not touring.
+  std::optional<double> tourTime() const { return tour.on ? shownTourTime : std::nullopt; }
+
   KeyState keys;
   MouseState mouse;
   FrameBudget budget;
@@ -110,6 +125,9 @@ class FrameLoop {
   // Under a budget, bands wait while the GPU is two frames behind.
   bool gpuBehind(double now) const;
   FrameWork drawWork(double now);
+  // Places the camera and the light where the tour has them next.
+  void followTour(float dt);
+  void stopTouring();
 
   Application& app;
   LoopRules rules;
@@ -120,4 +138,12 @@ class FrameLoop {
   int wheel = 0;
   PinchState pinch;
   bool restingNow = false;
+  Tour tour;
+  std::optional<double> shownTourTime;
+  // The Application's settings the tour replaces, given back with the camera.
+  struct HeldSettings {
+    bool taken = false;
+    float lightStep = 0.0f;
+    bool reuseSamples = false;
+  } held;
 };

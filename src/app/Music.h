@@ -11,6 +11,8 @@ enum class MusicHandle : std::uintptr_t { None = 0 };
 
 // The tune, relative to the working directory (run/).
 constexpr const char* kMusicFile = "data/sound.mp3";
+// One pass of the tune; the length when the tune itself is missing.
+constexpr double kTuneSeconds = 43.2;
 
 // Opens the default audio device at 44100 Hz, loads "data/sound.mp3" (as an
 // MP3 stream, else as tracker music) and plays it at a quarter of full volume

@@ -1,28 +1,9 @@
 #include "render_tool/VideoFrames.h"
 
+#include <cmath>
+
 #include "app/Application.h"
 #include "render/DisplayImage.h"
-
-namespace {
-
-// The top of the tree in world units, over the middle of its bounds on the
-// floor plan: the camera turns around it and keeps it where the start view
-// has it, just inside the picture.
-constexpr Vector3 kTreeTop{-2.2f, -14.6f, -5.5f};
-// Behind the tree the eye comes this much closer, which keeps it three units
-// clear of the back wall.
-constexpr float kFarSideScale = 0.8f;
-
-}  // namespace
-
-OrbitPath treeOrbit(const Vector3& startEye, const Vector3& startTarget) {
-  OrbitPath orbit;
-  orbit.startEye = startEye;
-  orbit.startTarget = startTarget;
-  orbit.pivot = kTreeTop;
-  orbit.farSideScale = kFarSideScale;
-  return orbit;
-}
 
 CameraPose videoCameraPose(const OrbitPath& orbit, int frame, int frameCount) {
   return orbitPose(orbit, static_cast<double>(frame) / frameCount);
@@ -33,9 +14,9 @@ void placeVideoFrame(Application& app, const OrbitPath& orbit, int frame, int fr
   app.camera.lookAt(pose.eye, pose.target, pose.up);
   // The demo puts the light on its circle whenever the camera moves, at the
   // angle its time has reached; the video's camera moves every frame.
-  app.lightAngle = 0.0f;
-  animateLight(app.lightPos, app.lightAngle, static_cast<float>(frame) / static_cast<float>(fps),
-               /*accumulating=*/false);
+  const PathLight light = pathLight(static_cast<float>(frame) / static_cast<float>(fps));
+  app.lightPos = light.position;
+  app.lightAngle = light.angle;
   app.restartAtFrame(frame, samples);
 }
 
@@ -47,11 +28,22 @@ void beginVideoFrame(Application& app, const OrbitPath& orbit, int frame, int fr
   placeVideoFrame(app, orbit, frame, frameCount, fps, samples);
 }
 
+int firstWarmUpFrame(int firstFrame, int fps, double warmUpSeconds) {
+  if (firstFrame <= 0 || fps <= 0 || !(warmUpSeconds > 0.0)) return firstFrame > 0 ? firstFrame : 0;
+  const double frames = std::ceil(warmUpSeconds * fps);
+  return frames >= firstFrame ? 0 : firstFrame - static_cast<int>(frames);
+}
+
 bool videoFrameSampled(const Application& app, int samples) { return app.sampling.sampleCount >= samples; }
 
 RgbImage stillImage(Application& app) {
   if (app.denoising && app.sampling.sampleCount > 0) {
     return readPictureImage(app.frameResources(), app.denoisedPicture(), app.width, app.height);
+  }
+  // Samples carried from the frames before are in the history's picture,
+  // not in the sum.
+  if (app.showsHistory()) {
+    return readPictureImage(app.frameResources(), app.gpu.temporal.targets.picture, app.width, app.height);
   }
   return readDisplayImage(app.frameResources(), app.sampling.sampleCount, app.displayMode,
                           app.width, app.height);

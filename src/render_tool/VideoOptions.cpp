@@ -113,6 +113,7 @@ bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
     if (option == "--fast") return &options.fast;
     if (option == "--denoise") return &options.denoise;
     if (option == "--egl") return &options.egl;
+    if (option == "--temporal") return &options.temporal;
     if (option == "--no-denoise") return &noDenoise;
     if (option == "--help" || option == "-h") return &options.help;
     return nullptr;
@@ -131,7 +132,8 @@ bool parseVideoOptions(int argc, const char* const* argv, VideoOptions& options,
 
 void printVideoUsage(std::ostream& out) {
   out << "usage: xmastrace_render --video FILE.mp4 [--seconds S] [--fps N] [--size WxH]\n"
-         "                        [--samples N] [--no-denoise] [--fast] [--egl] [--frames A-B]\n"
+         "                        [--samples N] [--no-denoise] [--temporal] [--fast] [--egl]\n"
+         "                        [--frames A-B]\n"
          "Renders the greeting as a video with the tune: one slow turn around the tree\n"
          "that ends where it began, so the video loops. H.264 and AAC in MP4. Run it in run/.\n"
          "  --video FILE  the video to write\n"
@@ -141,6 +143,9 @@ void printVideoUsage(std::ostream& out) {
          "  --samples N   path-traced samples per frame (default " << kDefaultVideoSamples
       << ", with --fast " << kDefaultFastVideoSamples << ")\n"
          "  --no-denoise  the raw average of the samples, grainy (default: denoised)\n"
+         "  --temporal    each frame starts from the samples of the frame before,\n"
+         "                reprojected into its view; a piece first renders the\n"
+         "                frames that fill its history, and writes only its own\n"
          "  --fast        the one-bounce variant of xmastrace_fast\n"
          "  --egl         render through EGL, without an X server (the default\n"
          "                when DISPLAY is unset)\n"

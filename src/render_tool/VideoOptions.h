@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Music.h"
+
 // Samples per video frame unless --samples says otherwise: the fewest from
 // which a denoised frame looks clean, so that a 43-second video renders in
 // reasonable time. The one-bounce variant needs more, since its pixels share
@@ -11,8 +13,6 @@
 // from the picture; its samples are cheaper, so a frame takes about as long.
 constexpr int kDefaultVideoSamples = 16;
 constexpr int kDefaultFastVideoSamples = 48;
-// One pass of the tune; the length when the tune itself is missing.
-constexpr double kTuneSeconds = 43.2;
 constexpr double kMaxVideoSeconds = 3600.0;
 constexpr int kMaxVideoFps = 120;
 // The most frames the longest video has at the highest rate.
@@ -31,6 +31,7 @@ struct VideoOptions {
   int lastFrame = -1;
   bool piece = false;
   bool denoise = true;  // --no-denoise shows the raw average
+  bool temporal = false;  // each frame starts from the one before, reprojected
   bool fast = false;  // the one-bounce variant of xmastrace_fast
   bool egl = false;  // a context through EGL even with an X display
   bool help = false;

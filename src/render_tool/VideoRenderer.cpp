@@ -39,6 +39,22 @@ int lastFrameOf(const VideoOptions& options, int frameCount) {
   return options.lastFrame < 0 || options.lastFrame >= frameCount ? frameCount - 1 : options.lastFrame;
 }
 
+// The frames a run renders: a piece that reuses samples starts before its
+// own, to fill its history, and writes from `first`.
+struct FrameRange {
+  int warmUp = 0;
+  int first = 0;
+  int last = 0;
+};
+
+FrameRange renderedFrames(const VideoOptions& options, int frameCount) {
+  FrameRange range;
+  range.first = options.piece ? options.firstFrame : 0;
+  range.last = options.piece ? lastFrameOf(options, frameCount) : frameCount - 1;
+  range.warmUp = options.temporal ? firstWarmUpFrame(range.first, options.fps, kWarmUpSeconds) : range.first;
+  return range;
+}
+
 void showProgress(std::ostream& progress, int done, int total, std::chrono::steady_clock::time_point start) {
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   // Trailing blanks wipe what a longer previous line left on the terminal.
@@ -83,7 +99,8 @@ std::string pieceComment(const VideoOptions& options, int frameCount, const std:
          std::to_string(lastFrameOf(options, frameCount)) +
          " of " + std::to_string(frameCount) + "; " + std::to_string(options.width) + "x" +
          std::to_string(options.height) + " at " + std::to_string(options.fps) + " fps, " +
-         std::to_string(options.samples) + " samples a frame, " + (options.denoise ? "denoised" : "not denoised") +
+         std::to_string(options.samples) + " samples a frame, " + (options.temporal ? "reused, " : "") +
+         (options.denoise ? "denoised" : "not denoised") +
          ", " + (options.fast ? "one bounce" : "two bounces") + kPieceFilesMark + files;
 }
 
@@ -149,12 +166,15 @@ bool renderVideoFrame(Application& app, const OrbitPath& orbit, int frame, int f
   return true;
 }
 
-int renderVideo(Application& app, const VideoOptions& options, int frameCount, VideoEncoder& encoder,
-                std::ostream& progress) {
+int renderVideoFrames(Application& app, const VideoOptions& options, int frameCount, const FrameSink& write,
+                      std::ostream& progress) {
   const OrbitPath orbit = treeOrbit(app.camera.eye, app.camera.center);
-  const int first = options.piece ? options.firstFrame : 0;
-  const int last = options.piece ? lastFrameOf(options, frameCount) : frameCount - 1;
-  const int total = last - first + 1;
+  // Frames that reuse samples carry the one before into each.
+  app.reuseSamples = options.temporal;
+  app.frameSeconds = 1.0f / static_cast<float>(options.fps);
+  const FrameRange range = renderedFrames(options, frameCount);
+  const int first = range.first, last = range.last, warmUp = range.warmUp;
+  const int total = last - warmUp + 1;
   const auto start = std::chrono::steady_clock::now();
   std::string error;
   const auto failed = [&](int done) {
@@ -166,12 +186,30 @@ int renderVideo(Application& app, const VideoOptions& options, int frameCount, V
     return kStatusFatal;
   };
   showProgress(progress, 0, total, start);
-  for (int frame = first; frame <= last; ++frame) {
-    if (!renderVideoFrame(app, orbit, frame, frameCount, options)) return failed(frame - first);
-    if (!encoder.addFrame(stillImage(app), error)) return failed(frame - first);
-    showProgress(progress, frame - first + 1, total, start);
+  for (int frame = warmUp; frame <= last; ++frame) {
+    if (!renderVideoFrame(app, orbit, frame, frameCount, options)) return failed(frame - warmUp);
+    if (frame >= first && !write(frame, stillImage(app), error)) return failed(frame - warmUp);
+    showProgress(progress, frame - warmUp + 1, total, start);
   }
   progress << '\n';
-  if (!encoder.finish(error)) return failed(total);
   return kStatusOk;
+}
+
+int renderVideo(Application& app, const VideoOptions& options, int frameCount, VideoEncoder& encoder,
+                std::ostream& progress) {
+  const FrameSink write = [&encoder](int, const RgbImage& picture, std::string& error) {
+    return encoder.addFrame(picture, error);
+  };
+  if (const int status = renderVideoFrames(app, options, frameCount, write, progress); status != kStatusOk)
+    return status;
+  std::string error;
+  if (encoder.finish(error)) return kStatusOk;
+  if (const int signal = caughtInterrupt(); signal != 0) {
+    const FrameRange range = renderedFrames(options, frameCount);
+    const int total = range.last - range.warmUp + 1;
+    progress << "interrupted after " << total << " of " << total << " frames: no video written\n";
+    return interruptExitStatus(signal);
+  }
+  progress << "cannot write " << options.videoFile << ": " << error << "\n";
+  return kStatusFatal;
 }

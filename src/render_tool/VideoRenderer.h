@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -56,6 +57,17 @@ int openVideo(const VideoOptions& options, VideoEncoder& encoder, int& frameCoun
 // holds it. False when Ctrl+C or kill came first.
 bool renderVideoFrame(Application& app, const OrbitPath& orbit, int frame, int frameCount,
                       const VideoOptions& options);
+
+// Where a video's frames go, in order: false (with `error`) stops the run.
+using FrameSink = std::function<bool(int frame, const RgbImage& picture, std::string& error)>;
+
+// Renders the options' frames (every one, or a piece's, after the frames
+// that fill its history when it reuses samples) from the Application's
+// start view, and hands each frame of the video or piece to `write`, with
+// a progress line. Returns kStatusOk, kStatusFatal after a message, or on
+// Ctrl+C or kill the status of the signal.
+int renderVideoFrames(Application& app, const VideoOptions& options, int frameCount, const FrameSink& write,
+                      std::ostream& progress);
 
 // Renders the options' frames (every one, or a piece's) from the Application's start view into the encoder
 // (each as a still would write it: with --denoise, the denoised average)

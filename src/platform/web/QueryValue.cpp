@@ -88,6 +88,8 @@ PageOptions readPageOptions(int argc, const char* const* argv, std::vector<std::
                         std::to_string(kMaxFrameBudgetMs));
     } else if (name == "--fast" && !readSwitch(value, options.fast)) {
       ignored.push_back("?fast is ignored: it is not 1, true, 0 or false");
+    } else if (name == "--tour" && !readSwitch(value, options.tour)) {
+      ignored.push_back("?tour is ignored: it is not 1, true, 0 or false");
     }
   }
   return options;

@@ -21,6 +21,7 @@ struct PageOptions {
   int samples = 0;  // stop sampling after this many; 0: at the page's rest point
   int budgetMs = kDefaultFrameBudgetMs;  // the longest a frame should take; 0: a whole pass a frame
   bool fast = false;
+  bool tour = false;  // the camera turns along the video's path until touched
   // The link's own words, still percent-encoded as the URL carries them.
   bool hasText = false;
   std::string text;

@@ -84,6 +84,11 @@ Application* videoApplication(WebVideo& video, const VideoOptions& options) {
     }
   }
   app->resize(options.width, options.height);
+  // A video that reuses samples carries each frame into the next, but
+  // nothing of the video made before.
+  app->forgetHistory();
+  app->reuseSamples = options.temporal;
+  app->frameSeconds = 1.0f / static_cast<float>(options.fps);
   return app.get();
 }
 

@@ -208,15 +208,18 @@ void rest(WebPage& page) {
   emscripten_pause_main_loop();
 }
 
-// `first` once the first picture at full resolution is shown; `shown`
-// whenever the canvas changed.
+// `first` once the first picture at full resolution is shown (on a tour,
+// which moves the camera every frame, the first picture); `shown` whenever
+// the canvas changed.
 void tellPage(WebPage& page, const FrameWork& work) {
-  const bool full = work.shown && work.kind != FrameWorkKind::Preview;
+  const bool full = work.shown && (work.kind != FrameWorkKind::Preview || page.loop->touring());
   const Application& app = *page.app;
+  // -1: not touring.
+  const double tourTime = page.loop->tourTime().value_or(-1.0);
   // clang-format off
-  EM_ASM({ if (Module.onFrame) Module.onFrame($0, $1, $2, $3, $4, $5); },
+  EM_ASM({ if (Module.onFrame) Module.onFrame($0, $1, $2, $3, $4, $5, $6 < 0 ? null : $6); },
          app.sampling.sampleCount < 0 ? 0 : app.sampling.sampleCount, app.width,
-         app.height, full && !page.ready, app.denoising, work.shown);
+         app.height, full && !page.ready, app.denoising, work.shown, tourTime);
   // clang-format on
   if (full) page.ready = true;
   if (full && page.restored) {
@@ -484,8 +487,9 @@ int main(int argc, char** argv) {
       Application::StartUp::ProgramsFirst);
   page->app->gpu.features = page->video.features = enableOptionalExtensions(page->context);
   const PageOptions& options = page->options;
-  page->loop = std::make_unique<FrameLoop>(
-      *page->app, pageRules(options.budgetMs, options.samples, options.view), 1, 1);
+  LoopRules rules = pageRules(options.budgetMs, options.samples, options.view);
+  rules.tour = options.tour;
+  page->loop = std::make_unique<FrameLoop>(*page->app, rules, 1, 1);
   // A resting page (finished, or hidden) runs no frames at all; any input
   // starts them again.
   page->loop->onWake = wakePageLoop;

@@ -47,10 +47,12 @@ TEST(GreetingLink, OptionsAreReadWholeOrNamedAsIgnored) {
     return readPageOptions(static_cast<int>(args.size()), args.data(), ignored);
   };
   std::vector<std::string> ignored;
-  PageOptions options = read({"--samples", "65536", "--view", "normal", "--fast", ""}, ignored);
+  PageOptions options = read({"--samples", "65536", "--view", "normal", "--fast", "", "--tour", ""}, ignored);
   EXPECT_EQ(options.samples, 65536);
   EXPECT_EQ(options.view, 3);
   EXPECT_TRUE(options.fast);
+  EXPECT_TRUE(options.tour);
+  EXPECT_FALSE(read({"--fast", ""}, ignored).tour) << "no tour unless asked";
   EXPECT_TRUE(ignored.empty());
   for (const char* off : {"0", "false"}) EXPECT_FALSE(read({"--fast", off}, ignored).fast) << off;
   EXPECT_TRUE(read({"--fast", "true"}, ignored).fast);
