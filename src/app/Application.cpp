@@ -240,8 +240,9 @@ void Application::animateLightPerPass() {
 }
 
 void Application::showSamples(const FrameResources& resources) {
-  if (denoising && denoiseEveryFrame && sampling.sampleCount > 0) {
-    showPicture(resources, denoisedPicture());
+  const int samples = sampling.sampleCount;
+  if (denoising && denoiseEveryFrame && samples > 0 && denoisedShare(samples) > 0.0f) {
+    showDenoised(resources, denoisedPicture(), samples, denoisedShare(samples));
   } else {
     displayPass(resources, sampling.sampleCount, displayMode);
   }

@@ -8,6 +8,7 @@
 #include "geometry/CameraPath.h"
 #include "platform/web/CanvasSize.h"
 #include "platform/web/VideoSteps.h"
+#include "render/ShownPicture.h"
 #include "render_tool/VideoOptions.h"
 
 class Application;
@@ -31,11 +32,13 @@ struct WebVideo {
   std::vector<uint8_t> planes;  // the frame handed over, in 4:2:0
   // What the page's GPU draws: a video larger is refused before any work.
   DrawingLimits limits;
+  // The page's copy of its canvas, which follows what the video shows there.
+  ShownPicture* shown = nullptr;
 };
 
 // The page's Application, whose start view the videos turn from and whose
 // picture comes back when a video ends.
-void connectVideo(WebVideo& video, Application& live);
+void connectVideo(WebVideo& video, Application& live, ShownPicture& shown);
 
 bool videoInProgress(const WebVideo& video);
 
