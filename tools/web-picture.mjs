@@ -66,54 +66,51 @@ function startUp(frames) {
          `longest frame before it ${longest.toFixed(0)} ms (ending ${at.toFixed(0)} ms)`;
 }
 
-// Waits until `at` milliseconds after the start (`ready` or the navigation)
-// and takes a snapshot there; its pixels come back box-filtered to the CSS
-// size, as RGBA.
-function snapshotAt(page, at, from, cssWidth) {
-  return page.evaluate(async ({ at, from, cssWidth }) => {
+// Takes a snapshot at each of `moments` milliseconds after the start
+// (`ready` or the navigation); then, the moments past, box-filters each to
+// the CSS size and returns its samples, when it was taken and its PSNR
+// against the still at `url`. All in the page: a picture takes seconds to
+// come out of it, which would push the later moments back.
+function snapshotsAt(page, moments, from, cssWidth, url) {
+  return page.evaluate(async ({ moments, from, cssWidth, url }) => {
     const start = from === 'ready' ? window.readyAt : 0;
-    const wait = start + at - performance.now();
-    await new Promise((done) => setTimeout(done, Math.max(0, wait)));
-    const taken = performance.now() - start;
-    const { picture, samples } = await window.xmastrace.snapshot();
-    const bitmap = await createImageBitmap(picture, { colorSpaceConversion: 'none' });
-    const copy = Object.assign(document.createElement('canvas'), { width: bitmap.width, height: bitmap.height });
-    copy.getContext('2d').drawImage(bitmap, 0, 0);
-    const rgba = copy.getContext('2d').getImageData(0, 0, copy.width, copy.height).data;
-    const factor = Math.round(bitmap.width / cssWidth);
-    const width = Math.floor(bitmap.width / factor);
-    const height = Math.floor(bitmap.height / factor);
-    const pixels = new Array(width * height * 4).fill(0);
-    for (let y = 0; y < height * factor; ++y) {
-      for (let x = 0; x < width * factor; ++x) {
-        const from = 4 * (y * bitmap.width + x);
-        const to = 4 * (Math.floor(y / factor) * width + Math.floor(x / factor));
-        for (let c = 0; c < 3; ++c) pixels[to + c] += rgba[from + c] / (factor * factor);
-      }
+    const shots = [];
+    for (const at of moments) {
+      await new Promise((done) => setTimeout(done, Math.max(0, start + at - performance.now())));
+      const taken = performance.now() - start;
+      shots.push({ taken, snapshot: await window.xmastrace.snapshot() });
     }
-    return { pixels, width, height, samples, taken };
-  }, { at, from, cssWidth });
-}
-
-function pngPixels(page, file) {
-  const url = `data:image/png;base64,${readFileSync(file).toString('base64')}`;
-  return page.evaluate(async (url) => {
-    const image = new Image();
-    image.src = url;
-    await image.decode();
-    const copy = Object.assign(document.createElement('canvas'), { width: image.width, height: image.height });
-    copy.getContext('2d').drawImage(image, 0, 0);
-    return Array.from(copy.getContext('2d').getImageData(0, 0, copy.width, copy.height).data);
-  }, url);
-}
-
-function psnr(a, b) {
-  let sum = 0;
-  let count = 0;
-  for (let i = 0; i < a.length; i += 4) {
-    for (let c = 0; c < 3; ++c, ++count) sum += ((a[i + c] - b[i + c]) / 255) ** 2;
-  }
-  return -10 * Math.log10(sum / count);
+    const pixelsOf = async (blob) => {
+      const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none' });
+      const copy = Object.assign(document.createElement('canvas'), { width: bitmap.width, height: bitmap.height });
+      copy.getContext('2d').drawImage(bitmap, 0, 0);
+      return { width: bitmap.width, rgba: copy.getContext('2d').getImageData(0, 0, bitmap.width, bitmap.height).data };
+    };
+    const reference = await pixelsOf(await (await fetch(url)).blob());
+    const results = [];
+    for (const { taken, snapshot } of shots) {
+      const { width, rgba } = await pixelsOf(snapshot.picture);
+      const factor = Math.round(width / cssWidth);
+      const height = rgba.length / 4 / width;
+      let sum = 0;
+      for (let y = 0; y < reference.rgba.length / 4 / cssWidth; ++y) {
+        for (let x = 0; x < cssWidth; ++x) {
+          for (let c = 0; c < 3; ++c) {
+            let box = 0;
+            for (let dy = 0; dy < factor; ++dy) {
+              for (let dx = 0; dx < factor; ++dx) {
+                box += rgba[4 * (Math.min(height - 1, y * factor + dy) * width + x * factor + dx) + c];
+              }
+            }
+            sum += ((box / (factor * factor) - reference.rgba[4 * (y * cssWidth + x) + c]) / 255) ** 2;
+          }
+        }
+      }
+      const psnr = -10 * Math.log10(sum / (reference.rgba.length / 4 * 3));
+      results.push({ taken, samples: snapshot.samples, psnr });
+    }
+    return results;
+  }, { moments, from, cssWidth, url });
 }
 
 const { server, origin } = await servePage(buildWeb);
@@ -128,15 +125,15 @@ for (const setting of kViewports) {
   await context.addInitScript(noteReady);
   const page = await context.newPage();
   await page.goto(`${origin}/index.html?ui=0${query}`);
-  await page.waitForFunction(() => window.readyAt !== undefined || xmastrace.failure, null,
-                             { timeout: 120000 });
-  const reference = await pngPixels(page, still);
-  const line = [];
-  for (const at of setting.moments) {
-    const shot = await snapshotAt(page, at, setting.from, setting.viewport.width);
-    line.push(`${(shot.taken / 1000).toFixed(2)} s after ${setting.from}: ${shot.samples} samples, ` +
-              `${psnr(shot.pixels, reference).toFixed(1)} dB`);
-  }
+  // A moment counted from the navigation may come before `ready`: the
+  // moving picture is what is shown then.
+  const started = setting.from === 'ready' ? () => window.readyAt !== undefined || xmastrace.failure
+                                           : () => xmastrace.firstShown !== null || xmastrace.failure;
+  await page.waitForFunction(started, null, { timeout: 120000 });
+  const url = `data:image/png;base64,${readFileSync(still).toString('base64')}`;
+  const shots = await snapshotsAt(page, setting.moments, setting.from, setting.viewport.width, url);
+  const line = shots.map((shot) => `${(shot.taken / 1000).toFixed(2)} s after ${setting.from}: ` +
+                                   `${shot.samples} samples, ${shot.psnr.toFixed(1)} dB`);
   const [readyAt, frames] = await page.evaluate(() => [window.readyAt, window.frameLog]);
   console.log(`${setting.name} (ready ${(readyAt / 1000).toFixed(2)} s after navigation): ${line.join('; ')}`);
   console.log(`  ${startUp(frames)}`);

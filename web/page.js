@@ -165,9 +165,10 @@ let shownSamples = 0;
 // The picture the canvas shows, from the program's own copy of it (the
 // canvas's drawing buffer is emptied once on screen): a PNG Blob in device
 // pixels, the samples in it and the tour's time, or null when not touring.
+// The moving picture before `ready` too: it is what a visitor sees.
 function snapshot() {
-  if (!pictureShown()) return Promise.reject(new Error('no picture is shown'));
-  if (!Module._xmastraceShownPicture(Module.pageState ?? 0)) {
+  const page = window.xmastrace;
+  if (page.lost || page.failure || !Module._xmastraceShownPicture(Module.pageState ?? 0)) {
     return Promise.reject(new Error('no picture is shown'));
   }
   const [pixels, width, height] = Module.shownPicture;
