@@ -61,7 +61,7 @@ target_compile_options(xmastrace_web PRIVATE -Wno-dollar-in-identifier-extension
 target_link_options(xmastrace_web PRIVATE
   -sUSE_WEBGL2=1 -sFULL_ES3=1 -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
   -sALLOW_MEMORY_GROWTH=1 -sMINIFY_HTML=0 -sENVIRONMENT=web
-  -sEXPORTED_FUNCTIONS=_main,_xmastraceTogglePress,_xmastraceCheckText,_xmastraceVideoPlan,_xmastraceVideoStart,_xmastraceVideoStop
+  -sEXPORTED_FUNCTIONS=_main,_xmastraceTogglePress,_xmastraceCheckText,_xmastraceVideoPlan,_xmastraceVideoStart,_xmastraceVideoStop,_xmastraceShownPicture
   -sEXPORTED_RUNTIME_METHODS=ccall
   --shell-file ${WEB_PAGE_DIR}/index.html
   ${web_preload}

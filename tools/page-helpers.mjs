@@ -1,6 +1,6 @@
 // What the page tests share once the page is served: opening it in a fresh
 // browser context (the one before is closed), with the page's errors
-// collected, and reading the canvas's pixels through a 2D copy.
+// collected, and reading the picture the canvas shows.
 
 // A page's console messages that count as errors: error messages alone.
 const consoleError = (message) => message.type() === 'error';
@@ -36,11 +36,13 @@ export function pageOpener(browser, origin) {
   };
 }
 
-// The canvas's RGBA bytes, row 0 at the top; with `width`, scaled down to
-// at most that width first.
+// The RGBA bytes of the picture the canvas shows, row 0 at the top, from
+// the page's snapshot() (the canvas itself is emptied once on screen); with
+// `width`, scaled down to at most that width first.
 export function canvasPixels(page, width = 0) {
-  return page.evaluate((width) => {
-    const source = document.getElementById('canvas');
+  return page.evaluate(async (width) => {
+    const { picture } = await window.xmastrace.snapshot();
+    const source = await createImageBitmap(picture, { colorSpaceConversion: 'none' });
     const scale = width > 0 ? Math.min(1, width / source.width) : 1;
     const copy = Object.assign(document.createElement('canvas'), {
       width: Math.round(source.width * scale), height: Math.round(source.height * scale) });

@@ -6,7 +6,8 @@
 // intervals between the program's frames at rest and during a drag
 // (median / p90 / max; a frame held back while the GPU catches up is no
 // frame), how long a drag takes to reach the picture, and full-resolution
-// samples per second.
+// samples per second. XMASTRACE_VIEWPORT=390,768 measures those viewports
+// alone; XMASTRACE_DENOISE=0 turns the page's denoiser off first (F2).
 import { resolve } from 'node:path';
 import { launchChromium, servePage } from './page-server.mjs';
 
@@ -55,6 +56,8 @@ async function measure(browser, setting, budget) {
   const page = await context.newPage();
   await page.goto(`${origin}/index.html?ui=0${budget}`);
   await page.waitForFunction(() => xmastrace.ready || xmastrace.failure, null, { timeout: 120000 });
+  // F2: the plain average, as before the page denoised by default.
+  if (process.env.XMASTRACE_DENOISE === '0') await page.evaluate(() => Module._xmastraceTogglePress(Module.pageState, 259));
   const size = await page.evaluate(() => `${xmastrace.width}x${xmastrace.height}`);
   const first = await page.evaluate(() => xmastrace.firstShown);
 
@@ -94,7 +97,7 @@ const browser = await launchChromium(kBackends[backend]);
 console.log(`backend ${backend}, ${seconds} s at rest each`);
 const only = process.env.XMASTRACE_VIEWPORT;
 for (const setting of kViewports) {
-  if (only && !setting.name.startsWith(only)) continue;
+  if (only && !only.split(',').some((name) => setting.name.startsWith(name))) continue;
   for (const budget of ['', '&budget=0']) await measure(browser, setting, budget);
 }
 await browser.close();

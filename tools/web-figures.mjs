@@ -45,11 +45,14 @@ async function openPage(browser, query, width, height) {
 async function pixelsOf(page, pngFile) {
   const url = pngFile ? `data:image/png;base64,${readFileSync(pngFile).toString('base64')}` : null;
   return page.evaluate(async (url) => {
-    let source = document.getElementById('canvas');
+    let source;
     if (url) {
       source = new Image();
       source.src = url;
       await source.decode();
+    } else {
+      source = await createImageBitmap((await window.xmastrace.snapshot()).picture,
+                                       { colorSpaceConversion: 'none' });
     }
     const copy = Object.assign(document.createElement('canvas'),
                                { width: source.width, height: source.height });

@@ -159,15 +159,41 @@ document.getElementById('fullscreen').addEventListener('click', () => {
   if (document.fullscreenElement) document.exitFullscreen();
   else document.documentElement.requestFullscreen();
 });
+// The samples in the picture the canvas shows, as of the frame that showed
+// it: a frame that only draws a band changes nothing shown.
+let shownSamples = 0;
+
+// The picture the canvas shows, from the program's own copy of it (the
+// canvas's drawing buffer is emptied once on screen): a PNG Blob in device
+// pixels, the samples in it and the tour's time, or null when not touring.
+// The moving picture before `ready` too: it is what a visitor sees.
+function snapshot() {
+  const page = window.xmastrace;
+  if (page.lost || page.failure || !Module._xmastraceShownPicture(Module.pageState ?? 0)) {
+    return Promise.reject(new Error('no picture is shown'));
+  }
+  const [pixels, width, height] = Module.shownPicture;
+  Module.shownPicture = null;
+  const copy = Object.assign(document.createElement('canvas'), { width, height });
+  copy.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(pixels.buffer), width, height), 0, 0);
+  const samples = shownSamples;
+  const tourTime = window.xmastrace.tourTime ?? null;
+  return new Promise((resolve, reject) => copy.toBlob((picture) => {
+    if (picture) resolve({ picture, tourTime, samples });
+    else reject(new Error('the picture could not be made a PNG'));
+  }, 'image/png'));
+}
+window.xmastrace.snapshot = snapshot;
+
 saveButton.addEventListener('click', () => {
   if (!pictureShown()) return;
-  canvas.toBlob((blob) => {
+  snapshot().then(({ picture }) => {
     const link = document.createElement('a');
-    link.href = URL.createObjectURL(blob);
+    link.href = URL.createObjectURL(picture);
     link.download = 'greeting.png';
     link.click();
     URL.revokeObjectURL(link.href);
-  }, 'image/png');
+  }, (error) => console.warn('The picture cannot be saved:', error.message));
 });
 // Buttons must not keep the keyboard: W S A D would press them.
 for (const button of bar.querySelectorAll('button')) {
@@ -360,6 +386,7 @@ var Module = {
   onFrame(samples, width, height, first, denoising, shown, tourTime) {
     const page = window.xmastrace;
     if (shown) {
+      shownSamples = samples;
       page.lastShown = performance.now();
       page.firstShown ??= page.lastShown;
     }

@@ -329,10 +329,11 @@ void Application::animateLightPerPass() {
 }
 
 void Application::showSamples(const FrameResources& resources) {
+  const int samples = sampling.sampleCount;
   if (showsHistory()) {
     showHistory(resources, true);
-  } else if (denoising && denoiseEveryFrame && sampling.sampleCount > 0) {
-    showPicture(resources, denoisedPicture());
+  } else if (denoising && denoiseEveryFrame && samples > 0 && denoisedShare(samples) > 0.0f) {
+    showDenoised(resources, denoisedPicture(), samples, denoisedShare(samples));
   } else {
     displayPass(resources, sampling.sampleCount, displayMode);
   }

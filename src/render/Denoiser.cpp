@@ -1,5 +1,6 @@
 #include "render/Denoiser.h"
 
+#include <cmath>
 #include <utility>
 
 #include "ExitStatus.h"
@@ -104,6 +105,14 @@ void releaseTexture(GLuint& texture) {
 }
 
 }  // namespace
+
+float denoisedShare(int sampleCount) {
+  if (sampleCount <= kDenoiseWholeUpTo) return 1.0f;
+  if (sampleCount >= kDenoiseNoneFrom) return 0.0f;
+  const double span = std::log2(static_cast<double>(kDenoiseNoneFrom) / kDenoiseWholeUpTo);
+  const double left = std::log2(static_cast<double>(kDenoiseNoneFrom) / sampleCount);
+  return static_cast<float>(left / span);
+}
 
 void SampleOffsets::primaryPass(const float offset[2]) {
   current[0] = offset[0];

@@ -87,6 +87,16 @@ void copyTexture(const FrameResources& resources, GLuint texture) {
   glUseProgram(0);
 }
 
+// The sum divided by sampleCount, onto the bound target.
+void drawAverage(const FrameResources& resources, int sampleCount) {
+  bindTexture(0, GL_TEXTURE_2D, resources.accumTexture);
+  glUseProgram(resources.accumProgram);
+  setSampler(resources.accumProgram, "tex", 0);
+  setFloat(resources.accumProgram, "inv_num_samples", 1.0f / static_cast<float>(sampleCount));
+  drawQuad(resources.quadVertexArray);
+  glUseProgram(0);
+}
+
 }  // namespace
 
 void traceSample(const FrameResources& resources, const FrameView& view, int randomPing) {
@@ -245,12 +255,7 @@ void displayPass(const FrameResources& resources, int sampleCount, int displayMo
     const int index = displayMode >= 0 && displayMode < kHitBufferCount ? displayMode : 0;
     copyTexture(resources, resources.primaryFbo->colorTextures[index]);
   } else {
-    bindTexture(0, GL_TEXTURE_2D, resources.accumTexture);
-    glUseProgram(resources.accumProgram);
-    setSampler(resources.accumProgram, "tex", 0);
-    setFloat(resources.accumProgram, "inv_num_samples", 1.0f / static_cast<float>(sampleCount));
-    drawQuad(resources.quadVertexArray);
-    glUseProgram(0);
+    drawAverage(resources, sampleCount);
   }
   glEnable(GL_DEPTH_TEST);
 }
@@ -260,5 +265,18 @@ void showPicture(const FrameResources& resources, GLuint picture) {
   glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   copyTexture(resources, picture);
+  glEnable(GL_DEPTH_TEST);
+}
+
+void showDenoised(const FrameResources& resources, GLuint picture, int sampleCount,
+                  float denoisedShare) {
+  showPicture(resources, picture);
+  if (denoisedShare >= 1.0f || sampleCount <= 0) return;
+  glDisable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glBlendColor(0.0f, 0.0f, 0.0f, 1.0f - denoisedShare);
+  glBlendFunc(GL_CONSTANT_ALPHA, GL_ONE_MINUS_CONSTANT_ALPHA);
+  drawAverage(resources, sampleCount);
+  glDisable(GL_BLEND);
   glEnable(GL_DEPTH_TEST);
 }

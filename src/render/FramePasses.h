@@ -100,3 +100,8 @@ void displayPass(const FrameResources& resources, int sampleCount, int displayMo
 // Shows a finished picture (an average, such as the denoised one) in the
 // bound target, as displayPass shows the plain average.
 void showPicture(const FrameResources& resources, GLuint picture);
+
+// Shows the denoised `picture` mixed with the plain average of sampleCount
+// samples: denoisedShare of the first (see denoisedShare in Denoiser.h).
+void showDenoised(const FrameResources& resources, GLuint picture, int sampleCount,
+                  float denoisedShare);

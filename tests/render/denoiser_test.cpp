@@ -137,6 +137,28 @@ class DenoiserTest : public ::testing::Test {
   DenoiseInputs inputs;
 };
 
+// The denoised picture is shown whole while it clearly helps, then gives
+// way to the plain average, the same part each time the samples double, and
+// is gone by the count a page rests at: the settled picture is the unbiased
+// average.
+TEST(DenoisedShareTest, WholeAtFirstThenGivingWayToTheAverageByEachDoubling) {
+  EXPECT_EQ(denoisedShare(-1), 1.0f);  // a restart pending
+  EXPECT_EQ(denoisedShare(1), 1.0f);
+  EXPECT_EQ(denoisedShare(kDenoiseWholeUpTo), 1.0f);
+  EXPECT_EQ(denoisedShare(kDenoiseNoneFrom), 0.0f);
+  EXPECT_EQ(denoisedShare(65536), 0.0f);
+  const float steps = static_cast<float>(std::log2(kDenoiseNoneFrom / kDenoiseWholeUpTo));
+  EXPECT_NEAR(denoisedShare(2 * kDenoiseWholeUpTo), 1.0f - 1.0f / steps, 1e-6f);
+  EXPECT_NEAR(denoisedShare(kDenoiseNoneFrom / 2), 1.0f / steps, 1e-6f);
+  float before = 1.0f;
+  for (int samples = kDenoiseWholeUpTo + 1; samples < kDenoiseNoneFrom; ++samples) {
+    const float share = denoisedShare(samples);
+    ASSERT_LT(share, before) << samples;
+    ASSERT_GT(share, 0.0f) << samples;
+    before = share;
+  }
+}
+
 TEST_F(DenoiserTest, FlatLightAndConvergedDetailComeThroughUnchanged) {
   // Flat: every pixel's samples swing widely, so the filter smooths with all
   // its strength, but they average the same everywhere.

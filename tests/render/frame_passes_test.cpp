@@ -8,6 +8,7 @@
 
 #include "ExitStatus.h"
 #include "render/ProgramBuilder.h"
+#include "render/ShownPicture.h"
 #include "support/GlContext.h"
 
 namespace {
@@ -187,6 +188,51 @@ TEST_F(FramePassesTest, WithoutSamplesTheChosenHitBufferIsShown) {
   displayPass(resources, -1, 7);
   EXPECT_EQ(windowPixel()[0], 255);
   expectRestingState();
+}
+
+// The denoised picture gives way to the plain average by its share, and the
+// copy a page keeps of the window holds what the window showed, rows from
+// the top, after the window itself was emptied.
+TEST_F(FramePassesTest, TheDenoisedPictureGivesWayToTheAverageAndTheKeptCopyIsWhatWasShown) {
+  std::vector<float> sum = filled(0.0f);
+  for (size_t i = 0; i < sum.size(); i += 4) {
+    sum[i] = 1.0f;      // an average of 0.25 over 4 samples
+    sum[i + 1] = 2.0f;  // 0.5
+  }
+  sizeScreenTexture(resources.accumTexture, kWidth, kHeight, sum.data());
+  const GLuint denoised = createScreenTexture(kWidth, kHeight, filled(0.75f).data());
+
+  showDenoised(resources, denoised, 4, 1.0f);
+  EXPECT_NEAR(windowPixel()[0], 191, 1);
+  EXPECT_NEAR(windowPixel()[2], 191, 1);
+
+  // A quarter denoised, three quarters the average.
+  showDenoised(resources, denoised, 4, 0.25f);
+  expectRestingState();
+  const std::array<int, 4> mixed = windowPixel();
+  EXPECT_NEAR(mixed[0], 96, 1);   // 0.25 * 0.75 + 0.75 * 0.25
+  EXPECT_NEAR(mixed[1], 143, 1);  // 0.25 * 0.75 + 0.75 * 0.5
+  EXPECT_NEAR(mixed[2], 48, 1);   // 0.25 * 0.75
+
+  // The top row differs from the rest, so that a copy upside down shows.
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(0, kHeight - 1, kWidth, 1);
+  glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glDisable(GL_SCISSOR_TEST);
+  ShownPicture kept;
+  keepShownPicture(kept, kWidth, kHeight);
+  expectRestingState();
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  const std::vector<uint8_t> picture = readShownPicture(kept);
+  ASSERT_EQ(picture.size(), static_cast<size_t>(4 * kWidth * kHeight));
+  const size_t lastRow = static_cast<size_t>(4 * kWidth * (kHeight - 1));
+  EXPECT_EQ(picture[0], 255);
+  EXPECT_EQ(picture[1], 0);
+  EXPECT_NEAR(picture[lastRow], 96, 1);
+  EXPECT_NEAR(picture[lastRow + 1], 143, 1);
+  EXPECT_EQ(picture[lastRow + 3], 255);
 }
 
 }  // namespace

@@ -37,11 +37,12 @@ function finished(engine, samples) {
   return engine.waitFor((samples) => window.xmastrace.samples >= samples, samples, 300000);
 }
 
-// The canvas's RGBA bytes, read through a 2D canvas (the WebGL one keeps its
-// drawing buffer), as base64 since WebDriver carries JSON.
+// The RGBA bytes of the picture shown, from the page's snapshot() through a
+// 2D canvas, as base64 since WebDriver carries JSON.
 async function canvasPixels(engine) {
-  const base64 = await engine.evaluate(() => {
-    const source = document.getElementById('canvas');
+  const base64 = await engine.evaluate(async () => {
+    const { picture } = await window.xmastrace.snapshot();
+    const source = await createImageBitmap(picture, { colorSpaceConversion: 'none' });
     const copy = Object.assign(document.createElement('canvas'),
                                { width: source.width, height: source.height });
     copy.getContext('2d').drawImage(source, 0, 0);

@@ -34,10 +34,10 @@ const openPage = pageOpener(browser, origin);
 const open = (query, contextOptions = { viewport: { width: 384, height: 256 } }, prepare = null) =>
   openPage(query, { contextOptions, prepare });
 
-// RGBA bytes of the canvas, read through a 2D canvas (the WebGL one keeps
-// its drawing buffer).
+// RGBA bytes of a PNG (a file, or its bytes), decoded by the page.
 function pngPixels(page, file) {
-  const url = `data:image/png;base64,${readFileSync(file).toString('base64')}`;
+  const bytes = Buffer.isBuffer(file) ? file : readFileSync(file);
+  const url = `data:image/png;base64,${bytes.toString('base64')}`;
   return page.evaluate(async (url) => {
     const image = new Image();
     image.src = url;
@@ -199,6 +199,73 @@ test('a drag restarts the sampling and a resize re-sizes the picture', async () 
 
   await page.setViewportSize({ width: 100, height: 60 });
   await page.waitForFunction(() => xmastrace.width === 200 && xmastrace.height === 120);
+});
+
+// The canvas keeps no drawing buffer: the browser empties it once shown. A
+// frame that draws only a band must leave the picture on screen, and
+// snapshot() and "save" must give that picture, read from the page's own
+// copy.
+test('snapshot() and save give the picture on screen, which frames of bands leave in place', async () => {
+  const { page, errors } = await open('?samples=5&budget=5&ui=0');
+  // Compared in the page: whole pictures take seconds to come out of it.
+  // Against snapshot() taken now: whether it equals the one taken before,
+  // and the share of a PNG's pixels (by its URL) within 2 of it, and lit.
+  const inPage = async () => {
+    window.pixelsIn = async (blob) => {
+      const bitmap = await createImageBitmap(blob, { colorSpaceConversion: 'none' });
+      const copy = Object.assign(document.createElement('canvas'), { width: bitmap.width, height: bitmap.height });
+      copy.getContext('2d').drawImage(bitmap, 0, 0);
+      return copy.getContext('2d').getImageData(0, 0, copy.width, copy.height).data;
+    };
+    window.compareWith = async (url) => {
+      const now = await pixelsIn((await xmastrace.snapshot()).picture);
+      const other = await pixelsIn(await (await fetch(url)).blob());
+      let [same, alike, lit] = [now.length === window.before?.length, 0, 0];
+      for (let i = 0; i < now.length; i += 4) {
+        same &&= [0, 1, 2].every((c) => now[i + c] === window.before[i + c]);
+        alike += [0, 1, 2].every((c) => Math.abs(now[i + c] - other[i + c]) <= 2);
+        lit += other[i] + other[i + 1] + other[i + 2] > 60;
+      }
+      window.before = now;
+      return { same, alike: alike / (now.length / 4), lit: lit / (now.length / 4) };
+    };
+  };
+  const compare = (target, png) =>
+    target.evaluate((url) => compareWith(url), `data:image/png;base64,${png.toString('base64')}`);
+  await page.evaluate(inPage);
+
+  // Between two pictures, frames draw bands only: while the picture stays
+  // the same around a screenshot, the screen must show it.
+  let steady = 0;
+  while ((await page.evaluate(() => xmastrace.samples)) < 5) {
+    await page.evaluate(async () => { window.before = await pixelsIn((await xmastrace.snapshot()).picture); });
+    const seen = await compare(page, await page.locator('#canvas').screenshot());
+    assert.ok(seen.lit > 0.125, `the screen went dark (${seen.lit} lit)`);
+    if (!seen.same) continue;
+    ++steady;
+    assert.ok(seen.alike >= 0.99, `the screen is not the snapshot (${seen.alike} alike)`);
+  }
+  assert.ok(steady > 0, 'the picture never stayed the same across a screenshot');
+
+  const { png, samples, tourTime } = await page.evaluate(async () => {
+    const { picture, samples, tourTime } = await xmastrace.snapshot();
+    return { png: btoa(String.fromCharCode(...new Uint8Array(await picture.arrayBuffer()))), samples, tourTime };
+  });
+  assert.deepEqual([samples, tourTime], [5, null]);
+  const picture = Buffer.from(png, 'base64');
+  assert.deepEqual([picture.readUInt32BE(16), picture.readUInt32BE(20)], [384, 256]);
+  const resting = await compare(page, await page.locator('#canvas').screenshot());
+  assert.ok(resting.alike >= 0.99, `the resting screen is not the snapshot (${resting.alike} alike)`);
+  assert.deepEqual(errors, []);
+
+  // "save" writes the same picture.
+  const withBar = (await open('?samples=2')).page;
+  await withBar.waitForFunction(() => xmastrace.samples === 2);
+  await withBar.evaluate(inPage);
+  const [download] = await Promise.all([withBar.waitForEvent('download'), withBar.click('#save')]);
+  const saved = await compare(withBar, readFileSync(await download.path()));
+  assert.equal(saved.alike, 1);
+  assert.ok(saved.lit > 0.125, `the saved picture is dark (${saved.lit} lit)`);
 });
 
 test('show and copy wait until the words are checked', async () => {

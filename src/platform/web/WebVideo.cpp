@@ -112,6 +112,7 @@ void endVideo(WebVideo& video) {
   video.app = nullptr;
   setDrawSize(video.live->width, video.live->height);
   video.live->redisplay();
+  keepShownPicture(*video.shown, video.live->width, video.live->height);
 }
 
 bool pageWantsFrame() {
@@ -127,6 +128,7 @@ void showFrameInPage(const WebVideo& video) {
   const FitArea area = fitArea(app.width, app.height, live.width, live.height);
   setDrawArea(area.x, area.y, area.width, area.height);
   displayPass(app.frameResources(), app.sampling.sampleCount, app.displayMode);
+  keepShownPicture(*video.shown, live.width, live.height);
 }
 
 void handFrame(WebVideo& video) {
@@ -143,8 +145,9 @@ void handFrame(WebVideo& video) {
 
 }  // namespace
 
-void connectVideo(WebVideo& video, Application& live) {
+void connectVideo(WebVideo& video, Application& live, ShownPicture& shown) {
   video.live = &live;
+  video.shown = &shown;
   video.orbit = treeOrbit(live.camera.eye, live.camera.center);
   // The page's script hands this back to the calls below, which the
   // browser makes without any of the program's state.

@@ -9,6 +9,7 @@
 #include "platform/web/CanvasSize.h"
 #include "platform/web/VideoSteps.h"
 #include "render/GpuObjects.h"
+#include "render/ShownPicture.h"
 #include "render_tool/VideoOptions.h"
 
 class Application;
@@ -33,11 +34,13 @@ struct WebVideo {
   // What the page's GPU draws: a video larger is refused before any work.
   DrawingLimits limits;
   GpuFeatures features;
+  // The page's copy of its canvas, which follows what the video shows there.
+  ShownPicture* shown = nullptr;
 };
 
 // The page's Application, whose start view the videos turn from and whose
 // picture comes back when a video ends.
-void connectVideo(WebVideo& video, Application& live);
+void connectVideo(WebVideo& video, Application& live, ShownPicture& shown);
 
 bool videoInProgress(const WebVideo& video);
 

@@ -22,6 +22,7 @@
 #include "platform/web/PageLoop.h"
 #include "platform/web/QueryValue.h"
 #include "platform/web/WebVideo.h"
+#include "render/ShownPicture.h"
 #include "room/Greeting.h"
 
 namespace {
@@ -52,6 +53,9 @@ struct WebPage {
   bool parallelCompile = false;
   bool started = false;
   WebVideo video;
+  // The canvas's picture, which the browser empties once it is on screen:
+  // "save", snapshots and tests read this copy.
+  ShownPicture shown;
 };
 
 WebPage& pageOf(void* data) { return *static_cast<WebPage*>(data); }
@@ -251,6 +255,14 @@ bool programsCompiled(const WebPage& page) {
   return true;
 }
 
+// A page is opened once and judged in its first seconds, when a few samples
+// denoised look far better than the plain average, and a touch must not
+// throw them away; the button and F2 turn both off.
+void denoiseByDefault(Application& app) {
+  app.denoising = true;
+  app.reuseSamples = true;
+}
+
 // The rest of the start-up, once the driver has compiled the programs.
 bool finishStart(WebPage& page) {
   Application& app = *page.app;
@@ -262,6 +274,7 @@ bool finishStart(WebPage& page) {
     return false;
   }
   app.lightStep = kFrameStep;
+  denoiseByDefault(app);
   if (page.options.view != 0) {
     app.displayMode = page.options.view - 1;
     app.sampling.restart();
@@ -293,6 +306,7 @@ void frame(void* data) {
     return;
   }
   const FrameLoop::Frame drawn = loop.step(now);
+  if (drawn.work.shown) keepShownPicture(page.shown, page.app->width, page.app->height);
   if (drawn.drew) tellPage(page, drawn.work);
   loop.endFrame();
   if (loop.waitsForInput() || pageHidden()) rest(page);
@@ -385,9 +399,10 @@ EMSCRIPTEN_WEBGL_CONTEXT_HANDLE createContext() {
   attributes.minorVersion = 0;
   attributes.alpha = EM_FALSE;
   attributes.antialias = EM_FALSE;
-  // The picture stays readable between frames: "save picture" and a
-  // finished sampling read what is shown.
-  attributes.preserveDrawingBuffer = EM_TRUE;
+  // Not kept: Chromium would copy the whole canvas after every frame that
+  // draws, even only into a target of its own. The page keeps its own copy
+  // of what it shows (ShownPicture).
+  attributes.preserveDrawingBuffer = EM_FALSE;
   // A laptop with two GPUs then draws on the fast one.
   attributes.powerPreference = EM_WEBGL_POWER_PREFERENCE_HIGH_PERFORMANCE;
   const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(kCanvas, &attributes);
@@ -405,6 +420,7 @@ EM_BOOL onContextLost(int, const void*, void* data) {
   WebPage& page = pageOf(data);
   page.contextLost = true;
   page.restored = false;
+  page.shown = ShownPicture{};
   forgetVideoObjects(page.video);
   EM_ASM({ if (Module.onContextLost) Module.onContextLost(); });
   return EM_TRUE;
@@ -449,6 +465,21 @@ EM_BOOL onContextRestored(int, const void*, void* data) {
 extern "C" EMSCRIPTEN_KEEPALIVE void xmastraceTogglePress(void* state, int key) {
   if (state == nullptr || !pageOf(state).loop) return;
   pageOf(state).loop->press(key);
+}
+
+// Hands the page the picture the canvas shows as Module.shownPicture:
+// RGBA rows from the top, with its width and height. False before the first
+// picture and while the graphics are lost (`state`: what main gave the page).
+extern "C" EMSCRIPTEN_KEEPALIVE int xmastraceShownPicture(void* state) {
+  if (state == nullptr) return 0;
+  WebPage& page = pageOf(state);
+  if (page.contextLost || page.shown.texture == 0) return 0;
+  const std::vector<uint8_t> pixels = readShownPicture(page.shown);
+  // clang-format off
+  EM_ASM({ Module.shownPicture = Array.of(HEAPU8.slice($0, $0 + $1), $2, $3); },
+         pixels.data(), pixels.size(), page.shown.width, page.shown.height);
+  // clang-format on
+  return 1;
 }
 
 // The page's panel checks the words as they are typed, by the wall's own
@@ -498,7 +529,7 @@ int main(int argc, char** argv) {
   connectEvents(*page);
   emscripten_set_webglcontextlost_callback(kCanvas, page, EM_TRUE, onContextLost);
   emscripten_set_webglcontextrestored_callback(kCanvas, page, EM_TRUE, onContextRestored);
-  connectVideo(page->video, *page->app);
+  connectVideo(page->video, *page->app, page->shown);
   page->video.limits = page->limits;
   // The page lives as long as the browser runs the loop: main returns now,
   // and nothing is freed.
