@@ -401,15 +401,16 @@ FrameWork Application::drawPreview(const FrameBudget& budget) {
   FrameResources resources = frameResources();
   setDrawSize(previewWidth, previewHeight);
   primaryPass(resources, view);
+  // Whatever reads the hit buffers now reads their lower-left part alone.
+  setQuadTextureExtent(gpu.previewQuad, static_cast<float>(previewWidth) / static_cast<float>(width),
+                       static_cast<float>(previewHeight) / static_cast<float>(height));
+  resources.quadVertexArray = gpu.previewQuad.vertexArray;
   if (reusing()) {
     traceSample(resources, view, sampling.randomPing);
     setDrawSize(width, height);
     return drawLitPreview(previewWidth, previewHeight);
   }
   setDrawSize(width, height);
-  setQuadTextureExtent(gpu.previewQuad, static_cast<float>(previewWidth) / static_cast<float>(width),
-                       static_cast<float>(previewHeight) / static_cast<float>(height));
-  resources.quadVertexArray = gpu.previewQuad.vertexArray;
   displayPass(resources, 0, displayMode);
   return {FrameWorkKind::Preview, FramePass::Primary,
           static_cast<double>(previewWidth) * previewHeight, true};

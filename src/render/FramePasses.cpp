@@ -104,7 +104,11 @@ void traceSample(const FrameResources& resources, const FrameView& view, int ran
   const GLuint program = resources.pathProgram;
   const GLuint readRandom = resources.randomTextures[randomPing == 0 ? 1 : 0];
   pathFbo.bind();
-  clearTarget();
+  // The sample alone: a clear ignores the viewport, and the random state
+  // outside a smaller picture's part must live on. Zeroed, every pixel there
+  // would start from the same state and draw the same paths for good.
+  const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  glClearBufferfv(GL_COLOR, 0, none);
   glDisable(GL_DEPTH_TEST);
 
   glUseProgram(program);

@@ -268,6 +268,32 @@ test('snapshot() and save give the picture on screen, which frames of bands leav
   assert.ok(saved.lit > 0.125, `the saved picture is dark (${saved.lit} lit)`);
 });
 
+// Under the frame budget the first picture is a lit one at a lower
+// resolution, in the lower-left part of the targets; the samples after it
+// must reach the whole canvas. Each quarter is lit as without the budget.
+test('a picture after a smaller moving one is lit alike in every quarter', async () => {
+  const quarterLight = async (query) => {
+    const { page, errors } = await open(query);
+    await page.waitForFunction(() => xmastrace.samples === 4, null, { timeout: 60000 });
+    assert.deepEqual(errors, []);
+    const [width, height] = await page.evaluate(() => [xmastrace.width, xmastrace.height]);
+    const pixels = await canvasPixels(page);
+    const light = [0, 0, 0, 0];
+    for (let i = 0; i < pixels.length; i += 4) {
+      const x = (i / 4) % width;
+      const y = Math.floor(i / 4 / width);
+      light[(x < width / 2 ? 0 : 1) + (y < height / 2 ? 0 : 2)] += pixels[i] + pixels[i + 1] + pixels[i + 2];
+    }
+    return light;
+  };
+  const budgeted = await quarterLight('?samples=4&ui=0');
+  const plain = await quarterLight('?samples=4&budget=0&ui=0');
+  for (let quarter = 0; quarter < 4; ++quarter) {
+    const ratio = budgeted[quarter] / plain[quarter];
+    assert.ok(ratio > 0.85 && ratio < 1.15, `quarter ${quarter}: ${ratio} of the light without a budget`);
+  }
+});
+
 test('show and copy wait until the words are checked', async () => {
   let release;
   const loaded = new Promise((done) => { release = done; });
