@@ -256,11 +256,11 @@ bool programsCompiled(const WebPage& page) {
 }
 
 // A page is opened once and judged in its first seconds, when a few samples
-// denoised look far better than the plain average, and a touch must not
-// throw them away; the button and F2 turn both off.
+// denoised look far better than the plain average; the button and F2 turn
+// it off. Samples carried across moves stay off until the pictures they
+// make in bands are held to the whole pass's (a tour turns them on).
 void denoiseByDefault(Application& app) {
   app.denoising = true;
-  app.reuseSamples = true;
 }
 
 // The rest of the start-up, once the driver has compiled the programs.
