@@ -46,7 +46,7 @@ function programArguments() {
   const args = [];
   const text = rawParameter('text');
   if (text !== null) args.push('--text', text);
-  for (const name of ['view', 'samples', 'fast', 'budget', 'tour']) {
+  for (const name of ['view', 'samples', 'fast', 'budget', 'tour', 'reuse']) {
     if (params.has(name)) args.push(`--${name}`, params.get(name));
   }
   return args;

@@ -191,6 +191,13 @@ test('a drag restarts the sampling and a resize re-sizes the picture', async () 
     await page.mouse.move(x, 50);
   }
   await nextFrame();
+  // Still held: the moving picture is path-traced light, about as bright as
+  // the resting one, never the flat primary view (over twice as bright: its
+  // walls are an unlit grey).
+  const brightness = (pixels) => pixels.reduce((sum, value, i) => (i % 4 === 3 ? sum : sum + value), 0);
+  const moving = brightness(await canvasPixels(page)) / brightness(before);
+  console.log(`while dragging: ${moving.toFixed(2)} of the resting picture's light`);
+  assert.ok(moving > 0.7 && moving < 1.4, `the moving picture has ${moving} of the resting one's light`);
   await page.mouse.up();
   const samples = await page.evaluate(() => xmastrace.samples);
   assert.ok(samples < 4, `${samples} samples after the drag`);

@@ -90,6 +90,8 @@ PageOptions readPageOptions(int argc, const char* const* argv, std::vector<std::
       ignored.push_back("?fast is ignored: it is not 1, true, 0 or false");
     } else if (name == "--tour" && !readSwitch(value, options.tour)) {
       ignored.push_back("?tour is ignored: it is not 1, true, 0 or false");
+    } else if (name == "--reuse" && !readSwitch(value, options.reuse)) {
+      ignored.push_back("?reuse is ignored: it is not 1, true, 0 or false");
     }
   }
   return options;

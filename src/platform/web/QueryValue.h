@@ -22,6 +22,9 @@ struct PageOptions {
   int budgetMs = kDefaultFrameBudgetMs;  // the longest a frame should take; 0: a whole pass a frame
   bool fast = false;
   bool tour = false;  // the camera turns along the video's path until touched
+  // Samples carried across moves; off, a moving picture starts afresh, and
+  // the picture drawn in bands is the whole pass's, sample for sample.
+  bool reuse = true;
   // The link's own words, still percent-encoded as the URL carries them.
   bool hasText = false;
   std::string text;

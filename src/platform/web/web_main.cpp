@@ -256,11 +256,12 @@ bool programsCompiled(const WebPage& page) {
 }
 
 // A page is opened once and judged in its first seconds, when a few samples
-// denoised look far better than the plain average; the button and F2 turn
-// it off. Samples carried across moves stay off until the pictures they
-// make in bands are held to the whole pass's (a tour turns them on).
-void denoiseByDefault(Application& app) {
+// denoised look far better than the plain average, and touched at once, when
+// carried samples keep the moving picture lit; the button and F2 turn both
+// off. A primary view (?view=) is the flat buffer asked for, never lit.
+void denoiseByDefault(Application& app, const PageOptions& options) {
   app.denoising = true;
+  app.reuseSamples = options.reuse && options.view == 0;
 }
 
 // The rest of the start-up, once the driver has compiled the programs.
@@ -274,7 +275,7 @@ bool finishStart(WebPage& page) {
     return false;
   }
   app.lightStep = kFrameStep;
-  denoiseByDefault(app);
+  denoiseByDefault(app, page.options);
   if (page.options.view != 0) {
     app.displayMode = page.options.view - 1;
     app.sampling.restart();

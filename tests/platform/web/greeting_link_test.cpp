@@ -53,6 +53,8 @@ TEST(GreetingLink, OptionsAreReadWholeOrNamedAsIgnored) {
   EXPECT_TRUE(options.fast);
   EXPECT_TRUE(options.tour);
   EXPECT_FALSE(read({"--fast", ""}, ignored).tour) << "no tour unless asked";
+  EXPECT_TRUE(read({"--fast", ""}, ignored).reuse) << "samples are carried unless refused";
+  EXPECT_FALSE(read({"--reuse", "0"}, ignored).reuse);
   EXPECT_TRUE(ignored.empty());
   for (const char* off : {"0", "false"}) EXPECT_FALSE(read({"--fast", off}, ignored).fast) << off;
   EXPECT_TRUE(read({"--fast", "true"}, ignored).fast);
