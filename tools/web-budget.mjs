@@ -7,7 +7,8 @@
 // (median / p90 / max; a frame held back while the GPU catches up is no
 // frame), how long a drag takes to reach the picture, and full-resolution
 // samples per second. XMASTRACE_VIEWPORT=390,768 measures those viewports
-// alone; XMASTRACE_DENOISE=0 turns the page's denoiser off first (F2).
+// alone; XMASTRACE_DENOISE=0 turns the page's denoiser off first (F2), and
+// XMASTRACE_PAGE_QUERY ("&reuse=0") adds to the page's URL.
 import { resolve } from 'node:path';
 import { launchChromium, servePage } from './page-server.mjs';
 
@@ -54,7 +55,7 @@ async function measure(browser, setting, budget) {
                                              deviceScaleFactor: setting.deviceScaleFactor });
   await context.addInitScript(recordFrames);
   const page = await context.newPage();
-  await page.goto(`${origin}/index.html?ui=0${budget}`);
+  await page.goto(`${origin}/index.html?ui=0${budget}${process.env.XMASTRACE_PAGE_QUERY ?? ''}`);
   await page.waitForFunction(() => xmastrace.ready || xmastrace.failure, null, { timeout: 120000 });
   // F2: the plain average, as before the page denoised by default.
   if (process.env.XMASTRACE_DENOISE === '0') await page.evaluate(() => Module._xmastraceTogglePress(Module.pageState, 259));

@@ -248,7 +248,7 @@ DenoiseInputs Application::denoiseInputs() const {
 
 GLuint Application::denoisedPicture() {
   gpu.readyDenoiseTargets(width, height);
-  return denoise(gpu.denoiser, showsHistory() ? historyDenoiseInputs(true) : denoiseInputs());
+  return denoise(gpu.denoiser, showsHistory() ? historyDenoiseInputs() : denoiseInputs());
 }
 
 bool Application::showsHistory() const {
@@ -276,19 +276,28 @@ TemporalInputs Application::temporalInputs(float scaleX, float scaleY) const {
 // The picture is an average with its own noise estimate, guided by the hit
 // buffers it was made for (at full size also after a moving picture). The
 // reprojection puts the history where the view's own samples lie, so the
-// view's offsets hold for the whole picture.
-DenoiseInputs Application::historyDenoiseInputs(bool fullSize) const {
+// view's offsets hold for the whole picture. A moving picture drawn
+// smaller (a region) is filtered at its own size, guided by its own hits.
+DenoiseInputs Application::historyDenoiseInputs(int regionWidth, int regionHeight) const {
   const TemporalTargets& targets = gpu.temporal.targets;
   DenoiseInputs inputs;
   inputs.sumTexture = targets.picture;
   inputs.sampleCount = 1;
   inputs.sampleTexture = gpu.sampleTexture;
   inputs.varianceTexture = targets.pictureMoments;
-  if (fullSize) inputs.offsets = sampleOffsets;
+  inputs.quadVertexArray = gpu.quadVertexArray;
+  if (regionWidth > 0 && regionHeight > 0) {
+    inputs.region[0] = regionWidth;
+    inputs.region[1] = regionHeight;
+    inputs.hitColor = gpu.primaryFbo.colorTextures[0];
+    inputs.hitPosition = gpu.primaryFbo.colorTextures[1];
+    inputs.hitNormal = gpu.primaryFbo.colorTextures[2];
+    return inputs;
+  }
+  inputs.offsets = sampleOffsets;
   inputs.hitColor = targets.color[targets.kept];
   inputs.hitPosition = targets.position[targets.kept];
   inputs.hitNormal = targets.normal[targets.kept];
-  inputs.quadVertexArray = gpu.quadVertexArray;
   return inputs;
 }
 
@@ -317,11 +326,26 @@ void Application::carrySamples(bool newView, float scaleX, float scaleY) {
   lastViewSamples = inputs.sampleCount;
 }
 
-void Application::showHistory(const FrameResources& resources, bool fullSize) {
+void Application::showHistory(const FrameResources& resources) {
   const bool denoised = denoising && denoiseEveryFrame;
   if (denoised) gpu.readyDenoiseTargets(width, height);
-  showPicture(resources, denoised ? denoise(gpu.denoiser, historyDenoiseInputs(fullSize))
+  showPicture(resources, denoised ? denoise(gpu.denoiser, historyDenoiseInputs())
                                   : gpu.temporal.targets.picture);
+}
+
+// A moving picture drawn smaller is denoised at its own size and shown
+// stretched: filtering the full-size history instead would cost a large
+// canvas's frame several times its samples.
+void Application::showMovingHistory(const FrameResources& resources, int regionWidth,
+                                    int regionHeight) {
+  if (!(denoising && denoiseEveryFrame)) {
+    showPicture(resources, gpu.temporal.targets.picture);
+    return;
+  }
+  gpu.readyDenoiseTargets(width, height);
+  FrameResources stretched = resources;
+  stretched.quadVertexArray = gpu.previewQuad.vertexArray;
+  showPicture(stretched, denoise(gpu.denoiser, historyDenoiseInputs(regionWidth, regionHeight)));
 }
 
 void Application::animateLightPerPass() {
@@ -331,7 +355,7 @@ void Application::animateLightPerPass() {
 void Application::showSamples(const FrameResources& resources) {
   const int samples = sampling.sampleCount;
   if (showsHistory()) {
-    showHistory(resources, true);
+    showHistory(resources);
   } else if (denoising && denoiseEveryFrame && samples > 0 && denoisedShare(samples) > 0.0f) {
     showDenoised(resources, denoisedPicture(), samples, denoisedShare(samples));
   } else {
@@ -428,7 +452,7 @@ FrameWork Application::drawLitPreview(int previewWidth, int previewHeight) {
   gatherNoise(gpu.denoiser, denoiseInputs(), true);
   carrySamples(true, static_cast<float>(previewWidth) / static_cast<float>(width),
                static_cast<float>(previewHeight) / static_cast<float>(height));
-  showHistory(resources, false);
+  showMovingHistory(resources, previewWidth, previewHeight);
   return {FrameWorkKind::Preview, FramePass::PathTrace,
           static_cast<double>(previewWidth) * previewHeight, true};
 }

@@ -1,5 +1,6 @@
 #include "render/Denoiser.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -48,14 +49,15 @@ void bindTargets(const DenoiseTargets& targets, GLuint target, GLuint second = 0
   glDrawBuffers(second != 0 ? 2 : 1, drawBuffers);
 }
 
-// Draws the full-screen quad into the targets at their size, whatever the
-// viewport of the window, which is restored afterwards.
+// Draws the full-screen quad into the targets at their size (or into the
+// lower-left `width` x `height` of them), whatever the viewport of the
+// window, which is restored afterwards.
 void drawInto(const DenoiseTargets& targets, GLuint target, GLuint quadVertexArray,
-              GLuint second = 0) {
+              GLuint second = 0, int width = 0, int height = 0) {
   GLint viewport[4] = {};
   glGetIntegerv(GL_VIEWPORT, viewport);
   bindTargets(targets, target, second);
-  glViewport(0, 0, targets.width, targets.height);
+  glViewport(0, 0, width > 0 ? width : targets.width, height > 0 ? height : targets.height);
   glActiveTexture(GL_TEXTURE0);
   glBindVertexArray(quadVertexArray);
   glDrawArrays(GL_TRIANGLES, 0, kQuadVertexDrawCount);
@@ -202,6 +204,9 @@ GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
   const DenoiseTargets& targets = denoiser.targets;
   if (inputs.sampleCount <= 0) return targets.picture;
   glDisable(GL_DEPTH_TEST);
+  const bool part = inputs.region[0] > 0 && inputs.region[1] > 0;
+  const int width = part ? std::min(inputs.region[0], targets.width) : targets.width;
+  const int height = part ? std::min(inputs.region[1], targets.height) : targets.height;
 
   useWithHitBuffers(programs.prepare, inputs);
   glUniform1i(location(programs.prepare, "sum_texture"), kInputUnit);
@@ -214,7 +219,10 @@ GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
   bindTexture(kInputUnit, inputs.sumTexture);
   bindTexture(kSecondUnit, targets.moments);
   bindTexture(kVarianceUnit, inputs.varianceTexture);
-  drawInto(targets, targets.exactLight, inputs.quadVertexArray, targets.packed[0]);
+  glUniform2i(location(programs.prepare, "region_size"), width, height);
+  glUniform2f(location(programs.prepare, "input_scale"), static_cast<float>(targets.width) / width,
+              static_cast<float>(targets.height) / height);
+  drawInto(targets, targets.exactLight, inputs.quadVertexArray, targets.packed[0], width, height);
 
   const SampleOffsets& offsets = inputs.offsets;
   const bool recentre = needsRecentring(offsets);
@@ -225,10 +233,12 @@ GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
     glUniform1i(location(program, "packed_texture"), kInputUnit);
     glUniform1i(location(program, "exact_light_texture"), kSecondUnit);
     glUniform1i(location(program, "step_size"), 1 << pass);
+    glUniform2i(location(program, "region_size"), width, height);
     bindTexture(kInputUnit, targets.packed[pass % 2]);
     bindTexture(kSecondUnit, targets.exactLight);
     const GLuint lastTarget = recentre ? targets.filtered : targets.picture;
-    drawInto(targets, last ? lastTarget : targets.packed[(pass + 1) % 2], inputs.quadVertexArray);
+    drawInto(targets, last ? lastTarget : targets.packed[(pass + 1) % 2], inputs.quadVertexArray, 0,
+             width, height);
   }
 
   if (recentre) {
@@ -238,7 +248,7 @@ GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
                 static_cast<float>(offsets.sum[0] / offsets.samples),
                 static_cast<float>(offsets.sum[1] / offsets.samples));
     bindTexture(kInputUnit, targets.filtered);
-    drawInto(targets, targets.picture, inputs.quadVertexArray);
+    drawInto(targets, targets.picture, inputs.quadVertexArray, 0, width, height);
   }
   finishPass();
   return targets.picture;

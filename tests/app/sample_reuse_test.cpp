@@ -212,6 +212,35 @@ TEST_F(SampleReuseTest, MovingPictureIsLitAndFeedsTheFullSizeHistory) {
   EXPECT_GT(kept, kWidth * kHeight / 2);
 }
 
+// Denoised at its own size and stretched over the window, the moving
+// picture shows the room where it lies, with less noise than unfiltered.
+TEST_F(SampleReuseTest, MovingPictureIsDenoisedAtItsOwnSize) {
+  const std::vector<Texel> converged = reference(kStartEye);
+  FrameBudget budget;
+  budget.budgetMs = kDefaultFrameBudgetMs;
+  budget.previewScale = 0.5;
+  const auto movingPictureError = [&](bool denoising) {
+    app->denoising = denoising;
+    app->forgetHistory();
+    lookFrom(kStartEye);
+    EXPECT_EQ(app->drawWithin(budget).kind, FrameWorkKind::Preview);
+    std::vector<unsigned char> shown(kWidth * kHeight * 4);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, shown.data());
+    double sum = 0.0;
+    for (size_t i = 0; i < converged.size(); ++i) {
+      const float want[3] = {converged[i].r, converged[i].g, converged[i].b};
+      for (int c = 0; c < 3; ++c) {
+        const double d = shown[4 * i + c] / 255.0 - std::fmin(std::fmax(want[c], 0.0f), 1.0f);
+        sum += d * d;
+      }
+    }
+    return std::sqrt(sum / (3.0 * static_cast<double>(converged.size())));
+  };
+  const double raw = movingPictureError(false);
+  const double denoised = movingPictureError(true);
+  EXPECT_LT(denoised, 0.8 * raw) << "raw " << raw << ", denoised " << denoised;
+}
+
 TEST_F(SampleReuseTest, OnlyFiniteSamplesOfTheRightSizeAreCarried) {
   lookFrom(kStartEye);
   frames(4);

@@ -33,6 +33,11 @@ const float mirror_code_min = 0.99;
 
 ivec2 pixel() { return ivec2(gl_FragCoord.xy); }
 
+// The part of the targets filtered, from their lower-left corner: all of
+// them, or the moving picture's smaller part, whose neighbours beyond it
+// belong to no picture.
+uniform ivec2 region_size;
+
 bool inside(ivec2 texel, ivec2 size) {
   return all(greaterThanEqual(texel, ivec2(0))) && all(lessThan(texel, size));
 }
@@ -122,6 +127,11 @@ uniform float moment_count;     // samples in the moments
 // moments.
 uniform bool given_variance;
 uniform sampler2D variance_texture;
+// Texels of the sum and the variance per texel of the region: above 1 where
+// the region is a moving picture drawn smaller and they are full-size.
+uniform vec2 input_scale;
+
+ivec2 inputTexel(ivec2 q) { return ivec2((vec2(q) + 0.5) * input_scale); }
 
 out vec4 output0;
 out uvec4 output1;
@@ -133,7 +143,7 @@ const int spatial_radius = 2;
 const int variance_radius = 2;
 
 vec3 averageLight(ivec2 p) {
-  return texelFetch(sum_texture, p, 0).rgb * inv_num_samples /
+  return texelFetch(sum_texture, inputTexel(p), 0).rgb * inv_num_samples /
          albedo(texelFetch(hit_color_texture, p, 0));
 }
 
@@ -146,7 +156,7 @@ float temporalVariance(ivec2 p, ivec2 size) {
   for (int dy = -variance_radius; dy <= variance_radius; ++dy) {
     for (int dx = -variance_radius; dx <= variance_radius; ++dx) {
       ivec2 q = p + ivec2(dx, dy);
-      vec2 moments = texelFetch(moments_texture, clamp(q, ivec2(0), size - 1), 0).xy / moment_count;
+      vec2 moments = texelFetch(moments_texture, inputTexel(clamp(q, ivec2(0), size - 1)), 0).xy / moment_count;
       float w = inside(q, size)
                     ? float((variance_radius + 1 - abs(dx)) * (variance_radius + 1 - abs(dy)))
                     : 0.0;
@@ -168,7 +178,7 @@ float givenVariance(ivec2 p, ivec2 size) {
       float w = inside(q, size)
                     ? float((variance_radius + 1 - abs(dx)) * (variance_radius + 1 - abs(dy)))
                     : 0.0;
-      variance += w * texelFetch(variance_texture, clamp(q, ivec2(0), size - 1), 0).w;
+      variance += w * texelFetch(variance_texture, inputTexel(clamp(q, ivec2(0), size - 1)), 0).w;
       weights += w;
     }
   }
@@ -201,13 +211,13 @@ float spatialVariance(ivec2 p, ivec2 size, uint key, vec3 normal) {
 
 void main() {
   ivec2 p = pixel();
-  ivec2 size = textureSize(sum_texture, 0);
+  ivec2 size = region_size;
   vec4 hit_position = texelFetch(hit_position_texture, p, 0);
   vec3 normal = texelFetch(hit_normal_texture, p, 0).xyz;
   uint key = materialKey(texelFetch(hit_color_texture, p, 0), hit_position);
   float variance;
   if (given_variance) {
-    variance = texelFetch(variance_texture, p, 0).z >= min_moment_count
+    variance = texelFetch(variance_texture, inputTexel(p), 0).z >= min_moment_count
                    ? givenVariance(p, size)
                    : spatialVariance(p, size, key, normal);
   } else {
@@ -307,7 +317,7 @@ Neighbours gather(ivec2 p, ivec2 size, uvec4 centre, vec4 centre_light, vec3 pos
 
 void main() {
   ivec2 p = pixel();
-  ivec2 size = textureSize(packed_texture, 0);
+  ivec2 size = region_size;
   uvec4 centre = texelFetch(packed_texture, p, 0);
   vec3 position = texelFetch(hit_position_texture, p, 0).xyz;
   // Derivatives are taken by the four pixels of a block together, so before
