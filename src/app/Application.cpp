@@ -256,7 +256,7 @@ bool Application::showsHistory() const {
          historyFade(sampling.sampleCount) > 0.0f;
 }
 
-TemporalInputs Application::temporalInputs(float scaleX, float scaleY) const {
+TemporalInputs Application::temporalInputs(int viewWidth, int viewHeight) const {
   TemporalInputs inputs;
   inputs.hitColor = gpu.primaryFbo.colorTextures[0];
   inputs.hitPosition = gpu.primaryFbo.colorTextures[1];
@@ -267,8 +267,8 @@ TemporalInputs Application::temporalInputs(float scaleX, float scaleY) const {
   inputs.sampleCount = std::max(sampling.sampleCount, 1);
   // Moments gathered only since F2 miss some of the samples.
   inputs.momentCount = gpu.denoiser.momentCount == inputs.sampleCount ? inputs.sampleCount : 0;
-  inputs.regionScale[0] = scaleX;
-  inputs.regionScale[1] = scaleY;
+  inputs.size[0] = viewWidth;
+  inputs.size[1] = viewHeight;
   inputs.quadVertexArray = gpu.quadVertexArray;
   return inputs;
 }
@@ -301,9 +301,10 @@ DenoiseInputs Application::historyDenoiseInputs(int regionWidth, int regionHeigh
   return inputs;
 }
 
-void Application::carrySamples(bool newView, float scaleX, float scaleY) {
+void Application::carrySamples(bool newView, int viewWidth, int viewHeight) {
   gpu.readyTemporalTargets(width, height);
-  const TemporalInputs inputs = temporalInputs(scaleX, scaleY);
+  const TemporalInputs inputs = temporalInputs(viewWidth, viewHeight);
+  const bool fullSize = viewWidth == width && viewHeight == height;
   if (newView || !historyCurrent) {
     FrameView view = frameView();
     TemporalView next;
@@ -312,8 +313,8 @@ void Application::carrySamples(bool newView, float scaleX, float scaleY) {
     next.bbOffset = bbOffset;
     next.bbMaxDim = bbMaxDim;
     const float planeHeight = std::sqrt(dotProduct(view.B, view.B));
-    next.pixelAngle = planeHeight / std::max(static_cast<float>(height) * scaleY, 1.0f);
-    if (scaleX == 1.0f && scaleY == 1.0f) {
+    next.pixelAngle = planeHeight / static_cast<float>(std::max(viewHeight, 1));
+    if (fullSize) {
       next.jitter[0] = view.jitter[0];
       next.jitter[1] = view.jitter[1];
     }
@@ -334,8 +335,7 @@ void Application::showHistory(const FrameResources& resources) {
 }
 
 // A moving picture drawn smaller is denoised at its own size and shown
-// stretched: filtering the full-size history instead would cost a large
-// canvas's frame several times its samples.
+// stretched over the window (resources hold the quad that reads its part).
 void Application::showMovingHistory(const FrameResources& resources, int regionWidth,
                                     int regionHeight) {
   if (!(denoising && denoiseEveryFrame)) {
@@ -343,9 +343,7 @@ void Application::showMovingHistory(const FrameResources& resources, int regionW
     return;
   }
   gpu.readyDenoiseTargets(width, height);
-  FrameResources stretched = resources;
-  stretched.quadVertexArray = gpu.previewQuad.vertexArray;
-  showPicture(stretched, denoise(gpu.denoiser, historyDenoiseInputs(regionWidth, regionHeight)));
+  showPicture(resources, denoise(gpu.denoiser, historyDenoiseInputs(regionWidth, regionHeight)));
 }
 
 void Application::animateLightPerPass() {
@@ -429,11 +427,7 @@ FrameWork Application::drawPreview(const FrameBudget& budget) {
   setQuadTextureExtent(gpu.previewQuad, static_cast<float>(previewWidth) / static_cast<float>(width),
                        static_cast<float>(previewHeight) / static_cast<float>(height));
   resources.quadVertexArray = gpu.previewQuad.vertexArray;
-  if (reusing()) {
-    traceSample(resources, view, sampling.randomPing);
-    setDrawSize(width, height);
-    return drawLitPreview(previewWidth, previewHeight);
-  }
+  if (reusing()) return drawLitPreview(resources, view, previewWidth, previewHeight);
   setDrawSize(width, height);
   displayPass(resources, 0, displayMode);
   return {FrameWorkKind::Preview, FramePass::Primary,
@@ -441,17 +435,25 @@ FrameWork Application::drawPreview(const FrameBudget& budget) {
 }
 
 // The preview's one sample, traced into the lower-left part of the
-// targets, feeds the full-size history. The restart stays pending as for
-// the flat preview: the full-size passes start afresh, and their first
-// sample takes the picture over from here.
-FrameWork Application::drawLitPreview(int previewWidth, int previewHeight) {
-  const FrameResources resources = frameResources();
+// targets, carries the history along at its own size. The restart stays
+// pending as for the flat preview: the full-size passes start afresh, and
+// their first sample takes the picture over from here.
+FrameWork Application::drawLitPreview(const FrameResources& resources, const FrameView& view,
+                                      int previewWidth, int previewHeight) {
+  // A clear ignores the viewport: kept to the part, it costs no more than
+  // the part's passes, however large the canvas.
+  drawOnlyRows(previewWidth, 0, previewHeight);
+  traceSample(resources, view, sampling.randomPing);
   addSample(resources, sampling.randomPing, true);
   sampling.randomPing = sampling.randomPing == 0 ? 1 : 0;
   gpu.readyDenoiseTargets(width, height);
-  gatherNoise(gpu.denoiser, denoiseInputs(), true);
-  carrySamples(true, static_cast<float>(previewWidth) / static_cast<float>(width),
-               static_cast<float>(previewHeight) / static_cast<float>(height));
+  DenoiseInputs noise = denoiseInputs();
+  noise.region[0] = previewWidth;
+  noise.region[1] = previewHeight;
+  gatherNoise(gpu.denoiser, noise, true);
+  carrySamples(true, previewWidth, previewHeight);
+  drawAllRows();
+  setDrawSize(width, height);
   showMovingHistory(resources, previewWidth, previewHeight);
   return {FrameWorkKind::Preview, FramePass::PathTrace,
           static_cast<double>(previewWidth) * previewHeight, true};
@@ -505,5 +507,5 @@ void Application::pathSampleDone(bool firstSample) {
   }
   sampleOffsets.sampleAdded(firstSample);
   sampling.pathTracePassDone();
-  if (reusing()) carrySamples(firstSample, 1.0f, 1.0f);
+  if (reusing()) carrySamples(firstSample, width, height);
 }

@@ -192,18 +192,19 @@ class Application {
   // Whether this frame's samples go through the history: reuseSamples with
   // the picture (not a primary view) shown.
   bool reusing() const { return reuseSamples && displayMode == 0; }
-  TemporalInputs temporalInputs(float scaleX, float scaleY) const;
+  TemporalInputs temporalInputs(int viewWidth, int viewHeight) const;
   // Without a region the view was traced at full size, and its samples'
   // offsets say where the picture lies; with one, it is the moving
   // picture's lower-left part.
   DenoiseInputs historyDenoiseInputs(int regionWidth = 0, int regionHeight = 0) const;
-  // After a sample of the current view (traced at scaleX, scaleY of each
-  // side): a new view first takes over the last picture, then the picture
-  // is made again with the sample.
-  void carrySamples(bool newView, float scaleX, float scaleY);
+  // After a sample of the current view (traced at viewWidth x viewHeight,
+  // in the targets' lower-left part): a new view first takes over the last
+  // picture, then the picture is made again with the sample.
+  void carrySamples(bool newView, int viewWidth, int viewHeight);
   void showHistory(const FrameResources& resources);
   void showMovingHistory(const FrameResources& resources, int regionWidth, int regionHeight);
-  FrameWork drawLitPreview(int previewWidth, int previewHeight);
+  FrameWork drawLitPreview(const FrameResources& resources, const FrameView& view,
+                           int previewWidth, int previewHeight);
   void animateLightPerPass();
   // Shows the average, or the denoised one when F2 is on.
   void showSamples(const FrameResources& resources);

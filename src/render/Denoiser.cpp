@@ -65,19 +65,31 @@ void drawInto(const DenoiseTargets& targets, GLuint target, GLuint quadVertexArr
   glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
 }
 
+struct Area {
+  int width;
+  int height;
+};
+
+// The part of the targets that the inputs fill.
+Area inputArea(const DenoiseTargets& targets, const DenoiseInputs& inputs) {
+  if (inputs.region[0] <= 0 || inputs.region[1] <= 0) return {targets.width, targets.height};
+  return {std::min(inputs.region[0], targets.width), std::min(inputs.region[1], targets.height)};
+}
+
 // For GPUs that cannot blend into float targets (iPhones): the sample's
 // moments (the bound program's) go to `filtered`, their sum with the
 // moments so far to `exactLight`, and the two sums trade names; denoise
 // writes `filtered` and `exactLight` before it reads them.
 void gatherWithoutBlending(DenoiseTargets& targets, const DenoiseInputs& inputs) {
-  drawInto(targets, targets.filtered, inputs.quadVertexArray);
+  const Area area = inputArea(targets, inputs);
+  drawInto(targets, targets.filtered, inputs.quadVertexArray, 0, area.width, area.height);
   const GLuint program = inputs.sumProgram;
   glUseProgram(program);
   glUniform1i(location(program, "sum_texture"), kInputUnit);
   glUniform1i(location(program, "term_texture"), kSecondUnit);
   bindTexture(kInputUnit, targets.moments);
   bindTexture(kSecondUnit, targets.filtered);
-  drawInto(targets, targets.exactLight, inputs.quadVertexArray);
+  drawInto(targets, targets.exactLight, inputs.quadVertexArray, 0, area.width, area.height);
   std::swap(targets.moments, targets.exactLight);
 }
 
@@ -184,9 +196,11 @@ void gatherNoise(Denoiser& denoiser, const DenoiseInputs& inputs, bool restart) 
   if (inputs.sumProgram != 0) {
     gatherWithoutBlending(denoiser.targets, inputs);
   } else {
+    const Area area = inputArea(denoiser.targets, inputs);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
-    drawInto(denoiser.targets, denoiser.targets.moments, inputs.quadVertexArray);
+    drawInto(denoiser.targets, denoiser.targets.moments, inputs.quadVertexArray, 0, area.width,
+             area.height);
     glDisable(GL_BLEND);
   }
   finishPass();
@@ -204,9 +218,9 @@ GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
   const DenoiseTargets& targets = denoiser.targets;
   if (inputs.sampleCount <= 0) return targets.picture;
   glDisable(GL_DEPTH_TEST);
-  const bool part = inputs.region[0] > 0 && inputs.region[1] > 0;
-  const int width = part ? std::min(inputs.region[0], targets.width) : targets.width;
-  const int height = part ? std::min(inputs.region[1], targets.height) : targets.height;
+  const Area area = inputArea(targets, inputs);
+  const int width = area.width;
+  const int height = area.height;
 
   useWithHitBuffers(programs.prepare, inputs);
   glUniform1i(location(programs.prepare, "sum_texture"), kInputUnit);
@@ -220,8 +234,6 @@ GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
   bindTexture(kSecondUnit, targets.moments);
   bindTexture(kVarianceUnit, inputs.varianceTexture);
   glUniform2i(location(programs.prepare, "region_size"), width, height);
-  glUniform2f(location(programs.prepare, "input_scale"), static_cast<float>(targets.width) / width,
-              static_cast<float>(targets.height) / height);
   drawInto(targets, targets.exactLight, inputs.quadVertexArray, targets.packed[0], width, height);
 
   const SampleOffsets& offsets = inputs.offsets;

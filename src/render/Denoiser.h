@@ -79,9 +79,9 @@ struct DenoiseInputs {
   GLuint hitPosition = 0;
   GLuint hitNormal = 0;
   GLuint quadVertexArray = 0;
-  // The lower-left part filtered, in texels, where the hit buffers hold a
-  // moving picture drawn smaller; the sum and the variance stay full-size
-  // and are read at the same place. 0: the whole targets.
+  // The lower-left part, in texels, that the inputs fill where they hold a
+  // moving picture drawn smaller: the part gathered and filtered alone.
+  // 0: the whole targets.
   int region[2] = {0, 0};
   // Set where the GPU cannot blend into 32-bit float targets: the program
   // that adds two textures, with which the moments are summed instead.

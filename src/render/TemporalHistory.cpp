@@ -1,5 +1,6 @@
 #include "render/TemporalHistory.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "ExitStatus.h"
@@ -37,8 +38,18 @@ class TextureUnits {
   int unit = kFirstInputUnit;
 };
 
+struct ViewSize {
+  int width;
+  int height;
+};
+
+ViewSize viewSize(const TemporalTargets& targets, const TemporalInputs& inputs) {
+  if (inputs.size[0] <= 0 || inputs.size[1] <= 0) return {targets.width, targets.height};
+  return {std::min(inputs.size[0], targets.width), std::min(inputs.size[1], targets.height)};
+}
+
 // Uses the program with the current view's hit buffers bound.
-void useWithView(GLuint program, const TemporalInputs& inputs) {
+void useWithView(GLuint program, const TemporalTargets& targets, const TemporalInputs& inputs) {
   glUseProgram(program);
   const struct {
     const char* name;
@@ -52,12 +63,13 @@ void useWithView(GLuint program, const TemporalInputs& inputs) {
     glActiveTexture(GL_TEXTURE0 + buffer.unit);
     glBindTexture(GL_TEXTURE_2D, buffer.texture);
   }
-  glUniform2f(location(program, "region_scale"), inputs.regionScale[0], inputs.regionScale[1]);
+  const ViewSize size = viewSize(targets, inputs);
+  glUniform2i(location(program, "view_size"), size.width, size.height);
 }
 
-// Draws the full-screen quad into up to three of the targets at their size,
-// whatever the window's viewport, which is restored afterwards.
-void drawInto(const TemporalTargets& targets, GLuint quadVertexArray, GLuint first,
+// Draws the full-screen quad into the view's part of up to three of the
+// targets, whatever the window's viewport, which is restored afterwards.
+void drawInto(const TemporalTargets& targets, const TemporalInputs& inputs, GLuint first,
               GLuint second, GLuint third = 0) {
   GLint viewport[4] = {};
   glGetIntegerv(GL_VIEWPORT, viewport);
@@ -68,10 +80,11 @@ void drawInto(const TemporalTargets& targets, GLuint quadVertexArray, GLuint fir
   }
   const GLenum drawBuffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
   glDrawBuffers(third != 0 ? 3 : 2, drawBuffers);
-  glViewport(0, 0, targets.width, targets.height);
+  const ViewSize size = viewSize(targets, inputs);
+  glViewport(0, 0, size.width, size.height);
   glDisable(GL_DEPTH_TEST);
   glActiveTexture(GL_TEXTURE0);
-  glBindVertexArray(quadVertexArray);
+  glBindVertexArray(inputs.quadVertexArray);
   glDrawArrays(GL_TRIANGLES, 0, kQuadVertexDrawCount);
   glBindVertexArray(0);
   glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
@@ -106,7 +119,7 @@ void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& 
                           const TemporalView& view) {
   const TemporalTargets& targets = history.targets;
   const GLuint program = history.programs.reproject;
-  useWithView(program, inputs);
+  useWithView(program, targets, inputs);
   TextureUnits units(program);
   units.bind("sample_texture", inputs.sampleTexture);
   units.bind("last_picture_texture", targets.picture);
@@ -116,6 +129,7 @@ void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& 
   glUniformMatrix4fv(location(program, "last_view_projection"), 1, GL_FALSE,
                      history.viewProjection.data());
   glUniform2f(location(program, "last_jitter"), history.jitter[0], history.jitter[1]);
+  glUniform2i(location(program, "last_size"), history.size[0], history.size[1]);
   const float toOctree = 1.0f / view.bbMaxDim;
   const Vector3 eye = {(view.eye.x + view.bbOffset.x) * toOctree,
                        (view.eye.y + view.bbOffset.y) * toOctree,
@@ -125,7 +139,7 @@ void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& 
   glUniform3f(location(program, "eye"), eye.x, eye.y, eye.z);
   glUniform1f(location(program, "pixel_angle"), view.pixelAngle);
   glUniform1f(location(program, "history_limit"), view.historyLimit);
-  drawInto(targets, inputs.quadVertexArray, targets.history, targets.historyMoments);
+  drawInto(targets, inputs, targets.history, targets.historyMoments);
 }
 
 }  // namespace
@@ -193,10 +207,12 @@ void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
     clearHistory(targets);
   }
   const int next = 1 - targets.kept;
-  useWithView(history.programs.keepGeometry, inputs);
-  drawInto(targets, inputs.quadVertexArray, targets.position[next], targets.normal[next],
-           targets.color[next]);
+  useWithView(history.programs.keepGeometry, targets, inputs);
+  drawInto(targets, inputs, targets.position[next], targets.normal[next], targets.color[next]);
   targets.kept = next;
+  const ViewSize size = viewSize(targets, inputs);
+  history.size[0] = size.width;
+  history.size[1] = size.height;
   history.viewProjection = view.viewProjection;
   history.jitter[0] = view.jitter[0];
   history.jitter[1] = view.jitter[1];
@@ -206,7 +222,7 @@ void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
 void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs) {
   const TemporalTargets& targets = history.targets;
   const GLuint program = history.programs.resolve;
-  useWithView(program, inputs);
+  useWithView(program, targets, inputs);
   TextureUnits units(program);
   units.bind("history_texture", targets.history);
   units.bind("history_moments_texture", targets.historyMoments);
@@ -215,7 +231,7 @@ void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs) {
   glUniform1f(location(program, "num_samples"), static_cast<float>(inputs.sampleCount));
   glUniform1f(location(program, "moment_count"), static_cast<float>(inputs.momentCount));
   glUniform1f(location(program, "history_fade"), historyFade(inputs.sampleCount));
-  drawInto(targets, inputs.quadVertexArray, targets.picture, targets.pictureMoments);
+  drawInto(targets, inputs, targets.picture, targets.pictureMoments);
   finishPass();
   history.filled = true;
 }

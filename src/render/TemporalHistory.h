@@ -59,6 +59,9 @@ struct TemporalHistory {
   TemporalTargets targets;
   // Whether picture holds a picture that the next view may reuse.
   bool filled = false;
+  // The lower-left part of the targets, in texels, that the picture and
+  // the kept hit buffers fill: the size of the last view.
+  int size[2] = {0, 0};
   // World to clip of the view the kept hit buffers were cast with, and the
   // sub-pixel offset of their rays, in pixels.
   Matrix4 viewProjection;
@@ -75,8 +78,9 @@ struct TemporalInputs {
   GLuint momentsTexture = 0;  // sums of their light's luminance moments
   int sampleCount = 0;
   int momentCount = 0;  // 0 when momentsTexture does not hold every sample
-  // The part of each side the view was traced at (the moving picture).
-  float regionScale[2] = {1.0f, 1.0f};
+  // The texels the view was traced at, in the lower-left part of the
+  // targets (the moving picture, drawn smaller); 0: the whole targets.
+  int size[2] = {0, 0};
   GLuint quadVertexArray = 0;
 };
 

@@ -180,8 +180,9 @@ TEST_F(SampleReuseTest, JumpKeepsOnlySurfacesTheLastViewSaw) {
 }
 
 // Under a frame budget the moving picture is traced at a lower resolution:
-// lit, not the flat primary view, and it feeds the full-size history that
-// the first full-size sample after the move starts from.
+// lit, not the flat primary view. Its history is carried from one moving
+// picture to the next at their size, and the first full-size sample after
+// the move starts from it.
 TEST_F(SampleReuseTest, MovingPictureIsLitAndFeedsTheFullSizeHistory) {
   FrameBudget budget;
   budget.budgetMs = kDefaultFrameBudgetMs;
@@ -204,6 +205,18 @@ TEST_F(SampleReuseTest, MovingPictureIsLitAndFeedsTheFullSizeHistory) {
   int differ = 0;
   for (size_t i = 0; i < lit.size(); i += 4) differ += lit[i] != flat[i] || lit[i + 1] != flat[i + 1];
   EXPECT_GT(differ, kWidth * kHeight / 2);
+
+  // Moving pictures carry the history among themselves, at their own size.
+  for (int i = 0; i < 3; ++i) {
+    lookFrom(kStartEye);
+    app->drawWithin(budget);
+  }
+  const std::vector<Texel> moments = read(targets().pictureMoments);
+  double weight = 0.0;
+  for (int y = 0; y < kHeight / 2; ++y) {
+    for (int x = 0; x < kWidth / 2; ++x) weight += moments[y * kWidth + x].b;
+  }
+  EXPECT_GT(weight / (kWidth * kHeight / 4), 2.5);
 
   int frames = 0;
   while (app->sampling.sampleCount < 1 && frames++ < 1000) app->drawWithin(budget);

@@ -127,12 +127,6 @@ uniform float moment_count;     // samples in the moments
 // moments.
 uniform bool given_variance;
 uniform sampler2D variance_texture;
-// Texels of the sum and the variance per texel of the region: above 1 where
-// the region is a moving picture drawn smaller and they are full-size.
-uniform vec2 input_scale;
-
-ivec2 inputTexel(ivec2 q) { return ivec2((vec2(q) + 0.5) * input_scale); }
-
 out vec4 output0;
 out uvec4 output1;
 
@@ -143,7 +137,7 @@ const int spatial_radius = 2;
 const int variance_radius = 2;
 
 vec3 averageLight(ivec2 p) {
-  return texelFetch(sum_texture, inputTexel(p), 0).rgb * inv_num_samples /
+  return texelFetch(sum_texture, p, 0).rgb * inv_num_samples /
          albedo(texelFetch(hit_color_texture, p, 0));
 }
 
@@ -156,7 +150,7 @@ float temporalVariance(ivec2 p, ivec2 size) {
   for (int dy = -variance_radius; dy <= variance_radius; ++dy) {
     for (int dx = -variance_radius; dx <= variance_radius; ++dx) {
       ivec2 q = p + ivec2(dx, dy);
-      vec2 moments = texelFetch(moments_texture, inputTexel(clamp(q, ivec2(0), size - 1)), 0).xy / moment_count;
+      vec2 moments = texelFetch(moments_texture, clamp(q, ivec2(0), size - 1), 0).xy / moment_count;
       float w = inside(q, size)
                     ? float((variance_radius + 1 - abs(dx)) * (variance_radius + 1 - abs(dy)))
                     : 0.0;
@@ -178,7 +172,7 @@ float givenVariance(ivec2 p, ivec2 size) {
       float w = inside(q, size)
                     ? float((variance_radius + 1 - abs(dx)) * (variance_radius + 1 - abs(dy)))
                     : 0.0;
-      variance += w * texelFetch(variance_texture, inputTexel(clamp(q, ivec2(0), size - 1)), 0).w;
+      variance += w * texelFetch(variance_texture, clamp(q, ivec2(0), size - 1), 0).w;
       weights += w;
     }
   }
@@ -217,7 +211,7 @@ void main() {
   uint key = materialKey(texelFetch(hit_color_texture, p, 0), hit_position);
   float variance;
   if (given_variance) {
-    variance = texelFetch(variance_texture, inputTexel(p), 0).z >= min_moment_count
+    variance = texelFetch(variance_texture, p, 0).z >= min_moment_count
                    ? givenVariance(p, size)
                    : spatialVariance(p, size, key, normal);
   } else {

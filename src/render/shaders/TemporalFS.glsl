@@ -4,15 +4,15 @@
 // version line.
 //
 // The current view may have been traced at a lower resolution, into the
-// lower-left part (region_scale of each side) of the full-size targets: the
-// moving picture. Every pass works at full resolution and reads the current
-// view's buffers at the texel that covers its pixel, so that the low-
-// resolution pictures drawn while moving feed the full-resolution history.
+// lower-left view_size texels of the full-size targets: the moving picture.
+// The passes then draw that part alone, and the history lives at the
+// moving picture's size until a full-size view reprojects it, so that a
+// drag costs what its own samples cost, however large the canvas.
 
 uniform sampler2D hit_color_texture;     // rgb = surface colour, a = material code
 uniform sampler2D hit_position_texture;  // xyz = octree-space position, w = 1 on a surface
 uniform sampler2D hit_normal_texture;    // xyz = unit normal
-uniform vec2 region_scale;               // the current view's share of each side
+uniform ivec2 view_size;                 // texels of the current view
 
 const vec3 luminance_weights = vec3(0.2126, 0.7152, 0.0722);
 // As the noise estimate divides it out: see the denoiser.
@@ -22,13 +22,6 @@ ivec2 pixel() { return ivec2(gl_FragCoord.xy); }
 
 bool inside(ivec2 texel, ivec2 size) {
   return all(greaterThanEqual(texel, ivec2(0))) && all(lessThan(texel, size));
-}
-
-// The texel of the current view that covers full-resolution pixel p.
-ivec2 currentTexel(ivec2 p) {
-  ivec2 size = textureSize(hit_position_texture, 0);
-  ivec2 region = max(ivec2(vec2(size) * region_scale + 0.5), ivec2(1));
-  return clamp(ivec2((vec2(p) + 0.5) * region_scale), ivec2(0), region - 1);
 }
 
 // A sample that is not a finite number counts as none: one such value in a
@@ -50,6 +43,7 @@ uniform sampler2D last_picture_texture;      // rgb = the last picture
 uniform sampler2D last_moments_texture;      // xy = luminance moments, z = weight
 uniform sampler2D last_position_texture;     // the hit buffers the picture was made for
 uniform sampler2D last_normal_texture;       // xyz = normal, w = material code
+uniform ivec2 last_size;                     // texels of the last view
 uniform mat4 last_view_projection;           // world to clip, of the last view
 // The sub-pixel offset the last view's rays were cast at: its pixel t holds
 // what the ray through t + 0.5 + last_jitter saw.
@@ -89,15 +83,13 @@ bool sameSurface(ivec2 q, vec3 position, vec3 normal, float code, float toleranc
 // Mean and standard deviation of the current sample over the 3x3 texels
 // around q, within the current view.
 void neighbourhood(ivec2 q, out vec3 mean, out vec3 deviation) {
-  ivec2 size = textureSize(sample_texture, 0);
-  ivec2 region = max(ivec2(vec2(size) * region_scale + 0.5), ivec2(1));
   vec3 sum = vec3(0.0);
   vec3 squares = vec3(0.0);
   float count = 0.0;
   for (int dy = -1; dy <= 1; ++dy) {
     for (int dx = -1; dx <= 1; ++dx) {
       ivec2 t = q + ivec2(dx, dy);
-      if (!inside(t, region)) continue;
+      if (!inside(t, view_size)) continue;
       vec3 s = texelFetch(sample_texture, t, 0).rgb;
       if (!finite(s)) continue;
       sum += s;
@@ -113,7 +105,7 @@ void neighbourhood(ivec2 q, out vec3 mean, out vec3 deviation) {
 void main() {
   output0 = vec4(0.0);
   output1 = vec4(0.0);
-  ivec2 q = currentTexel(pixel());
+  ivec2 q = pixel();
   vec4 position = texelFetch(hit_position_texture, q, 0);
   if (position.w < 1.0) return;  // the background has no samples to keep
   vec3 normal = texelFetch(hit_normal_texture, q, 0).xyz;
@@ -121,7 +113,7 @@ void main() {
 
   vec4 clip = last_view_projection * vec4(position.xyz * bb_maxdim - bb_offset, 1.0);
   if (clip.w <= 0.0) return;  // behind the last camera
-  ivec2 size = textureSize(last_picture_texture, 0);
+  ivec2 size = last_size;
   vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * vec2(size) - 0.5 - last_jitter;
   ivec2 corner = ivec2(floor(at));
   vec2 f = at - vec2(corner);
@@ -158,7 +150,7 @@ void main() {
 #endif
 
 #ifdef KEEP_GEOMETRY
-// The current view's hit buffers at full resolution: what the next view
+// The current view's hit buffers: what the next view
 // compares its surfaces with (the normal carries the material code along),
 // and the denoiser's guide, which reads the normal's xyz alone.
 out vec4 output0;
@@ -166,7 +158,7 @@ out vec4 output1;
 out vec4 output2;
 
 void main() {
-  ivec2 q = currentTexel(pixel());
+  ivec2 q = pixel();
   output0 = texelFetch(hit_position_texture, q, 0);
   vec4 colour = texelFetch(hit_color_texture, q, 0);
   output1 = vec4(texelFetch(hit_normal_texture, q, 0).xyz, colour.a);
@@ -193,11 +185,10 @@ out vec4 output1;
 
 void main() {
   ivec2 p = pixel();
-  ivec2 q = currentTexel(p);
   vec4 history = texelFetch(history_texture, p, 0);
   vec2 history_moments = texelFetch(history_moments_texture, p, 0).xy;
-  vec3 sum = texelFetch(sum_texture, q, 0).rgb;
-  vec2 sum_moments = texelFetch(moments_texture, q, 0).xy;
+  vec3 sum = texelFetch(sum_texture, p, 0).rgb;
+  vec2 sum_moments = texelFetch(moments_texture, p, 0).xy;
   float w = history.a * history_fade;
   float n = num_samples;
   float m = moment_count;
@@ -215,7 +206,7 @@ void main() {
   if (w + m > 0.0) {
     moments = (w * history_moments + sum_moments) / (w + m);
   } else {
-    float l = luminance(colour / albedo(texelFetch(hit_color_texture, q, 0)));
+    float l = luminance(colour / albedo(texelFetch(hit_color_texture, p, 0)));
     moments = vec2(l, l * l);
   }
   float variance = max(moments.y - moments.x * moments.x, 0.0) / max(weight, 1.0);
