@@ -335,15 +335,14 @@ void Application::showHistory(const FrameResources& resources) {
 }
 
 // A moving picture drawn smaller is denoised at its own size and shown
-// stretched over the window (resources hold the quad that reads its part).
-void Application::showMovingHistory(const FrameResources& resources, int regionWidth,
-                                    int regionHeight) {
-  if (!(denoising && denoiseEveryFrame)) {
-    showPicture(resources, gpu.temporal.targets.picture);
-    return;
+// stretched over the window.
+void Application::showMovingHistory(int regionWidth, int regionHeight) {
+  GLuint picture = gpu.temporal.targets.picture;
+  if (denoising && denoiseEveryFrame) {
+    gpu.readyDenoiseTargets(width, height);
+    picture = denoise(gpu.denoiser, historyDenoiseInputs(regionWidth, regionHeight));
   }
-  gpu.readyDenoiseTargets(width, height);
-  showPicture(resources, denoise(gpu.denoiser, historyDenoiseInputs(regionWidth, regionHeight)));
+  showStretched(gpu.temporal.programs, picture, regionWidth, regionHeight, gpu.quadVertexArray);
 }
 
 void Application::animateLightPerPass() {
@@ -454,7 +453,7 @@ FrameWork Application::drawLitPreview(const FrameResources& resources, const Fra
   carrySamples(true, previewWidth, previewHeight);
   drawAllRows();
   setDrawSize(width, height);
-  showMovingHistory(resources, previewWidth, previewHeight);
+  showMovingHistory(previewWidth, previewHeight);
   return {FrameWorkKind::Preview, FramePass::PathTrace,
           static_cast<double>(previewWidth) * previewHeight, true};
 }

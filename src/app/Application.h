@@ -202,7 +202,7 @@ class Application {
   // picture, then the picture is made again with the sample.
   void carrySamples(bool newView, int viewWidth, int viewHeight);
   void showHistory(const FrameResources& resources);
-  void showMovingHistory(const FrameResources& resources, int regionWidth, int regionHeight);
+  void showMovingHistory(int regionWidth, int regionHeight);
   FrameWork drawLitPreview(const FrameResources& resources, const FrameView& view,
                            int previewWidth, int previewHeight);
   void animateLightPerPass();

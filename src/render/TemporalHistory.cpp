@@ -166,6 +166,7 @@ int buildTemporalPrograms(TemporalPrograms& programs, const char* quadVertexFile
       {&programs.reproject, "REPROJECT"},
       {&programs.keepGeometry, "KEEP_GEOMETRY"},
       {&programs.resolve, "RESOLVE"},
+      {&programs.stretch, "STRETCH"},
   };
   for (const auto& build : builds) {
     const BuiltProgram built = buildProgram(quadVertexFile, nullptr, nullptr, nullptr,
@@ -234,4 +235,24 @@ void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs) {
   drawInto(targets, inputs, targets.picture, targets.pictureMoments);
   finishPass();
   history.filled = true;
+}
+
+void showStretched(const TemporalPrograms& programs, GLuint picture, int width, int height,
+                   GLuint quadVertexArray) {
+  GLint viewport[4] = {};
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const GLuint program = programs.stretch;
+  glUseProgram(program);
+  glUniform2i(location(program, "picture_size"), std::max(width, 1), std::max(height, 1));
+  glUniform2f(location(program, "window_size"), static_cast<float>(std::max(viewport[2], 1)),
+              static_cast<float>(std::max(viewport[3], 1)));
+  glUniform1i(location(program, "picture_texture"), 0);
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, picture);
+  glDisable(GL_DEPTH_TEST);
+  glBindVertexArray(quadVertexArray);
+  glDrawArrays(GL_TRIANGLES, 0, kQuadVertexDrawCount);
+  glBindVertexArray(0);
+  glUseProgram(0);
+  glEnable(GL_DEPTH_TEST);
 }

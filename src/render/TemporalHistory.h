@@ -35,6 +35,7 @@ struct TemporalPrograms {
   GLuint reproject = 0;
   GLuint keepGeometry = 0;
   GLuint resolve = 0;
+  GLuint stretch = 0;
 };
 
 // Full-size targets, nearest filtering.
@@ -116,3 +117,8 @@ void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
 // The picture after the view's latest sample, in targets.picture. Leaves the
 // GL state as the frame passes do.
 void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs);
+
+// Shows `picture`, which fills the lower-left width x height texels of its
+// texture, filtered over the whole of the bound framebuffer's viewport.
+void showStretched(const TemporalPrograms& programs, GLuint picture, int width, int height,
+                   GLuint quadVertexArray);

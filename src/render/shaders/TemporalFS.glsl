@@ -1,7 +1,7 @@
 #version 330
 // Samples carried from one view into the next. Each program is this file
-// with one of REPROJECT, KEEP_GEOMETRY or RESOLVE defined right after the
-// version line.
+// with one of REPROJECT, KEEP_GEOMETRY, RESOLVE or STRETCH defined right
+// after the version line.
 //
 // The current view may have been traced at a lower resolution, into the
 // lower-left view_size texels of the full-size targets: the moving picture.
@@ -214,5 +214,30 @@ void main() {
   // the plain average's also there.
   output0 = vec4(colour, 0.0);
   output1 = vec4(moments, weight, variance);
+}
+#endif
+
+#ifdef STRETCH
+// A moving picture, drawn smaller into the lower-left picture_size texels of
+// its texture, over the whole window: bilinear between its texels, where
+// nearest filtering would show blocks many pixels wide. Reads inside the
+// part alone; the texels past its edge hold older pictures.
+uniform sampler2D picture_texture;
+uniform ivec2 picture_size;
+uniform vec2 window_size;
+
+out vec4 output0;
+
+void main() {
+  vec2 at = gl_FragCoord.xy / window_size * vec2(picture_size) - 0.5;
+  at = clamp(at, vec2(0.0), vec2(picture_size - 1));
+  ivec2 corner = ivec2(at);
+  ivec2 far = min(corner + 1, picture_size - 1);
+  vec2 f = at - vec2(corner);
+  vec4 bottom = mix(texelFetch(picture_texture, corner, 0),
+                    texelFetch(picture_texture, ivec2(far.x, corner.y), 0), f.x);
+  vec4 top = mix(texelFetch(picture_texture, ivec2(corner.x, far.y), 0),
+                 texelFetch(picture_texture, far, 0), f.x);
+  output0 = mix(bottom, top, f.y);
 }
 #endif
