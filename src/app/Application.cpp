@@ -248,7 +248,7 @@ DenoiseInputs Application::denoiseInputs() const {
 
 GLuint Application::denoisedPicture() {
   gpu.readyDenoiseTargets(width, height);
-  return denoise(gpu.denoiser, showsHistory() ? historyDenoiseInputs() : denoiseInputs());
+  return denoise(gpu.denoiser, shownDenoiseInputs());
 }
 
 bool Application::showsHistory() const {
@@ -301,37 +301,33 @@ DenoiseInputs Application::historyDenoiseInputs(int regionWidth, int regionHeigh
   return inputs;
 }
 
+TemporalView Application::temporalView(int viewWidth, int viewHeight) {
+  const FrameView view = frameView();
+  TemporalView next;
+  next.viewProjection = view.mvp;
+  next.eye = view.eye;
+  next.bbOffset = bbOffset;
+  next.bbMaxDim = bbMaxDim;
+  const float planeHeight = std::sqrt(dotProduct(view.B, view.B));
+  next.pixelAngle = planeHeight / static_cast<float>(std::max(viewHeight, 1));
+  if (viewWidth == width && viewHeight == height) {
+    next.jitter[0] = view.jitter[0];
+    next.jitter[1] = view.jitter[1];
+  }
+  next.historyLimit =
+      historyWeightLimit(frameSeconds, static_cast<float>(std::max(lastViewSamples, 1)));
+  return next;
+}
+
 void Application::carrySamples(bool newView, int viewWidth, int viewHeight) {
   gpu.readyTemporalTargets(width, height);
   const TemporalInputs inputs = temporalInputs(viewWidth, viewHeight);
-  const bool fullSize = viewWidth == width && viewHeight == height;
   if (newView || !historyCurrent) {
-    FrameView view = frameView();
-    TemporalView next;
-    next.viewProjection = view.mvp;
-    next.eye = view.eye;
-    next.bbOffset = bbOffset;
-    next.bbMaxDim = bbMaxDim;
-    const float planeHeight = std::sqrt(dotProduct(view.B, view.B));
-    next.pixelAngle = planeHeight / static_cast<float>(std::max(viewHeight, 1));
-    if (fullSize) {
-      next.jitter[0] = view.jitter[0];
-      next.jitter[1] = view.jitter[1];
-    }
-    next.historyLimit =
-        historyWeightLimit(frameSeconds, static_cast<float>(std::max(lastViewSamples, 1)));
-    reprojectHistory(gpu.temporal, inputs, next);
+    reprojectHistory(gpu.temporal, inputs, temporalView(viewWidth, viewHeight));
     historyCurrent = true;
   }
   resolvePicture(gpu.temporal, inputs);
   lastViewSamples = inputs.sampleCount;
-}
-
-void Application::showHistory(const FrameResources& resources) {
-  const bool denoised = denoising && denoiseEveryFrame;
-  if (denoised) gpu.readyDenoiseTargets(width, height);
-  showPicture(resources, denoised ? denoise(gpu.denoiser, historyDenoiseInputs())
-                                  : gpu.temporal.targets.picture);
 }
 
 // A moving picture drawn smaller is denoised at its own size and shown
@@ -349,14 +345,35 @@ void Application::animateLightPerPass() {
   if (lightStep > 0.0f) animateLight(lightPos, lightAngle, lightStep, sampling.sampleCount > 0);
 }
 
-void Application::showSamples(const FrameResources& resources) {
+bool Application::showsDenoised() const {
+  if (!(denoising && denoiseEveryFrame)) return false;
+  if (showsHistory()) return true;
   const int samples = sampling.sampleCount;
+  return samples > 0 && denoisedShare(samples) > 0.0f;
+}
+
+DenoiseInputs Application::shownDenoiseInputs() const {
+  return showsHistory() ? historyDenoiseInputs() : denoiseInputs();
+}
+
+void Application::showSamples(const FrameResources& resources) {
+  const bool denoised = showsDenoised();
+  if (denoised) {
+    gpu.readyDenoiseTargets(width, height);
+    denoise(gpu.denoiser, shownDenoiseInputs());
+  }
+  showFiltered(resources, denoised);
+}
+
+void Application::showFiltered(const FrameResources& resources, bool denoised) {
+  const int samples = sampling.sampleCount;
+  const GLuint filtered = gpu.denoiser.targets.picture;
   if (showsHistory()) {
-    showHistory(resources);
-  } else if (denoising && denoiseEveryFrame && samples > 0 && denoisedShare(samples) > 0.0f) {
-    showDenoised(resources, denoisedPicture(), samples, denoisedShare(samples));
+    showPicture(resources, denoised ? filtered : gpu.temporal.targets.picture);
+  } else if (denoised) {
+    showDenoised(resources, filtered, samples, denoisedShare(samples));
   } else {
-    displayPass(resources, sampling.sampleCount, displayMode);
+    displayPass(resources, samples, displayMode);
   }
 }
 
@@ -390,12 +407,14 @@ FrameWork Application::drawWithin(const FrameBudget& budget) {
     draw();
     return {FrameWorkKind::Whole, FramePass::Rest, static_cast<double>(width) * height, true};
   }
-  if (sampling.resting()) return {};
   if (previewDue()) {
+    abandonFinishing();
     tiled = TiledPass{};
     tiled.restarts = sampling.restarts;
     return drawPreview(budget);
   }
+  if (tiled.finishing.active) return drawFinishing(budget);
+  if (sampling.resting()) return {};
   if (tiled.quietFrames < kQuietFramesBeforeTiles) {
     ++tiled.quietFrames;
     return {};
@@ -485,13 +504,145 @@ bool Application::finishTiledPass(const FrameResources& resources) {
     sampling.frameDone();
     return shown;
   }
-  const bool firstSample = sampling.sampleCount == 0;
-  addSample(resources, sampling.randomPing, firstSample);
-  pathSampleDone(firstSample);
-  showSamples(resources);
-  sampling.frameDone();
-  return true;
+  startFinishing(sampling.sampleCount == 0);
+  return false;
 }
+
+void Application::startFinishing(bool firstSample) {
+  FinishingSample& finishing = tiled.finishing;
+  finishing = FinishingSample{};
+  finishing.active = true;
+  finishing.firstSample = firstSample;
+  finishing.gathersNoise = denoising || reusing();
+  finishing.reuses = reusing();
+  finishing.newView = reusing() && (firstSample || !historyCurrent);
+  if (finishing.gathersNoise) gpu.readyDenoiseTargets(width, height);
+  if (finishing.reuses) {
+    gpu.readyTemporalTargets(width, height);
+    finishing.view = temporalView(width, height);
+  }
+}
+
+// Bands of the finishing steps, in turn, as far as the budget goes; the
+// picture is shown whole once they are all drawn.
+FrameWork Application::drawFinishing(const FrameBudget& budget) {
+  FinishingSample& finishing = tiled.finishing;
+  FrameWork work{FrameWorkKind::Finishing, FramePass::PathTrace, 0.0};
+  while (finishing.step != FinishingStep::Show && work.pixels < budget.finishingPixels) {
+    const TileRows rows =
+        nextFinishingBand(budget.finishingPixels - work.pixels, width, height, finishing.nextRow);
+    drawOnlyRows(width, rows.first, rows.count);
+    drawFinishingStep(finishing.step);
+    drawAllRows();
+    work.pixels += static_cast<double>(width) * rows.count;
+    finishing.nextRow = rows.first + rows.count;
+    if (finishing.nextRow >= height) finishingStepDone(finishing.step);
+  }
+  if (finishing.step == FinishingStep::Show) {
+    showFiltered(frameResources(), finishing.denoised);
+    sampling.frameDone();
+    finishing.active = false;
+    work.shown = true;
+  }
+  return work;
+}
+
+bool Application::finishingStepApplies(FinishingStep step) const {
+  const FinishingSample& finishing = tiled.finishing;
+  switch (step) {
+    case FinishingStep::GatherNoise:
+      return finishing.gathersNoise;
+    case FinishingStep::Reproject:
+    case FinishingStep::KeepGeometry:
+      return finishing.newView;
+    case FinishingStep::Resolve:
+      return finishing.reuses;
+    case FinishingStep::Denoise:
+      return finishing.denoised && finishing.denoisePass < denoisePassCount(finishing.denoiseInputs);
+    default:
+      return true;
+  }
+}
+
+// One band, under the scissor drawFinishing set.
+void Application::drawFinishingStep(FinishingStep step) {
+  const FinishingSample& finishing = tiled.finishing;
+  switch (step) {
+    case FinishingStep::AddSample:
+      addSample(frameResources(), sampling.randomPing, finishing.firstSample);
+      break;
+    case FinishingStep::GatherNoise:
+      drawNoise(gpu.denoiser, denoiseInputs(), finishing.firstSample);
+      break;
+    case FinishingStep::Reproject:
+      drawReprojection(gpu.temporal, temporalInputs(width, height), finishing.view);
+      break;
+    case FinishingStep::KeepGeometry:
+      drawKeptGeometry(gpu.temporal, temporalInputs(width, height));
+      break;
+    case FinishingStep::Resolve:
+      drawResolvedPicture(gpu.temporal, temporalInputs(width, height));
+      break;
+    case FinishingStep::Denoise:
+      drawDenoisePass(gpu.denoiser, finishing.denoiseInputs, finishing.denoisePass);
+      break;
+    case FinishingStep::Show:
+      break;
+  }
+}
+
+// The bookkeeping of a step whose every band is drawn, as pathSampleDone
+// and carrySamples do it for a sample drawn whole; then the next step.
+void Application::finishingStepDone(FinishingStep step) {
+  FinishingSample& finishing = tiled.finishing;
+  finishing.nextRow = 0;
+  switch (step) {
+    case FinishingStep::AddSample:
+      sampleOffsets.sampleAdded(finishing.firstSample);
+      sampling.pathTracePassDone();
+      break;
+    case FinishingStep::GatherNoise:
+      noiseDrawn(gpu.denoiser, denoiseInputs(), finishing.firstSample);
+      break;
+    case FinishingStep::KeepGeometry:
+      viewKept(gpu.temporal, temporalInputs(width, height), finishing.view);
+      historyCurrent = true;
+      break;
+    case FinishingStep::Resolve:
+      pictureResolved(gpu.temporal);
+      lastViewSamples = std::max(sampling.sampleCount, 1);
+      break;
+    case FinishingStep::Denoise:
+      if (++finishing.denoisePass < denoisePassCount(finishing.denoiseInputs)) return;
+      break;
+    default:
+      break;
+  }
+  FinishingStep next = step;
+  do {
+    next = static_cast<FinishingStep>(static_cast<int>(next) + 1);
+    if (next == FinishingStep::Denoise) {
+      // What the sample's picture shows is known only now.
+      finishing.denoised = showsDenoised();
+      if (finishing.denoised) {
+        gpu.readyDenoiseTargets(width, height);
+        finishing.denoiseInputs = shownDenoiseInputs();
+      }
+    }
+  } while (next != FinishingStep::Show && !finishingStepApplies(next));
+  finishing.step = next;
+}
+
+// A sample left half finished goes with its view, but its picture is what
+// the next view reprojects: half made after the view's hit buffers were
+// kept in place of the last ones, it would be read through the wrong ones.
+void Application::abandonFinishing() {
+  const FinishingSample& finishing = tiled.finishing;
+  if (finishing.active && finishing.newView && finishing.step == FinishingStep::Resolve) {
+    forgetHistory();
+  }
+}
+
 
 void Application::primaryPassDone(const FrameView& view) {
   sampleOffsets.primaryPass(view.jitter);

@@ -20,6 +20,26 @@
 class KeyState;
 class MouseState;
 
+// The full-size passes that follow a sample drawn in bands, in their
+// order; each reads the whole of the ones before it.
+enum class FinishingStep { AddSample, GatherNoise, Reproject, KeepGeometry, Resolve, Denoise, Show };
+
+// A sample drawn in bands is finished in bands too, so that no frame at
+// rest costs a large canvas's several full-size passes at once.
+struct FinishingSample {
+  bool active = false;
+  FinishingStep step = FinishingStep::AddSample;
+  int denoisePass = 0;
+  int nextRow = 0;
+  bool firstSample = false;
+  bool gathersNoise = false;  // what the sample's start chose; the keys
+  bool reuses = false;        // may change them before it is finished
+  bool newView = false;       // the history is reprojected into this view
+  TemporalView view;
+  bool denoised = false;      // the picture shown is the denoiser's
+  DenoiseInputs denoiseInputs;
+};
+
 // A pass drawn in bands over several frames. Every band draws with the view
 // the pass started with, so the finished pass equals one drawn whole.
 struct TiledPass {
@@ -29,6 +49,7 @@ struct TiledPass {
   int restarts = 0;     // the sampling's restarts when it was last looked at
   int quietFrames = 0;  // frames since the moving picture, none drawn
   FrameView view;
+  FinishingSample finishing;
 };
 
 // The one object that owns the demo: programs, render targets, meshes, the
@@ -201,13 +222,24 @@ class Application {
   // in the targets' lower-left part): a new view first takes over the last
   // picture, then the picture is made again with the sample.
   void carrySamples(bool newView, int viewWidth, int viewHeight);
-  void showHistory(const FrameResources& resources);
   void showMovingHistory(int regionWidth, int regionHeight);
   FrameWork drawLitPreview(const FrameResources& resources, const FrameView& view,
                            int previewWidth, int previewHeight);
   void animateLightPerPass();
   // Shows the average, or the denoised one when F2 is on.
   void showSamples(const FrameResources& resources);
+  // Whether the picture after the latest sample is the denoiser's, and from
+  // what; showFiltered shows it once denoised.
+  bool showsDenoised() const;
+  DenoiseInputs shownDenoiseInputs() const;
+  void showFiltered(const FrameResources& resources, bool denoised);
+  TemporalView temporalView(int viewWidth, int viewHeight);
+  FrameWork drawFinishing(const FrameBudget& budget);
+  void startFinishing(bool firstSample);
+  bool finishingStepApplies(FinishingStep step) const;
+  void drawFinishingStep(FinishingStep step);
+  void finishingStepDone(FinishingStep step);
+  void abandonFinishing();
   FrameWork drawPreview(const FrameBudget& budget);
   FrameWork drawTile(TileRows rows);
   // Whether the window got a new picture.

@@ -33,22 +33,35 @@ void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalM
   if (work.kind == FrameWorkKind::Tile) {
     double& tile = budget.tilePixels[passIndex(work.pass)];
     tile = nextTilePixels(tile, work.pixels, factor);
+  } else if (work.kind == FrameWorkKind::Finishing) {
+    budget.finishingPixels = nextTilePixels(budget.finishingPixels, work.pixels, factor);
   } else if (work.kind == FrameWorkKind::Preview) {
     budget.previewScale = nextPreviewScale(budget.previewScale, factor);
   }
 }
 
-TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int height, int nextRow) {
+namespace {
+
+TileRows rowsOf(double pixels, int width, int height, int nextRow) {
   TileRows rows;
   rows.first = std::clamp(nextRow, 0, std::max(height, 0));
   const double passPixels = static_cast<double>(std::max(width, 0)) * std::max(height, 0);
   const double leastPixels = passPixels / kMostBandsPerPass;
-  const double pixels = std::max(budget.tilePixels[passIndex(pass)], leastPixels);
-  const double wanted = width > 0 ? std::ceil(pixels / width) : 1.0;
+  const double wanted = width > 0 ? std::ceil(std::max(pixels, leastPixels) / width) : 1.0;
   const int left = height - rows.first;
   rows.count = static_cast<int>(std::clamp(wanted, 1.0, static_cast<double>(std::max(left, 1))));
   if (left <= 0) rows.count = 0;
   return rows;
+}
+
+}  // namespace
+
+TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int height, int nextRow) {
+  return rowsOf(budget.tilePixels[passIndex(pass)], width, height, nextRow);
+}
+
+TileRows nextFinishingBand(double pixels, int width, int height, int nextRow) {
+  return rowsOf(pixels, width, height, nextRow);
 }
 
 int previewSide(const FrameBudget& budget, int side) {

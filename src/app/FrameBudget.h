@@ -19,6 +19,10 @@ constexpr int kMaxFrameBudgetMs = 1000;
 // pass, and half of each side while moving.
 constexpr double kFirstTilePixels = 65536.0;
 constexpr double kFirstPreviewScale = 0.5;
+// The passes that finish a sample (the sum, the noise, the history, the
+// denoiser) cost a small part of a path sample per pixel: they start with
+// a frame's worth of a 1024x1024 canvas.
+constexpr double kFirstFinishingPixels = 1 << 20;
 // Bounds that no measurement moves them past. A band of 4096 pixels keeps a
 // sample moving on the slowest GPU; an eighth of each side still shows
 // where the camera points.
@@ -45,7 +49,7 @@ constexpr double kLongestMeasuredMs = 2000.0;
 constexpr int kQuietFramesBeforeTiles = 2;
 
 // What one frame drew.
-enum class FrameWorkKind { None, Whole, Preview, Tile };
+enum class FrameWorkKind { None, Whole, Preview, Tile, Finishing };
 
 struct FrameWork {
   FrameWorkKind kind = FrameWorkKind::None;
@@ -60,6 +64,9 @@ struct FrameBudget {
   // a path sample costs several times as much per pixel.
   double tilePixels[2] = {kFirstTilePixels, kFirstTilePixels};
   double previewScale = kFirstPreviewScale;  // share of each side
+  // Pixels of the passes that finish a sample one frame may draw, all of
+  // its bands together.
+  double finishingPixels = kFirstFinishingPixels;
 
   bool tiled() const { return budgetMs > 0; }
 };
@@ -79,6 +86,10 @@ void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalM
 // drawn: at least one row and 1/kMostBandsPerPass of the pass, never past
 // the top.
 TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int height, int nextRow);
+
+// The next band of a width x height pass that finishes a sample, with
+// `pixels` of the frame's allowance left; as nextTile otherwise.
+TileRows nextFinishingBand(double pixels, int width, int height, int nextRow);
 
 // A side of the moving picture: at least one pixel, at most `side`.
 int previewSide(const FrameBudget& budget, int side);

@@ -78,9 +78,10 @@ Area inputArea(const DenoiseTargets& targets, const DenoiseInputs& inputs) {
 
 // For GPUs that cannot blend into float targets (iPhones): the sample's
 // moments (the bound program's) go to `filtered`, their sum with the
-// moments so far to `exactLight`, and the two sums trade names; denoise
-// writes `filtered` and `exactLight` before it reads them.
-void gatherWithoutBlending(DenoiseTargets& targets, const DenoiseInputs& inputs) {
+// moments so far to `exactLight`, and the two sums trade names once every
+// band is drawn (noiseDrawn); denoise writes `filtered` and `exactLight`
+// before it reads them.
+void gatherWithoutBlending(const DenoiseTargets& targets, const DenoiseInputs& inputs) {
   const Area area = inputArea(targets, inputs);
   drawInto(targets, targets.filtered, inputs.quadVertexArray, 0, area.width, area.height);
   const GLuint program = inputs.sumProgram;
@@ -90,7 +91,6 @@ void gatherWithoutBlending(DenoiseTargets& targets, const DenoiseInputs& inputs)
   bindTexture(kInputUnit, targets.moments);
   bindTexture(kSecondUnit, targets.filtered);
   drawInto(targets, targets.exactLight, inputs.quadVertexArray, 0, area.width, area.height);
-  std::swap(targets.moments, targets.exactLight);
 }
 
 // Returns to the state every frame pass leaves behind.
@@ -182,13 +182,17 @@ void createDenoiseTargets(Denoiser& denoiser, int width, int height) {
 }
 
 void gatherNoise(Denoiser& denoiser, const DenoiseInputs& inputs, bool restart) {
+  drawNoise(denoiser, inputs, restart);
+  noiseDrawn(denoiser, inputs, restart);
+}
+
+void drawNoise(const Denoiser& denoiser, const DenoiseInputs& inputs, bool restart) {
   const GLuint program = denoiser.programs.gatherMoments;
   glDisable(GL_DEPTH_TEST);
   bindTargets(denoiser.targets, denoiser.targets.moments);
   if (restart || denoiser.momentCount == 0) {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    denoiser.momentCount = 0;
   }
   useWithHitBuffers(program, inputs);
   glUniform1i(location(program, "sample_texture"), kInputUnit);
@@ -204,7 +208,11 @@ void gatherNoise(Denoiser& denoiser, const DenoiseInputs& inputs, bool restart) 
     glDisable(GL_BLEND);
   }
   finishPass();
-  ++denoiser.momentCount;
+}
+
+void noiseDrawn(Denoiser& denoiser, const DenoiseInputs& inputs, bool restart) {
+  if (inputs.sumProgram != 0) std::swap(denoiser.targets.moments, denoiser.targets.exactLight);
+  denoiser.momentCount = restart ? 1 : denoiser.momentCount + 1;
 }
 
 // Once every offset of the schedule has samples in the sum, its picture is
@@ -213,47 +221,52 @@ bool needsRecentring(const SampleOffsets& offsets) {
   return offsets.samples > 0 && offsets.distinct < kJitterOffsetCount;
 }
 
-GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
+int denoisePassCount(const DenoiseInputs& inputs) {
+  if (inputs.sampleCount <= 0) return 0;
+  return 1 + kDenoisePassCount + (needsRecentring(inputs.offsets) ? 1 : 0);
+}
+
+void drawDenoisePass(const Denoiser& denoiser, const DenoiseInputs& inputs, int pass) {
   const DenoisePrograms& programs = denoiser.programs;
   const DenoiseTargets& targets = denoiser.targets;
-  if (inputs.sampleCount <= 0) return targets.picture;
+  if (pass < 0 || pass >= denoisePassCount(inputs)) return;
   glDisable(GL_DEPTH_TEST);
   const Area area = inputArea(targets, inputs);
   const int width = area.width;
   const int height = area.height;
-
-  useWithHitBuffers(programs.prepare, inputs);
-  glUniform1i(location(programs.prepare, "sum_texture"), kInputUnit);
-  glUniform1i(location(programs.prepare, "moments_texture"), kSecondUnit);
-  glUniform1f(location(programs.prepare, "inv_num_samples"),
-              1.0f / static_cast<float>(inputs.sampleCount));
-  glUniform1f(location(programs.prepare, "moment_count"), static_cast<float>(denoiser.momentCount));
-  glUniform1i(location(programs.prepare, "given_variance"), inputs.varianceTexture != 0);
-  glUniform1i(location(programs.prepare, "variance_texture"), kVarianceUnit);
-  bindTexture(kInputUnit, inputs.sumTexture);
-  bindTexture(kSecondUnit, targets.moments);
-  bindTexture(kVarianceUnit, inputs.varianceTexture);
-  glUniform2i(location(programs.prepare, "region_size"), width, height);
-  drawInto(targets, targets.exactLight, inputs.quadVertexArray, targets.packed[0], width, height);
-
   const SampleOffsets& offsets = inputs.offsets;
   const bool recentre = needsRecentring(offsets);
-  for (int pass = 0; pass < kDenoisePassCount; ++pass) {
-    const bool last = pass == kDenoisePassCount - 1;
+
+  if (pass == 0) {
+    useWithHitBuffers(programs.prepare, inputs);
+    glUniform1i(location(programs.prepare, "sum_texture"), kInputUnit);
+    glUniform1i(location(programs.prepare, "moments_texture"), kSecondUnit);
+    glUniform1f(location(programs.prepare, "inv_num_samples"),
+                1.0f / static_cast<float>(inputs.sampleCount));
+    glUniform1f(location(programs.prepare, "moment_count"),
+                static_cast<float>(denoiser.momentCount));
+    glUniform1i(location(programs.prepare, "given_variance"), inputs.varianceTexture != 0);
+    glUniform1i(location(programs.prepare, "variance_texture"), kVarianceUnit);
+    bindTexture(kInputUnit, inputs.sumTexture);
+    bindTexture(kSecondUnit, targets.moments);
+    bindTexture(kVarianceUnit, inputs.varianceTexture);
+    glUniform2i(location(programs.prepare, "region_size"), width, height);
+    drawInto(targets, targets.exactLight, inputs.quadVertexArray, targets.packed[0], width,
+             height);
+  } else if (const int step = pass - 1; step < kDenoisePassCount) {
+    const bool last = step == kDenoisePassCount - 1;
     const GLuint program = last ? programs.lastFilter : programs.filter;
     useWithHitBuffers(program, inputs);
     glUniform1i(location(program, "packed_texture"), kInputUnit);
     glUniform1i(location(program, "exact_light_texture"), kSecondUnit);
-    glUniform1i(location(program, "step_size"), 1 << pass);
+    glUniform1i(location(program, "step_size"), 1 << step);
     glUniform2i(location(program, "region_size"), width, height);
-    bindTexture(kInputUnit, targets.packed[pass % 2]);
+    bindTexture(kInputUnit, targets.packed[step % 2]);
     bindTexture(kSecondUnit, targets.exactLight);
     const GLuint lastTarget = recentre ? targets.filtered : targets.picture;
-    drawInto(targets, last ? lastTarget : targets.packed[(pass + 1) % 2], inputs.quadVertexArray, 0,
-             width, height);
-  }
-
-  if (recentre) {
+    drawInto(targets, last ? lastTarget : targets.packed[(step + 1) % 2], inputs.quadVertexArray,
+             0, width, height);
+  } else {
     glUseProgram(programs.recentre);
     glUniform1i(location(programs.recentre, "picture_texture"), kInputUnit);
     glUniform2f(location(programs.recentre, "mean_offset"),
@@ -263,5 +276,10 @@ GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
     drawInto(targets, targets.picture, inputs.quadVertexArray, 0, width, height);
   }
   finishPass();
-  return targets.picture;
+}
+
+GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs) {
+  const int passes = denoisePassCount(inputs);
+  for (int pass = 0; pass < passes; ++pass) drawDenoisePass(denoiser, inputs, pass);
+  return denoiser.targets.picture;
 }

@@ -99,8 +99,17 @@ void createDenoiseTargets(Denoiser& denoiser, int width, int height);
 // Adds the newest sample to the noise estimate; `restart` empties it first.
 // Leaves the GL state as the frame passes do.
 void gatherNoise(Denoiser& denoiser, const DenoiseInputs& inputs, bool restart);
+// Its two halves, for a sample finished in bands: the drawing, once per
+// band under a scissor, then the bookkeeping once.
+void drawNoise(const Denoiser& denoiser, const DenoiseInputs& inputs, bool restart);
+void noiseDrawn(Denoiser& denoiser, const DenoiseInputs& inputs, bool restart);
 
 // Filters the current average and returns targets.picture, which holds it
 // (an average, not a sum) until the next call. Needs inputs.sampleCount > 0.
 // Leaves the GL state as the frame passes do.
 GLuint denoise(Denoiser& denoiser, const DenoiseInputs& inputs);
+// The passes denoise draws in turn, for a picture filtered in bands: each
+// pass reads the whole of the one before, so every band of one is drawn
+// before the next begins.
+int denoisePassCount(const DenoiseInputs& inputs);
+void drawDenoisePass(const Denoiser& denoiser, const DenoiseInputs& inputs, int pass);

@@ -201,26 +201,46 @@ void createTemporalTargets(TemporalHistory& history, int width, int height) {
 
 void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
                       const TemporalView& view) {
-  TemporalTargets& targets = history.targets;
+  drawReprojection(history, inputs, view);
+  drawKeptGeometry(history, inputs);
+  viewKept(history, inputs, view);
+}
+
+void drawReprojection(const TemporalHistory& history, const TemporalInputs& inputs,
+                      const TemporalView& view) {
   if (history.filled) {
     reprojectLastPicture(history, inputs, view);
   } else {
-    clearHistory(targets);
+    clearHistory(history.targets);
   }
+  finishPass();
+}
+
+void drawKeptGeometry(const TemporalHistory& history, const TemporalInputs& inputs) {
+  const TemporalTargets& targets = history.targets;
   const int next = 1 - targets.kept;
   useWithView(history.programs.keepGeometry, targets, inputs);
   drawInto(targets, inputs, targets.position[next], targets.normal[next], targets.color[next]);
-  targets.kept = next;
+  finishPass();
+}
+
+void viewKept(TemporalHistory& history, const TemporalInputs& inputs, const TemporalView& view) {
+  TemporalTargets& targets = history.targets;
+  targets.kept = 1 - targets.kept;
   const ViewSize size = viewSize(targets, inputs);
   history.size[0] = size.width;
   history.size[1] = size.height;
   history.viewProjection = view.viewProjection;
   history.jitter[0] = view.jitter[0];
   history.jitter[1] = view.jitter[1];
-  finishPass();
 }
 
 void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs) {
+  drawResolvedPicture(history, inputs);
+  pictureResolved(history);
+}
+
+void drawResolvedPicture(const TemporalHistory& history, const TemporalInputs& inputs) {
   const TemporalTargets& targets = history.targets;
   const GLuint program = history.programs.resolve;
   useWithView(program, targets, inputs);
@@ -234,7 +254,6 @@ void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs) {
   glUniform1f(location(program, "history_fade"), historyFade(inputs.sampleCount));
   drawInto(targets, inputs, targets.picture, targets.pictureMoments);
   finishPass();
-  history.filled = true;
 }
 
 void showStretched(const TemporalPrograms& programs, GLuint picture, int width, int height,

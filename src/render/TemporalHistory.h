@@ -113,10 +113,19 @@ inline void emptyHistory(TemporalHistory& history) { history.filled = false; }
 // Leaves the GL state as the frame passes do.
 void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
                       const TemporalView& view);
+// Its steps, for a sample finished in bands: each drawing once per band
+// under a scissor, every band of one before the next, then the bookkeeping.
+void drawReprojection(const TemporalHistory& history, const TemporalInputs& inputs,
+                      const TemporalView& view);
+void drawKeptGeometry(const TemporalHistory& history, const TemporalInputs& inputs);
+void viewKept(TemporalHistory& history, const TemporalInputs& inputs, const TemporalView& view);
 
 // The picture after the view's latest sample, in targets.picture. Leaves the
 // GL state as the frame passes do.
 void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs);
+// Its drawing alone, once per band, and its bookkeeping once.
+void drawResolvedPicture(const TemporalHistory& history, const TemporalInputs& inputs);
+inline void pictureResolved(TemporalHistory& history) { history.filled = true; }
 
 // Shows `picture`, which fills the lower-left width x height texels of its
 // texture, filtered over the whole of the bound framebuffer's viewport.

@@ -97,15 +97,18 @@ TEST_F(FrameLoopTest, ADragWakesAFinishedPageAndAPassingPointerDoesNot) {
 TEST_F(FrameLoopTest, BandsWaitForAGpuTwoFramesBehindButNotOneAndNeverForAMove) {
   auto loop = startPage(40, 1000);
   int bands = 0;
+  const auto isBand = [](const FrameWork& work) {
+    return work.kind == FrameWorkKind::Tile || work.kind == FrameWorkKind::Finishing;
+  };
   for (int i = 0; i < 12; ++i) {
-    bands += frame(*loop).work.kind == FrameWorkKind::Tile;
+    bands += isBand(frame(*loop).work);
     fencesFinished = fencesMade > 0 ? fencesMade - 1 : 0;  // all but the last frame's
   }
   EXPECT_GE(bands, 8) << "a GPU one frame behind holds nothing back";
 
   // Now it finishes nothing: two frames of bands are in flight, then none.
   int inFlight = 0;
-  for (int i = 0; i < 6; ++i) inFlight += frame(*loop).work.kind == FrameWorkKind::Tile;
+  for (int i = 0; i < 6; ++i) inFlight += isBand(frame(*loop).work);
   EXPECT_LE(inFlight, 2);
   EXPECT_FALSE(frame(*loop).drew);
 

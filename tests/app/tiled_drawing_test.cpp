@@ -62,11 +62,60 @@ TEST_F(TiledDrawingTest, TiledSamplesEqualWholeOnes) {
   budget.tilePixels[0] = budget.tilePixels[1] = 5 * kWidth;  // 5 rows, the last 2
   const int tiledFrames = drawFrames(*tiled, budget);
   EXPECT_EQ(wholeFrames, kSamples + 2);
-  EXPECT_EQ(tiledFrames, 1 + kQuietFramesBeforeTiles + (kSamples + 2) * 7);
+  // Each sample is finished in a frame after its last band.
+  EXPECT_EQ(tiledFrames, 1 + kQuietFramesBeforeTiles + (kSamples + 2) * 7 + kSamples);
   EXPECT_EQ(readTexture(tiled->gpu.accumTexture), wholeSum);
   EXPECT_EQ(readTexture(tiled->gpu.randomTextures[0]), wholeSeeds);
   EXPECT_EQ(readTexture(tiled->gpu.primaryFbo.colorTextures[1]), wholeHits);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// The passes that finish a sample, drawn in bands of a few rows over
+// several frames, leave the sum, the noise, the carried history and the
+// picture shown exactly as drawn whole in one frame: every band of a pass
+// is drawn before the next pass reads it. Over a move too, whose first
+// sample reprojects the moving picture's history.
+TEST_F(TiledDrawingTest, SampleFinishedInBandsEqualsOneFinishedWhole) {
+  struct Finished {
+    int frames = 0;
+    std::vector<uint8_t> shown = std::vector<uint8_t>(kWidth * kHeight * 4);
+    std::vector<float> sum, noise, picture, pictureNoise;
+  };
+  const auto run = [&](double finishingPixels) {
+    auto app = start();
+    app->denoising = true;
+    app->reuseSamples = true;
+    FrameBudget budget;
+    budget.budgetMs = kDefaultFrameBudgetMs;
+    budget.tilePixels[0] = budget.tilePixels[1] = 8 * kWidth;
+    budget.finishingPixels = finishingPixels;
+    Finished finished;
+    const auto samples = [&](int count) {
+      while ((app->sampling.sampleCount < count || app->tiled.finishing.active) &&
+             finished.frames++ < 10000) {
+        app->update(0.05f, keys, mouse);
+        app->drawWithin(budget);
+      }
+    };
+    samples(2);
+    app->camera.lookAt({-6.5f, -20.0f, 13.0f}, {-4.0f, -23.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
+    app->cameraMoved();
+    samples(2);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, finished.shown.data());
+    finished.sum = readTexture(app->gpu.accumTexture);
+    finished.noise = readTexture(app->gpu.denoiser.targets.moments);
+    finished.picture = readTexture(app->gpu.temporal.targets.picture);
+    finished.pictureNoise = readTexture(app->gpu.temporal.targets.pictureMoments);
+    return finished;
+  };
+  const Finished whole = run(kFirstFinishingPixels);
+  const Finished banded = run(3 * kWidth);
+  EXPECT_GT(banded.frames, whole.frames + 20) << "the finishing was not banded";
+  EXPECT_TRUE(banded.shown == whole.shown) << "the picture shown";
+  EXPECT_TRUE(banded.sum == whole.sum) << "the sum";
+  EXPECT_TRUE(banded.noise == whole.noise) << "the noise estimate";
+  EXPECT_TRUE(banded.picture == whole.picture) << "the carried picture";
+  EXPECT_TRUE(banded.pictureNoise == whole.pictureNoise) << "its noise";
 }
 
 // The moving picture keeps the canvas's shape: each side scaled by the
