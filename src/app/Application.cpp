@@ -413,7 +413,7 @@ FrameWork Application::drawWithin(const FrameBudget& budget) {
     tiled.restarts = sampling.restarts;
     return drawPreview(budget);
   }
-  if (tiled.finishing.active) return drawFinishing(budget);
+  if (tiled.finishing.active) return drawFinishing(budget.finishingPixels);
   if (sampling.resting()) return {};
   if (tiled.quietFrames < kQuietFramesBeforeTiles) {
     ++tiled.quietFrames;
@@ -426,7 +426,14 @@ FrameWork Application::drawWithin(const FrameBudget& budget) {
     animateLightPerPass();
     tiled.view = frameView();
   }
-  return drawTile(nextTile(budget, tiled.pass, width, height, tiled.nextRow));
+  FrameWork work = drawTile(nextTile(budget, tiled.pass, width, height, tiled.nextRow));
+  // What the band left of the frame goes to finishing its sample: a picture
+  // small enough for one band a pass still takes a frame a sample.
+  const double bandShare = work.pixels / std::max(budget.tilePixels[1], 1.0);
+  if (tiled.finishing.active && bandShare < 1.0) {
+    work.shown = drawFinishing((1.0 - bandShare) * budget.finishingPixels).shown;
+  }
+  return work;
 }
 
 // Primary rays alone: a moving camera shows no samples anyway, and the
@@ -523,14 +530,13 @@ void Application::startFinishing(bool firstSample) {
   }
 }
 
-// Bands of the finishing steps, in turn, as far as the budget goes; the
+// Bands of the finishing steps, in turn, for `allowance` pixels; the
 // picture is shown whole once they are all drawn.
-FrameWork Application::drawFinishing(const FrameBudget& budget) {
+FrameWork Application::drawFinishing(double allowance) {
   FinishingSample& finishing = tiled.finishing;
   FrameWork work{FrameWorkKind::Finishing, FramePass::PathTrace, 0.0};
-  while (finishing.step != FinishingStep::Show && work.pixels < budget.finishingPixels) {
-    const TileRows rows =
-        nextFinishingBand(budget.finishingPixels - work.pixels, width, height, finishing.nextRow);
+  while (finishing.step != FinishingStep::Show && work.pixels < allowance) {
+    const TileRows rows = nextFinishingBand(allowance - work.pixels, width, height, finishing.nextRow);
     drawOnlyRows(width, rows.first, rows.count);
     drawFinishingStep(finishing.step);
     drawAllRows();

@@ -83,6 +83,16 @@ class Application {
   // The programs the driver may still be compiling.
   std::vector<GLuint> programsInProgress() const { return gpu.programsInProgress(); }
 
+  // The samples in the picture shown: a sample finished in bands counts
+  // once the picture with it is shown.
+  int shownSamples() const {
+    const FinishingSample& finishing = tiled.finishing;
+    const bool added = finishing.active && finishing.step != FinishingStep::AddSample;
+    return sampling.sampleCount - (added ? 1 : 0);
+  }
+  // Nothing is left to draw: the sample limit is reached and shown.
+  bool resting() const { return sampling.resting() && !tiled.finishing.active; }
+
   // Moves the camera, restarting the sampling when it changed, animates the
   // light and handles F1, F5, Up and Down.
   void update(float dt, const KeyState& keys, const MouseState& mouse);
@@ -234,7 +244,7 @@ class Application {
   DenoiseInputs shownDenoiseInputs() const;
   void showFiltered(const FrameResources& resources, bool denoised);
   TemporalView temporalView(int viewWidth, int viewHeight);
-  FrameWork drawFinishing(const FrameBudget& budget);
+  FrameWork drawFinishing(double allowance);
   void startFinishing(bool firstSample);
   bool finishingStepApplies(FinishingStep step) const;
   void drawFinishingStep(FinishingStep step);

@@ -131,15 +131,15 @@ void FrameLoop::skipFrame(double now) {
 // until the requested samples are in.
 bool FrameLoop::wantsFrame() const {
   if (!rules.page || tour.on) return true;
-  const int samples = app.sampling.sampleCount;
+  const int samples = app.shownSamples();
   if (rules.view != 0) return samples < 0;
   const int wanted = rules.samples > 0 ? rules.samples : kRestSamples;
-  return samples < wanted && !app.sampling.resting();
+  return samples < wanted && !app.resting();
 }
 
 bool FrameLoop::waitsForInput() const {
   if (tour.on) return false;
-  return rules.page ? !wantsFrame() : app.sampling.resting();
+  return rules.page ? !wantsFrame() : app.resting();
 }
 
 void FrameLoop::rest() {

@@ -62,8 +62,7 @@ TEST_F(TiledDrawingTest, TiledSamplesEqualWholeOnes) {
   budget.tilePixels[0] = budget.tilePixels[1] = 5 * kWidth;  // 5 rows, the last 2
   const int tiledFrames = drawFrames(*tiled, budget);
   EXPECT_EQ(wholeFrames, kSamples + 2);
-  // Each sample is finished in a frame after its last band.
-  EXPECT_EQ(tiledFrames, 1 + kQuietFramesBeforeTiles + (kSamples + 2) * 7 + kSamples);
+  EXPECT_EQ(tiledFrames, 1 + kQuietFramesBeforeTiles + (kSamples + 2) * 7);
   EXPECT_EQ(readTexture(tiled->gpu.accumTexture), wholeSum);
   EXPECT_EQ(readTexture(tiled->gpu.randomTextures[0]), wholeSeeds);
   EXPECT_EQ(readTexture(tiled->gpu.primaryFbo.colorTextures[1]), wholeHits);

@@ -222,7 +222,7 @@ void tellPage(WebPage& page, const FrameWork& work) {
   const double tourTime = page.loop->tourTime().value_or(-1.0);
   // clang-format off
   EM_ASM({ if (Module.onFrame) Module.onFrame($0, $1, $2, $3, $4, $5, $6 < 0 ? null : $6); },
-         app.sampling.sampleCount < 0 ? 0 : app.sampling.sampleCount, app.width,
+         std::max(app.shownSamples(), 0), app.width,
          app.height, full && !page.ready, app.denoising, work.shown, tourTime);
   // clang-format on
   if (full) page.ready = true;
