@@ -32,9 +32,11 @@ struct FinishingSample {
   int denoisePass = 0;
   int nextRow = 0;
   bool firstSample = false;
-  bool gathersNoise = false;  // what the sample's start chose; the keys
-  bool reuses = false;        // may change them before it is finished
-  bool newView = false;       // the history is reprojected into this view
+  // What the sample's start chose: the keys may change the settings before
+  // it is finished.
+  bool gathersNoise = false;
+  bool reuses = false;
+  bool newView = false;  // the history is reprojected into this view
   TemporalView view;
   bool denoised = false;      // the picture shown is the denoiser's
   DenoiseInputs denoiseInputs;
