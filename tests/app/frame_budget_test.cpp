@@ -55,9 +55,10 @@ TEST(FrameBudget, BandsCoverEveryRowOfAPassOnce) {
   }
 }
 
-// From a fast GPU to one a hundred times slower than a phone's, the bands
-// and the moving picture settle where frames fit the budget, without
-// giving away more than half of what would fit.
+// From a fast GPU to one a hundred times slower than a phone's, the bands,
+// the moving picture and the passes that finish a sample settle where
+// frames fit the budget, without giving away more than half of what would
+// fit.
 TEST(FrameBudget, ClosedLoopSettlesWithinTheBudget) {
   const int width = 1170, height = 2532;
   for (double msPerPixel : {1e-6, 1e-5, 1e-4, 1e-3}) {
@@ -91,6 +92,27 @@ TEST(FrameBudget, ClosedLoopSettlesWithinTheBudget) {
       EXPECT_LE(*std::max_element(late.begin(), late.end()), 1.5 * kDefaultFrameBudgetMs);
     }
     EXPECT_GE(budget.previewScale, std::min(1.0, 0.5 * std::sqrt(fits / (1.0 * width * height))));
+
+    // The passes that finish a sample, a tenth of a path sample's cost per
+    // pixel, in as many bands a frame as the allowance holds.
+    late.clear();
+    const double bands = budget.tilePixels[1];
+    row = 0;
+    for (int frame = 0; frame < 200; ++frame) {
+      double pixels = 0.0;
+      while (pixels < budget.finishingPixels) {
+        const TileRows rows =
+            nextFinishingBand(budget.finishingPixels - pixels, width, height, row);
+        pixels += static_cast<double>(rows.count) * width;
+        row = (row + rows.count) % height;
+      }
+      const double interval = frameInterval(pixels, msPerPixel / 10.0, 2.0);
+      if (frame >= 100) late.push_back(interval);
+      learnFrameTime(budget, {FrameWorkKind::Finishing, FramePass::PathTrace, pixels}, interval);
+    }
+    EXPECT_LE(*std::max_element(late.begin(), late.end()), 1.5 * kDefaultFrameBudgetMs) << msPerPixel;
+    EXPECT_GE(budget.finishingPixels, std::min(0.5 * 10.0 * fits, kMaxTilePixels)) << msPerPixel;
+    EXPECT_EQ(budget.tilePixels[1], bands) << "a finishing frame taught the bands";
   }
 }
 
