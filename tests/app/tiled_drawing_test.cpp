@@ -117,6 +117,39 @@ TEST_F(TiledDrawingTest, SampleFinishedInBandsEqualsOneFinishedWhole) {
   EXPECT_TRUE(banded.pictureNoise == whole.pictureNoise) << "its noise";
 }
 
+// A move that interrupts the fold of a new view's first sample, after the
+// view's hit buffers were kept in place of the last ones, leaves a picture
+// half of one view and half of another: the next moving picture starts
+// afresh instead of reprojecting it.
+TEST_F(TiledDrawingTest, MoveDuringAHalfFoldedNewViewStartsAfresh) {
+  auto app = start();
+  app->reuseSamples = true;
+  FrameBudget budget;
+  budget.budgetMs = kDefaultFrameBudgetMs;
+  budget.tilePixels[0] = budget.tilePixels[1] = 8 * kWidth;
+  budget.finishingPixels = 3 * kWidth;
+  budget.previewScale = 0.5;
+  const auto frame = [&] {
+    app->update(0.05f, keys, mouse);
+    app->drawWithin(budget);
+  };
+  const auto inMidFold = [&] {
+    const FinishingSample& finishing = app->tiled.finishing;
+    return finishing.active && finishing.newView && finishing.step == FinishingStep::Resolve &&
+           finishing.nextRow > 0;
+  };
+  for (int frames = 0; !inMidFold() && frames < 1000; ++frames) frame();
+  ASSERT_TRUE(inMidFold());
+
+  app->camera.lookAt({-6.5f, -20.0f, 13.0f}, {-4.0f, -23.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
+  app->cameraMoved();
+  EXPECT_EQ(app->drawWithin(budget).kind, FrameWorkKind::Preview);
+  const std::vector<float> moments = readTexture(app->gpu.temporal.targets.pictureMoments);
+  for (int y = 0; y < kHeight / 2; ++y) {
+    for (int x = 0; x < kWidth / 2; ++x) ASSERT_LE(moments[4 * (y * kWidth + x) + 2], 1.0f);
+  }
+}
+
 // The moving picture keeps the canvas's shape: each side scaled by the
 // budget's factor, on a wide canvas and a tall one; at full scale it is
 // the picture the whole primary pass shows, filling the canvas.
