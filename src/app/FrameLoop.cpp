@@ -22,6 +22,7 @@ FrameLoop::FrameLoop(Application& app, const LoopRules& rules, int cursorWidth, 
       app(app),
       rules(rules) {
   budget.budgetMs = rules.budgetMs;
+  tourBudget.budgetMs = budget.tiled() ? std::max(rules.budgetMs, kTourFrameBudgetMs) : 0;
   if (rules.tour) startTouring();
 }
 
@@ -163,8 +164,8 @@ bool FrameLoop::gpuBehind(double now) const {
 
 FrameWork FrameLoop::drawWork(double now) {
   if (lastWork.kind != FrameWorkKind::None)
-    learnFrameTime(budget, lastWork, (now - lastWorkTime) * 1000.0);
-  lastWork = app.drawWithin(budget);
+    learnFrameTime(budgetNow(), lastWork, (now - lastWorkTime) * 1000.0);
+  lastWork = app.drawWithin(budgetNow());
   lastWorkTime = now;
   if (lastWork.shown) shownTourTime = tourSeconds(tour);
   if (budget.tiled() && lastWork.kind != FrameWorkKind::None) endGpuFrame(gpu, *fences);
@@ -177,6 +178,7 @@ void FrameLoop::startTouring() {
   // video's own path, and no other view jumps when the tour begins.
   tour = startTour(treeOrbit(app.camera.eye, app.camera.center));
   shownTourTime.reset();
+  lastWork = FrameWork{};  // timed under the other budget
   wake();
 }
 
@@ -186,6 +188,7 @@ void FrameLoop::stopTouring() {
   // input moves on from there.
   handBack(tour);
   shownTourTime.reset();
+  lastWork = FrameWork{};
   if (held.taken) {
     app.lightStep = held.lightStep;
     app.reuseSamples = held.reuseSamples;

@@ -163,3 +163,31 @@ TEST_F(TourLoopTest, APageOnATourNeverRestsAndGetsItsSettingsBackWhenTouched) {
   frames(loop, 12, 0.05);
   EXPECT_TRUE(loop.waitsForInput()) << "handed back, the page rests when its samples are in";
 }
+
+// Tour frames as long as a drag's budget allows twice over grow the tour's
+// picture; the same frames in a drag shrink a drag's, which the tour left
+// as it was.
+TEST_F(TourLoopTest, ATourLearnsItsLongerFramesApartFromADrag) {
+  app = startApp(kWidth, kHeight);
+  FrameLoop loop(*app, [] {
+    LoopRules rules = pageRules(40, 0, 0);
+    rules.tour = true;
+    return rules;
+  }(), kWidth, kHeight);
+  app->reuseSamples = true;
+  const double frameSeconds = 0.07;
+  frames(loop, 6, frameSeconds);
+  ASSERT_TRUE(loop.touring());
+  EXPECT_GT(loop.tourBudget.previewScale, kFirstPreviewScale * 1.2);
+  EXPECT_EQ(loop.budget.previewScale, kFirstPreviewScale);
+
+  const double toured = loop.tourBudget.previewScale;
+  for (int i = 0; i < 6; ++i) {
+    const TouchPoint finger{10 + 2 * i, 10, true};
+    loop.touch(&finger, 1, false);
+    frames(loop, 1, frameSeconds);
+  }
+  EXPECT_FALSE(loop.touring());
+  EXPECT_LT(loop.budget.previewScale, kFirstPreviewScale * 0.8);
+  EXPECT_EQ(loop.tourBudget.previewScale, toured);
+}
