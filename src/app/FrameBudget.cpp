@@ -29,7 +29,7 @@ double nextPreviewScale(double scale, double factor) {
 void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalMs) {
   if (!budget.tiled() || !(intervalMs > 0.0) || intervalMs > kLongestMeasuredMs) return;
   if (!(work.pixels > 0.0)) return;
-  const double factor = budget.budgetMs / intervalMs;
+  const double factor = std::pow(budget.budgetMs / intervalMs, kCorrectionShare);
   if (work.kind == FrameWorkKind::Tile) {
     double& tile = budget.tilePixels[passIndex(work.pass)];
     tile = nextTilePixels(tile, work.pixels, factor);

@@ -167,8 +167,9 @@ TEST(FrameBudget, AbsurdTimingsNeitherCollapseNorExplodeTheWork) {
 }
 
 // The moving picture is drawn whole, so its cost goes with its pixels: a
-// frame that took twice the budget halves the pixels, one that took half
-// doubles them, each side moving by the square root of that.
+// frame that took twice the budget takes its pixels a share of the way
+// towards half, one that took half towards double, each side moving by the
+// square root of that.
 TEST(FrameBudget, APreviewFrameScalesThePixelsByTheBudgetsShare) {
   const int width = 1170, height = 2532;
   for (const double share : {2.0, 0.5}) {
@@ -178,6 +179,40 @@ TEST(FrameBudget, APreviewFrameScalesThePixelsByTheBudgetsShare) {
     learnFrameTime(budget, {FrameWorkKind::Preview, FramePass::Primary, before},
                    share * kDefaultFrameBudgetMs);
     const double after = 1.0 * previewSide(budget, width) * previewSide(budget, height);
-    EXPECT_NEAR(after / before, 1.0 / share, 0.01) << share;
+    EXPECT_NEAR(after / before, std::pow(1.0 / share, kCorrectionShare), 0.01) << share;
   }
+}
+
+// A browser keeps frames in flight: here each interval shows the work of
+// the frame three before it. The moving picture and the bands still settle
+// near what fits rather than swinging between a small and a large one.
+TEST(FrameBudget, AGpuFramesBehindDoesNotSetTheWorkSwinging) {
+  constexpr int kLag = 3;
+  constexpr int kWidth = 768, kHeight = 512;
+  const double msPerPixel = 50.0 / (0.2 * kWidth * kHeight);  // fits about 0.45 of each side
+  const double overheadMs = 30.0;
+  FrameBudget budget;
+  budget.budgetMs = 80;
+  std::vector<double> drawn(kLag, 0.25 * kWidth * kHeight);
+  std::vector<double> scales;
+  for (int frame = 0; frame < 200; ++frame) {
+    const double pixels = 1.0 * previewSide(budget, kWidth) * previewSide(budget, kHeight);
+    drawn.push_back(pixels);
+    const double interval = frameInterval(drawn[drawn.size() - 1 - kLag], msPerPixel, overheadMs);
+    learnFrameTime(budget, {FrameWorkKind::Preview, FramePass::PathTrace, pixels}, interval);
+    if (frame >= 100) scales.push_back(budget.previewScale);
+  }
+  const auto [least, most] = std::minmax_element(scales.begin(), scales.end());
+  EXPECT_LT(*most / *least, 1.4) << *least << " to " << *most;
+
+  std::vector<double> bands(kLag, kFirstTilePixels), late;
+  for (int frame = 0; frame < 300; ++frame) {
+    const double pixels = budget.tilePixels[1];
+    bands.push_back(pixels);
+    const double interval = frameInterval(bands[bands.size() - 1 - kLag], msPerPixel, overheadMs);
+    learnFrameTime(budget, tile(FramePass::PathTrace, pixels), interval);
+    if (frame >= 150) late.push_back(budget.tilePixels[1]);
+  }
+  const auto [fewest, largest] = std::minmax_element(late.begin(), late.end());
+  EXPECT_LT(*largest / *fewest, 2.0) << *fewest << " to " << *largest;
 }

@@ -164,9 +164,9 @@ TEST_F(TourLoopTest, APageOnATourNeverRestsAndGetsItsSettingsBackWhenTouched) {
   EXPECT_TRUE(loop.waitsForInput()) << "handed back, the page rests when its samples are in";
 }
 
-// Tour frames as long as a drag's budget allows twice over grow the tour's
-// picture; the same frames in a drag shrink a drag's, which the tour left
-// as it was.
+// Tour frames longer than a drag's budget allows, shorter than a tour's,
+// grow the tour's picture; the same frames in a drag shrink a drag's, which
+// the tour left as it was.
 TEST_F(TourLoopTest, ATourLearnsItsLongerFramesApartFromADrag) {
   app = startApp(kWidth, kHeight);
   FrameLoop loop(*app, [] {
@@ -175,14 +175,14 @@ TEST_F(TourLoopTest, ATourLearnsItsLongerFramesApartFromADrag) {
     return rules;
   }(), kWidth, kHeight);
   app->reuseSamples = true;
-  const double frameSeconds = 0.07;
-  frames(loop, 6, frameSeconds);
+  const double frameSeconds = 0.06;
+  frames(loop, 8, frameSeconds);
   ASSERT_TRUE(loop.touring());
   EXPECT_GT(loop.tourBudget.previewScale, kFirstPreviewScale * 1.2);
   EXPECT_EQ(loop.budget.previewScale, kFirstPreviewScale);
 
   const double toured = loop.tourBudget.previewScale;
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < 8; ++i) {
     const TouchPoint finger{10 + 2 * i, 10, true};
     loop.touch(&finger, 1, false);
     frames(loop, 1, frameSeconds);
