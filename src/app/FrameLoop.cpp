@@ -154,11 +154,13 @@ void FrameLoop::forgetGpu() {
 }
 
 // The intervals between the frames that draw then follow the GPU's work
-// (but never longer than a measurement may take); a moving picture goes
-// ahead, so that a drag shows at once.
+// (but never longer than a measurement may take). A moving picture goes
+// ahead of the bands, so that a drag shows at once; a drag's next ones
+// wait like them, or they would pile up in the GPU and each would show
+// later. A tour, watched and not steered, keeps the GPU full instead.
 bool FrameLoop::gpuBehind(double now) const {
   if (!budget.tiled() || lastWork.kind == FrameWorkKind::None) return false;
-  if (app.previewDue()) return false;
+  if (app.previewDue() && (lastWork.kind != FrameWorkKind::Preview || tour.on)) return false;
   return !gpuHasRoom(gpu, *fences) && (now - lastWorkTime) * 1000.0 < kLongestMeasuredMs;
 }
 
