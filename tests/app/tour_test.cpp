@@ -74,6 +74,12 @@ namespace {
 constexpr int kWidth = 32;
 constexpr int kHeight = 24;
 
+LoopRules touringPageRules(int budgetMs, int samples) {
+  LoopRules rules = pageRules(budgetMs, samples, 0);
+  rules.tour = true;
+  return rules;
+}
+
 class TourLoopTest : public AppFixture {
  protected:
   void frames(FrameLoop& loop, int count, double step) {
@@ -141,11 +147,7 @@ TEST_F(TourLoopTest, TheKeyStartsATourAndAnyInputHandsTheCameraBackWhereItWas) {
 
 TEST_F(TourLoopTest, APageOnATourNeverRestsAndGetsItsSettingsBackWhenTouched) {
   app = startApp(kWidth, kHeight);
-  FrameLoop loop(*app, [] {
-    LoopRules rules = pageRules(0, 2, 0);
-    rules.tour = true;
-    return rules;
-  }(), kWidth, kHeight);
+  FrameLoop loop(*app, touringPageRules(0, 2), kWidth, kHeight);
   // As the page does once its start-up is done, after the loop was made.
   app->lightStep = kFrameStep;
   app->reuseSamples = true;
@@ -169,11 +171,7 @@ TEST_F(TourLoopTest, APageOnATourNeverRestsAndGetsItsSettingsBackWhenTouched) {
 // the tour left as it was.
 TEST_F(TourLoopTest, ATourLearnsItsLongerFramesApartFromADrag) {
   app = startApp(kWidth, kHeight);
-  FrameLoop loop(*app, [] {
-    LoopRules rules = pageRules(40, 0, 0);
-    rules.tour = true;
-    return rules;
-  }(), kWidth, kHeight);
+  FrameLoop loop(*app, touringPageRules(40, 0), kWidth, kHeight);
   app->reuseSamples = true;
   const double frameSeconds = 0.06;
   frames(loop, 8, frameSeconds);
