@@ -19,9 +19,13 @@ double nextTilePixels(double tile, double drawn, double factor) {
 
 // The moving picture is drawn whole at the current scale, so the interval
 // speaks for that scale; pixels go with the square of a side.
-double nextPreviewScale(double scale, double factor) {
+double nextPreviewScale(double scale, double factor, double least) {
   const double next = scale * std::clamp(std::sqrt(factor), kShrinkLimit, kGrowLimit);
-  return std::clamp(next, kMinPreviewScale, 1.0);
+  return std::clamp(next, least, 1.0);
+}
+
+double previewFloor(const FrameBudget& budget) {
+  return std::clamp(budget.leastPreviewScale, 0.0, kMinPreviewScale);
 }
 
 }  // namespace
@@ -33,10 +37,11 @@ void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalM
   if (work.kind == FrameWorkKind::Tile) {
     double& tile = budget.tilePixels[passIndex(work.pass)];
     tile = nextTilePixels(tile, work.pixels, factor);
+    if (work.pass == FramePass::PathTrace) budget.bandsTimed = true;
   } else if (work.kind == FrameWorkKind::Finishing) {
     budget.finishingPixels = nextTilePixels(budget.finishingPixels, work.pixels, factor);
   } else if (work.kind == FrameWorkKind::Preview) {
-    budget.previewScale = nextPreviewScale(budget.previewScale, factor);
+    budget.previewScale = nextPreviewScale(budget.previewScale, factor, previewFloor(budget));
   }
 }
 
@@ -64,7 +69,19 @@ TileRows nextFinishingBand(double pixels, int width, int height, int nextRow) {
   return rowsOf(pixels, width, height, nextRow);
 }
 
+double leastPreviewScale(int width, int height) {
+  const double pixels = static_cast<double>(std::max(width, 1)) * std::max(height, 1);
+  return std::min(kMinPreviewScale, std::sqrt(kMinPreviewPixels / pixels));
+}
+
+void fitPreviewToBands(FrameBudget& budget, int width, int height) {
+  if (!budget.bandsTimed) return;
+  const double pixels = static_cast<double>(std::max(width, 1)) * std::max(height, 1);
+  const double fits = std::sqrt(budget.tilePixels[1] / kPreviewCostPerBandPixel / pixels);
+  budget.previewScale = std::clamp(std::min(budget.previewScale, fits), previewFloor(budget), 1.0);
+}
+
 int previewSide(const FrameBudget& budget, int side) {
-  const double scale = std::clamp(budget.previewScale, kMinPreviewScale, 1.0);
+  const double scale = std::clamp(budget.previewScale, previewFloor(budget), 1.0);
   return std::clamp(static_cast<int>(std::lround(side * scale)), 1, std::max(side, 1));
 }

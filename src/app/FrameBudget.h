@@ -29,6 +29,10 @@ constexpr double kFirstFinishingPixels = 1 << 20;
 constexpr double kMinTilePixels = 4096.0;
 constexpr double kMaxTilePixels = 1 << 26;
 constexpr double kMinPreviewScale = 0.125;
+// On a large canvas an eighth of each side is still many pixels: 46,000 on
+// a phone's 1170x2532, 40 ms of Mesa llvmpipe before anything is shown. A
+// slow GPU may take a moving picture down to this many pixels instead.
+constexpr double kMinPreviewPixels = 16384.0;
 // Nor does a pass take more bands than this: every frame that draws costs
 // the browser a fixed time of its own (measured: 20 to 30 ms for a 2-megapixel
 // canvas on Mesa llvmpipe when the machine is busy), and bands much smaller
@@ -48,6 +52,11 @@ constexpr double kCorrectionShare = 1.0 / 3.0;
 // An interval this long is a paused, hidden or throttled page, not the cost
 // of the work drawn, and teaches nothing.
 constexpr double kLongestMeasuredMs = 2000.0;
+
+// Per pixel, a path-traced moving picture costs about this many times a
+// band of a path sample: its sample, and the denoiser's passes drawn whole
+// at its size (measured on Mesa llvmpipe).
+constexpr double kPreviewCostPerBandPixel = 2.5;
 
 // Frames without a restart before full resolution takes over from the
 // moving picture: pointer events come at their own pace, and a drag's
@@ -70,6 +79,8 @@ struct FrameBudget {
   // a path sample costs several times as much per pixel.
   double tilePixels[2] = {kFirstTilePixels, kFirstTilePixels};
   double previewScale = kFirstPreviewScale;  // share of each side
+  double leastPreviewScale = kMinPreviewScale;  // of the canvas drawn now
+  bool bandsTimed = false;  // a band of a path sample taught tilePixels[1]
   // Pixels of the passes that finish a sample one frame may draw, all of
   // its bands together.
   double finishingPixels = kFirstFinishingPixels;
@@ -96,6 +107,16 @@ TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int heig
 // The next band of a width x height pass that finishes a sample, with
 // `pixels` of the frame's allowance left; as nextTile otherwise.
 TileRows nextFinishingBand(double pixels, int width, int height, int nextRow);
+
+// The smallest share of each side a moving picture of a width x height
+// canvas may take: an eighth, or kMinPreviewPixels where that is fewer.
+double leastPreviewScale(int width, int height);
+
+// The first moving picture of a drag covers no more than the bands, timed
+// at rest, say fits the budget: the scale learnt before may come from the
+// start-up's first picture, which a phone's canvas drew at 0.3 of each side
+// where a drag fits 0.07, and a drag then waited a third of a second for it.
+void fitPreviewToBands(FrameBudget& budget, int width, int height);
 
 // A side of the moving picture: at least one pixel, at most `side`.
 int previewSide(const FrameBudget& budget, int side);

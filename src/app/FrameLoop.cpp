@@ -155,18 +155,24 @@ void FrameLoop::forgetGpu() {
 
 // The intervals between the frames that draw then follow the GPU's work
 // (but never longer than a measurement may take). A moving picture goes
-// ahead of the bands, so that a drag shows at once; a drag's next ones
-// wait like them, or they would pile up in the GPU and each would show
-// later. A tour, watched and not steered, keeps the GPU full instead.
+// ahead of the bands, so that a drag shows at once. A drag's next ones
+// wait until the GPU has drawn the last: one queued behind another shows
+// a frame later, and a frame issued while the GPU is still busy teaches
+// the budget a cost it does not have. A tour, watched and not steered,
+// keeps the GPU full instead.
 bool FrameLoop::gpuBehind(double now) const {
   if (!budget.tiled() || lastWork.kind == FrameWorkKind::None) return false;
   if (app.previewDue() && (lastWork.kind != FrameWorkKind::Preview || tour.on)) return false;
-  return !gpuHasRoom(gpu, *fences) && (now - lastWorkTime) * 1000.0 < kLongestMeasuredMs;
+  const bool busy = app.previewDue() ? !gpuIdle(gpu, *fences) : !gpuHasRoom(gpu, *fences);
+  return busy && (now - lastWorkTime) * 1000.0 < kLongestMeasuredMs;
 }
 
 FrameWork FrameLoop::drawWork(double now) {
+  budgetNow().leastPreviewScale = leastPreviewScale(app.width, app.height);
   if (lastWork.kind != FrameWorkKind::None)
     learnFrameTime(budgetNow(), lastWork, (now - lastWorkTime) * 1000.0);
+  if (app.previewDue() && lastWork.kind != FrameWorkKind::Preview)
+    fitPreviewToBands(budgetNow(), app.width, app.height);
   lastWork = app.drawWithin(budgetNow());
   lastWorkTime = now;
   if (lastWork.shown) shownTourTime = tourSeconds(tour);

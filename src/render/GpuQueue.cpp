@@ -26,6 +26,11 @@ bool gpuHasRoom(const GpuQueue& queue, const FenceCalls& fences) {
   return fences.done(queue.fences[0]);
 }
 
+bool gpuIdle(const GpuQueue& queue, const FenceCalls& fences) {
+  if (!gpuHasRoom(queue, fences)) return false;
+  return queue.fences[1] == nullptr || fences.done(queue.fences[1]);
+}
+
 void endGpuFrame(GpuQueue& queue, const FenceCalls& fences) {
   if (queue.fences[0] != nullptr) fences.release(queue.fences[0]);
   queue.fences[0] = queue.fences[1];

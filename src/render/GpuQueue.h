@@ -24,5 +24,7 @@ const FenceCalls& glFences();
 // Whether the frame before last is done (or its fence lost with the
 // context: a queue that cannot tell must not stop the page).
 bool gpuHasRoom(const GpuQueue& queue, const FenceCalls& fences = glFences());
+// Whether the last frame is done too (or its fence lost, as above).
+bool gpuIdle(const GpuQueue& queue, const FenceCalls& fences = glFences());
 // Marks the end of this frame's work.
 void endGpuFrame(GpuQueue& queue, const FenceCalls& fences = glFences());

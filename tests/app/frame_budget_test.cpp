@@ -183,6 +183,49 @@ TEST(FrameBudget, APreviewFrameScalesThePixelsByTheBudgetsShare) {
   }
 }
 
+// On a GPU too slow for an eighth of each side, a phone's large canvas
+// takes its moving picture down to a set number of pixels, where a small
+// canvas stops at the eighth, which is fewer pixels already.
+TEST(FrameBudget, ASlowGpuTakesALargeCanvassMovingPictureDownToItsLeastPixels) {
+  for (const auto& [width, height] : {std::pair{1170, 2532}, {768, 512}}) {
+    FrameBudget budget;
+    budget.budgetMs = kDefaultFrameBudgetMs;
+    budget.leastPreviewScale = leastPreviewScale(width, height);
+    for (int frame = 0; frame < 100; ++frame) {
+      const double pixels = 1.0 * previewSide(budget, width) * previewSide(budget, height);
+      learnFrameTime(budget, {FrameWorkKind::Preview, FramePass::PathTrace, pixels}, 400.0);
+    }
+    const double least = 1.0 * previewSide(budget, width) * previewSide(budget, height);
+    const double eighth = (width / 8.0) * (height / 8.0);
+    EXPECT_NEAR(least, std::min(eighth, kMinPreviewPixels), 0.02 * least) << width;
+  }
+}
+
+// A drag's first picture fits what the bands at rest say the budget holds,
+// not the larger scale the start-up's picture left; bands on a fast GPU
+// leave the learnt scale as it is, and before any band nothing is known.
+TEST(FrameBudget, ADragsFirstPictureFitsTheBandsTimedAtRest) {
+  const int width = 1170, height = 2532;
+  for (const double msPerPixel : {1e-3, 1e-6}) {
+    FrameBudget budget;
+    budget.budgetMs = kDefaultFrameBudgetMs;
+    budget.leastPreviewScale = leastPreviewScale(width, height);
+    fitPreviewToBands(budget, width, height);
+    EXPECT_EQ(budget.previewScale, kFirstPreviewScale);
+    for (int frame = 0; frame < 100; ++frame) {
+      const double pixels = budget.tilePixels[1];
+      learnFrameTime(budget, tile(FramePass::PathTrace, pixels), frameInterval(pixels, msPerPixel, 2.0));
+    }
+    fitPreviewToBands(budget, width, height);
+    const double pixels = 1.0 * previewSide(budget, width) * previewSide(budget, height);
+    if (msPerPixel > 1e-4) {
+      EXPECT_LE(pixels, std::max(budget.tilePixels[1] / kPreviewCostPerBandPixel, kMinPreviewPixels) * 1.02);
+    } else {
+      EXPECT_EQ(budget.previewScale, kFirstPreviewScale) << "a fast GPU's picture grew or shrank";
+    }
+  }
+}
+
 // A browser keeps frames in flight: here each interval shows the work of
 // the frame three before it. The moving picture and the bands still settle
 // near what fits rather than swinging between a small and a large one.

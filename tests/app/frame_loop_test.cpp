@@ -95,7 +95,7 @@ TEST_F(FrameLoopTest, ADragWakesAFinishedPageAndAPassingPointerDoesNot) {
 // that the intervals between frames measure the GPU's work. A moving
 // picture goes ahead of them, the next ones wait as they do, and a wait
 // never outlasts what a measurement may take.
-TEST_F(FrameLoopTest, BandsWaitForAGpuTwoFramesBehindButNotOneAndAMoveGoesAheadOnce) {
+TEST_F(FrameLoopTest, BandsWaitForAGpuTwoFramesBehindAMoveGoesAheadOnceAndADragForTheLast) {
   auto loop = startPage(40, 1000);
   int bands = 0;
   const auto isBand = [](const FrameWork& work) {
@@ -117,6 +117,8 @@ TEST_F(FrameLoopTest, BandsWaitForAGpuTwoFramesBehindButNotOneAndAMoveGoesAheadO
   EXPECT_EQ(frame(*loop).work.kind, FrameWorkKind::Preview) << "a move shows at once";
   loop->turnWheel(1);
   EXPECT_FALSE(frame(*loop).drew) << "a drag's pictures would pile up in the GPU";
+  fencesFinished = fencesMade - 1;
+  EXPECT_FALSE(frame(*loop).drew) << "the next move would queue behind the last";
   fencesFinished = fencesMade;
   EXPECT_EQ(frame(*loop).work.kind, FrameWorkKind::Preview) << "the move was dropped";
   for (int i = 0; i < 4; ++i) frame(*loop);
