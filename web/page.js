@@ -105,15 +105,18 @@ function showMessage(text) {
 // The tune: decoded once and looped by Web Audio, which leaves no gap at the
 // seam. Browsers allow sound only after a click, tap or key, so it starts
 // with the first of them (or the sound button).
-const tune = { wanted: false, on: true, context: null, gain: null };
+const tune = { wanted: false, on: true, touched: false, context: null, gain: null, buffer: null,
+               source: null };
 
-function startPlaying() {
-  if (!tune.wanted || !tune.on) return;
-  if (tune.context) {
-    tune.context.resume();
-    return;
-  }
+// Made once the first picture is drawn, while the GPU is still busy with
+// it: Chromium takes 0.2 to 0.35 s to make an AudioContext, and made in the
+// first touch's handler it held back the picture that touch moved. Until a
+// touch resumes it, the context waits suspended, even where the browser
+// would let it play at once.
+function makeTuneContext() {
+  if (tune.context) return;
   tune.context = new AudioContext();
+  if (!tune.touched) tune.context.suspend();
   tune.gain = tune.context.createGain();
   tune.gain.gain.value = 0.25;
   tune.gain.connect(tune.context.destination);
@@ -124,14 +127,28 @@ function startPlaying() {
     .then((response) => response.arrayBuffer())
     .then((bytes) => tune.context.decodeAudioData(bytes))
     .then((buffer) => {
-      const source = tune.context.createBufferSource();
-      source.buffer = buffer;
-      source.loop = true;
-      source.connect(tune.gain);
-      source.start();
-      window.xmastrace.playing = tune.context.state === 'running';
+      tune.buffer = buffer;
+      startSource();
     })
     .catch((error) => console.warn('The tune cannot play:', error.message));
+}
+
+function startSource() {
+  if (!tune.buffer || tune.source || !tune.touched || !tune.on) return;
+  tune.source = tune.context.createBufferSource();
+  tune.source.buffer = tune.buffer;
+  tune.source.loop = true;
+  tune.source.connect(tune.gain);
+  tune.source.start();
+  window.xmastrace.playing = tune.context.state === 'running';
+}
+
+function startPlaying() {
+  if (!tune.wanted || !tune.on) return;
+  tune.touched = true;
+  makeTuneContext();
+  tune.context.resume();
+  startSource();
 }
 
 function setSound(on) {
@@ -397,6 +414,7 @@ var Module = {
     counter.textContent = samples === 1 ? '1 sample' : `${samples} samples`;
     denoiseButton.setAttribute('aria-pressed', String(!!denoising));
     if (first) {
+      if (tune.wanted) setTimeout(makeTuneContext, 0);
       if (!bar.hidden && panelWasOpen()) openPanel(true, false);
       page.ready = true;
       statusBox.hidden = true;

@@ -69,15 +69,21 @@ function matchingShare(a, b, tolerance) {
   return matching / (a.length / 4);
 }
 
-test('the first picture appears with no console error and shows the room', async () => {
+test('the first picture appears with no console error and shows the room; the tune waits for a touch', async () => {
   const { page, errors, firstPicture } = await open('?samples=2');
   console.log(`first picture after ${firstPicture} ms`);
   assert.equal(await page.evaluate(() => window.xmastrace.failure), null);
-  assert.deepEqual(errors, []);
   const pixels = await canvasPixels(page);
   let lit = 0;
   for (let i = 0; i < pixels.length; i += 4) lit += pixels[i] + pixels[i + 1] + pixels[i + 2] > 60;
   assert.ok(lit > pixels.length / 8, `only ${lit} lit pixels`);
+
+  // The tune's player is made before the first touch, which only starts it.
+  await page.waitForTimeout(1000);
+  assert.equal(await page.evaluate(() => window.xmastrace.playing), false, 'the tune played untouched');
+  await page.mouse.click(100, 100);
+  await page.waitForFunction(() => window.xmastrace.playing, null, { timeout: 20000 });
+  assert.deepEqual(errors, []);
 });
 
 // A desktop primary view in a working directory, at the canvas's size, once each.
