@@ -59,6 +59,11 @@ TileRows rowsOf(double pixels, int width, int height, int nextRow) {
   return rows;
 }
 
+// Canvas sizes come from the page and may read 0 while it lays out.
+double canvasPixels(int width, int height) {
+  return static_cast<double>(std::max(width, 1)) * std::max(height, 1);
+}
+
 }  // namespace
 
 TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int height, int nextRow) {
@@ -70,14 +75,13 @@ TileRows nextFinishingBand(double pixels, int width, int height, int nextRow) {
 }
 
 double leastPreviewScale(int width, int height) {
-  const double pixels = static_cast<double>(std::max(width, 1)) * std::max(height, 1);
-  return std::min(kMinPreviewScale, std::sqrt(kMinPreviewPixels / pixels));
+  return std::min(kMinPreviewScale, std::sqrt(kMinPreviewPixels / canvasPixels(width, height)));
 }
 
 void fitPreviewToBands(FrameBudget& budget, int width, int height) {
   if (!budget.bandsTimed) return;
-  const double pixels = static_cast<double>(std::max(width, 1)) * std::max(height, 1);
-  const double fits = std::sqrt(budget.tilePixels[1] / kPreviewCostPerBandPixel / pixels);
+  const double bandPixels = budget.tilePixels[passIndex(FramePass::PathTrace)];
+  const double fits = std::sqrt(bandPixels / kPreviewCostPerBandPixel / canvasPixels(width, height));
   budget.previewScale = std::clamp(std::min(budget.previewScale, fits), previewFloor(budget), 1.0);
 }
 
