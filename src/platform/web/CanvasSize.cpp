@@ -30,6 +30,8 @@ DrawingLimits drawingLimits(int maxTextureSize, int maxRenderbufferSize, int max
 
 PixelSize drawingBufferSize(double cssWidth, double cssHeight, double ratio,
                             const DrawingLimits& limits) {
+  if (!(ratio > 0.0) || !std::isfinite(ratio)) return {};
+  if (limits.maxRatio > 0.0) ratio = std::min(ratio, limits.maxRatio);
   const double width = std::round(cssWidth * ratio);
   const double height = std::round(cssHeight * ratio);
   // Also false for NaN.

@@ -28,12 +28,17 @@ TEST(CanvasSize, DeviceSizeWhereItFitsElseTheLargestThatFits) {
   const PixelSize desk = drawingBufferSize(768, 512, 1.0, gpu);
   EXPECT_EQ(desk.width, 768);
   EXPECT_EQ(desk.height, 512);
+  // A dense screen draws two device pixels per CSS pixel, a sparser one
+  // each of its own.
   const PixelSize phone = drawingBufferSize(390, 844, 3.0, gpu);
-  EXPECT_EQ(phone.width, 1170);
-  EXPECT_EQ(phone.height, 2532);
+  EXPECT_EQ(phone.width, 780);
+  EXPECT_EQ(phone.height, 1688);
+  const PixelSize laptop = drawingBufferSize(1280, 720, 1.5, gpu);
+  EXPECT_EQ(laptop.width, 1920);
+  EXPECT_EQ(laptop.height, 1080);
 
   const PixelSize huge = drawingBufferSize(3000, 2000, 3.0, gpu);
-  expectWithin(huge, gpu, 1.5, "9000x6000");
+  expectWithin(huge, gpu, 1.5, "6000x4000");
   EXPECT_GT(static_cast<long long>(huge.width) * huge.height, kMaxDrawingPixels * 99 / 100);
 
   // Each limit binds on its own: the viewport's narrower height, then a
@@ -67,6 +72,7 @@ TEST(CanvasSize, ThePixelCapHoldsForEveryCssSizeAndRatio) {
   for (const long long cap : {kMaxDrawingPixels, 1000LL, 77777LL}) {
     DrawingLimits limits = drawingLimits(0, 0, 0, 0);
     limits.maxPixels = cap;
+    limits.maxRatio = 0.0;
     for (const double ratio : {1.0, 1.25, 1.5, 1.75, 2.0, 2.625, 3.0, 3.5}) {
       for (double cssWidth = 300.5; cssWidth < 4000; cssWidth += 197.25) {
         for (double cssHeight = 200.75; cssHeight < 3000; cssHeight += 151.5) {
