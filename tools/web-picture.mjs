@@ -113,10 +113,12 @@ function snapshotsAt(page, moments, from, cssWidth, url) {
     for (const at of moments) {
       await new Promise((done) => setTimeout(done, Math.max(0, start + at - performance.now())));
       const taken = performance.now() - start;
-      shots.push({ taken, snapshot: await window.xmastrace.snapshot() });
+      const snapshot = await window.xmastrace.snapshot();
+      shots.push({ taken, read: performance.now() - start, snapshot });
     }
     const measured = await eval(`(${psnrs})`)(shots.map((shot) => shot.snapshot.picture), cssWidth, url);
-    return shots.map(({ taken, snapshot }, i) => ({ taken, samples: snapshot.samples, psnr: measured[i] }));
+    return shots.map(({ taken, read, snapshot }, i) => ({ taken, read, samples: snapshot.samples,
+                                                          psnr: measured[i] }));
   }, { moments, from, cssWidth, url, psnrs: psnrsInPage.toString() });
 }
 
@@ -189,7 +191,10 @@ for (const setting of process.env.XMASTRACE_TOUR ? [] : kViewports) {
   await page.waitForFunction(started, null, { timeout: 120000 });
   const url = `data:image/png;base64,${readFileSync(still).toString('base64')}`;
   const shots = await snapshotsAt(page, setting.moments, setting.from, setting.viewport.width, url);
-  const line = shots.map((shot) => `${(shot.taken / 1000).toFixed(2)} s after ${setting.from}: ` +
+  // A picture the GPU has not drawn yet is read only once it has: `read`
+  // says when the visitor could see it at the latest.
+  const line = shots.map((shot) => `${(shot.taken / 1000).toFixed(2)} s after ${setting.from} ` +
+                                   `(read at ${(shot.read / 1000).toFixed(2)} s): ` +
                                    `${shot.samples} samples, ${shot.psnr.toFixed(1)} dB`);
   const [readyAt, frames] = await page.evaluate(() => [window.readyAt, window.frameLog]);
   console.log(`${setting.name} (ready ${(readyAt / 1000).toFixed(2)} s after navigation): ${line.join('; ')}`);
