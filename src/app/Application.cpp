@@ -316,6 +316,7 @@ TemporalView Application::temporalView(int viewWidth, int viewHeight) {
   }
   next.historyLimit =
       historyWeightLimit(frameSeconds, static_cast<float>(std::max(lastViewSamples, 1)));
+  next.reflectionsKept = !denoising;
   return next;
 }
 

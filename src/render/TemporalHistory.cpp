@@ -138,6 +138,7 @@ void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& 
   glUniform1f(location(program, "bb_maxdim"), view.bbMaxDim);
   glUniform3f(location(program, "eye"), eye.x, eye.y, eye.z);
   glUniform1f(location(program, "pixel_angle"), view.pixelAngle);
+  glUniform1i(location(program, "reflections_kept"), view.reflectionsKept ? 1 : 0);
   glUniform1f(location(program, "history_limit"), view.historyLimit);
   drawInto(targets, inputs, targets.history, targets.historyMoments);
 }

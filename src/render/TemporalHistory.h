@@ -10,10 +10,12 @@
 // every pixel looks up where its surface point lay in the last view and
 // keeps what the last picture had there, unless the last view saw another
 // surface (another material, off the pixel's tangent plane, or a turned
-// normal) or the light there changed beyond the new samples' spread. The
-// kept history then counts as a number of samples beside the new ones, less
-// and less as these accumulate, so that a picture at rest still becomes the
-// plain average of its own samples.
+// normal) or the light there changed beyond the new samples' spread.
+// Emitters, glossy surfaces and mirrors keep only the noise of their
+// samples where the picture is denoised: the light they show moves across
+// them as the eye moves. The kept history then counts as a number of
+// samples beside the new ones, less and less as these accumulate, so that
+// a picture at rest still becomes the plain average of its own samples.
 
 // How long the history lasts while the camera keeps moving: each new view
 // gives its samples at least 1 - exp(-dt / tau) of the picture.
@@ -43,9 +45,9 @@ struct TemporalTargets {
   int width = 0;
   int height = 0;
   GLuint history = 0;         // the last picture in this view: rgb, a = weight
-  GLuint historyMoments = 0;  // its luminance moments
+  GLuint historyMoments = 0;  // its luminance moments and their weight
   GLuint picture = 0;         // the picture shown (an average)
-  GLuint pictureMoments = 0;  // moments, weight and the variance of its luminance
+  GLuint pictureMoments = 0;  // moments, their weight and the variance of its luminance
   // The hit buffers the picture belongs to, at full size: [kept] now, the
   // other one written by the next view.
   GLuint position[2] = {};
@@ -96,6 +98,10 @@ struct TemporalView {
   float bbMaxDim = 1.0f;
   float pixelAngle = 0.0f;  // image-plane height of one traced texel at distance 1
   float historyLimit = 0.0f;
+  // Whether emitters, glossy surfaces and mirrors keep their light too: in
+  // a picture shown without the denoiser their noise costs more than the
+  // trails their reflections leave.
+  bool reflectionsKept = false;
 };
 
 // kStatusOk, or kStatusFatal when a stage does not compile.

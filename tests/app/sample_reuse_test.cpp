@@ -265,6 +265,50 @@ TEST_F(SampleReuseTest, MovingPictureIsDenoisedAtItsOwnSize) {
   EXPECT_LT(denoised, 0.8 * raw) << "raw " << raw << ", denoised " << denoised;
 }
 
+// The floor, the gifts, the tree and the baubles show light that moves
+// across them with the eye. Under the denoiser they carry only their noise
+// (the moments' weight) into a new view; shown raw, they carry their light
+// as the walls do.
+TEST_F(SampleReuseTest, ReflectionsCarryOnlyTheirNoiseUnderTheDenoiser) {
+  const auto carried = [&](bool denoising, bool momentsMissSamples = false) {
+    app->denoising = denoising;
+    app->forgetHistory();
+    lookFrom(kStartEye);
+    frames(20);
+    // As after F2 mid-view: the noise estimate holds fewer samples than the sum.
+    if (momentsMissSamples) {
+      app->gpu.denoiser.momentCount = 0;
+      frames(1);
+    }
+    lookFrom(kNearEye);
+    frames(1);
+    const std::vector<Texel> codes = read(app->gpu.primaryFbo.colorTextures[0]);
+    const std::vector<Texel> history = read(targets().history);
+    const std::vector<Texel> moments = read(targets().historyMoments);
+    struct Counts {
+      int reflecting = 0, reflectingLight = 0, reflectingNoise = 0, matteLight = 0;
+    } counts;
+    for (size_t i = 0; i < codes.size(); ++i) {
+      if (codes[i].a > 0.5f) {
+        ++counts.reflecting;
+        counts.reflectingLight += history[i].a > 1.0f;
+        counts.reflectingNoise += moments[i].b > 1.0f;
+      } else {
+        counts.matteLight += history[i].a > 1.0f;
+      }
+    }
+    return counts;
+  };
+  const auto denoised = carried(true);
+  ASSERT_GT(denoised.reflecting, kWidth * kHeight / 10);
+  EXPECT_EQ(denoised.reflectingLight, 0);
+  EXPECT_GT(denoised.reflectingNoise, denoised.reflecting / 2);
+  EXPECT_GT(denoised.matteLight, kWidth * kHeight / 4);
+  EXPECT_GT(carried(true, true).matteLight, kWidth * kHeight / 4);
+  const auto raw = carried(false);
+  EXPECT_GT(raw.reflectingLight, raw.reflecting / 2);
+}
+
 TEST_F(SampleReuseTest, OnlyFiniteSamplesOfTheRightSizeAreCarried) {
   lookFrom(kStartEye);
   frames(4);

@@ -121,10 +121,10 @@ uniform sampler2D sum_texture;
 uniform sampler2D moments_texture;
 uniform float inv_num_samples;  // 1 / samples in the sum
 uniform float moment_count;     // samples in the moments
-// When set, the variance comes from variance_texture instead (z = samples'
-// weight behind the pixel, w = the variance of its luminance): a picture
-// that carries samples from earlier views knows its noise from their
-// moments.
+// When set, the variance comes from variance_texture instead (z = the
+// samples' weight behind its moments, w = the variance of the pixel's
+// luminance): a picture that carries samples from earlier views knows its
+// noise from their moments.
 uniform bool given_variance;
 uniform sampler2D variance_texture;
 out vec4 output0;

@@ -37,10 +37,10 @@ vec3 albedo(vec4 hit_colour) { return max(hit_colour.rgb, vec3(albedo_floor)); }
 // The last picture, moved into the current view: for every pixel, where its
 // surface point lay in the last view, read there from the picture wherever
 // the last view saw the same surface. Writes the history (rgb, a = weight in
-// samples) and its luminance moments.
+// samples) and its luminance moments (xy, z = their weight in samples).
 uniform sampler2D sample_texture;            // the current view's first sample
 uniform sampler2D last_picture_texture;      // rgb = the last picture
-uniform sampler2D last_moments_texture;      // xy = luminance moments, z = weight
+uniform sampler2D last_moments_texture;      // xy = luminance moments, z = their weight
 uniform sampler2D last_position_texture;     // the hit buffers the picture was made for
 uniform sampler2D last_normal_texture;       // xyz = normal, w = material code
 uniform ivec2 last_size;                     // texels of the last view
@@ -53,6 +53,7 @@ uniform float bb_maxdim;
 uniform vec3 eye;                            // in octree space
 uniform float pixel_angle;                   // image-plane height of a current texel at distance 1
 uniform float history_limit;                 // the most samples' weight the history may keep
+uniform bool reflections_kept;               // for a picture shown without the denoiser
 
 out vec4 output0;
 out vec4 output1;
@@ -71,6 +72,15 @@ const float code_tolerance = 0.004;
 // standard deviations is light that changed (the moving light, a glowing
 // object that moved): it is pulled back into that range.
 const float clamp_deviations = 1.5;
+// Emitters (which glow by the angle they are seen at and continue along
+// the mirror direction), glossy surfaces and mirrors: their light moves
+// across the surface as the eye moves, so the last picture's light at the
+// same surface point is another reflection, which no clamp of one sample's
+// neighbourhood catches. Under the denoiser they keep no light from the
+// last view, only its luminance moments: the noise of their samples, which
+// the denoiser needs from the first one on. A picture shown raw keeps their
+// light: there the noise costs more than the trails.
+const float view_dependent_code_min = 0.5;
 
 bool sameSurface(ivec2 q, vec3 position, vec3 normal, float code, float tolerance) {
   vec4 last_position = texelFetch(last_position_texture, q, 0);
@@ -144,8 +154,9 @@ void main() {
   colour = clamp(colour, mean - clamp_deviations * deviation, mean + clamp_deviations * deviation);
   // A pixel half seen before keeps half its weight.
   float weight = min(moments.z * weights, history_limit);
-  output0 = vec4(colour, weight);
-  output1 = vec4(moments.xy, 0.0, 0.0);
+  bool view_dependent = code > view_dependent_code_min;
+  output0 = vec4(colour, view_dependent && !reflections_kept ? 0.0 : weight);
+  output1 = vec4(moments.xy, weight, 0.0);
 }
 #endif
 
@@ -173,7 +184,7 @@ void main() {
 // luminance moments of the light and the variance of the picture's
 // luminance, which tells the denoiser the noise from the first sample on.
 uniform sampler2D history_texture;          // rgb, a = weight
-uniform sampler2D history_moments_texture;  // xy
+uniform sampler2D history_moments_texture;  // xy, z = their weight
 uniform sampler2D sum_texture;              // this view's samples, summed
 uniform sampler2D moments_texture;          // sums of their light's luminance and its square
 uniform float num_samples;
@@ -186,10 +197,11 @@ out vec4 output1;
 void main() {
   ivec2 p = pixel();
   vec4 history = texelFetch(history_texture, p, 0);
-  vec2 history_moments = texelFetch(history_moments_texture, p, 0).xy;
+  vec3 history_moments = texelFetch(history_moments_texture, p, 0).xyz;
   vec3 sum = texelFetch(sum_texture, p, 0).rgb;
   vec2 sum_moments = texelFetch(moments_texture, p, 0).xy;
   float w = history.a * history_fade;
+  float wm = history_moments.z * history_fade;
   float n = num_samples;
   float m = moment_count;
   if (!finite(sum)) {
@@ -203,8 +215,8 @@ void main() {
   float weight = w + n;
   vec3 colour = weight > 0.0 ? (w * history.rgb + sum) / weight : vec3(0.0);
   vec2 moments;
-  if (w + m > 0.0) {
-    moments = (w * history_moments + sum_moments) / (w + m);
+  if (wm + m > 0.0) {
+    moments = (wm * history_moments.xy + sum_moments) / (wm + m);
   } else {
     float l = luminance(colour / albedo(texelFetch(hit_color_texture, p, 0)));
     moments = vec2(l, l * l);
@@ -213,7 +225,10 @@ void main() {
   // Alpha as the path tracer writes it, so that the shown picture matches
   // the plain average's also there.
   output0 = vec4(colour, 0.0);
-  output1 = vec4(moments, weight, variance);
+  // The weight the next view carries counts this view's samples even where
+  // the moments miss some (the denoiser switched on mid-view), or the
+  // next view would keep no light at all.
+  output1 = vec4(moments, wm + n, variance);
 }
 #endif
 
