@@ -55,6 +55,8 @@ constexpr Way kWays[] = {
     {"reused, 1 sample a frame, denoised", 1, true, true},
     {"reused, 2 samples a frame, denoised", 2, true, true},
     {"reused, 4 samples a frame, denoised", 4, true, true},
+    {"fresh, 8 samples, denoised", 8, true, false},
+    {"fresh, 4 samples, denoised", 4, true, false},
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
