@@ -70,7 +70,11 @@ const float min_normal_cosine = 0.9;
 const float code_tolerance = 0.004;
 // History outside the current neighbourhood's mean plus or minus this many
 // standard deviations is light that changed (the moving light, a glowing
-// object that moved): it is pulled back into that range.
+// object that moved): it is pulled back into that range. The deviation is
+// the larger of the new samples' spread around the pixel and the spread
+// the carried samples had: light that reaches a surface in rare bright
+// samples (a wall lit by the glowing letters) is missing from most single
+// samples, and a range made of them alone would pull it down.
 const float clamp_deviations = 1.5;
 // Emitters (which glow by the angle they are seen at and continue along
 // the mirror direction), glossy surfaces and mirrors: their light moves
@@ -151,6 +155,10 @@ void main() {
   moments /= weights;
   vec3 mean, deviation;
   neighbourhood(q, mean, deviation);
+  // The moments are of the light's luminance; the surface colour turns
+  // their spread into the picture's.
+  float carried_variance = max(moments.y - moments.x * moments.x, 0.0);
+  deviation = max(deviation, sqrt(carried_variance) * albedo(texelFetch(hit_color_texture, q, 0)));
   colour = clamp(colour, mean - clamp_deviations * deviation, mean + clamp_deviations * deviation);
   // A pixel half seen before keeps half its weight.
   float weight = min(moments.z * weights, history_limit);

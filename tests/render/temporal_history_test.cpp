@@ -1,0 +1,107 @@
+// The reprojection on hand-made buffers, a flat wall seen twice from the
+// same camera: how far the clamp against the new samples lets the carried
+// light stray from them.
+#include "render/TemporalHistory.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ExitStatus.h"
+#include "geometry/Mesh.h"
+#include "render/FramePasses.h"
+#include "support/GlContext.h"
+#include "support/Texels.h"
+
+namespace {
+
+constexpr int kWidth = 16;
+constexpr int kHeight = 8;
+constexpr float kAlbedo = 0.5f;
+// Every new sample, in colour: dark and alike, so that their own spread
+// says nothing about light that reaches the wall rarely.
+constexpr float kNewSample = 0.05f;
+// The last picture's light (before the surface colour), on average.
+constexpr float kLastLight = 0.5f;
+
+std::vector<float> filled(float r, float g, float b, float a) {
+  std::vector<float> texels;
+  for (int i = 0; i < kWidth * kHeight; ++i) texels.insert(texels.end(), {r, g, b, a});
+  return texels;
+}
+
+void upload(GLuint texture, const std::vector<float>& rgba) {
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kWidth, kHeight, GL_RGBA, GL_FLOAT, rgba.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+class TemporalHistoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_GL_CONTEXT();
+    const std::string vertexFile = std::string(XMASTRACE_RUN_DIR) + "/TextureShaderVS.glsl";
+    ASSERT_EQ(buildTemporalPrograms(history.programs, vertexFile.c_str()), kStatusOk);
+    createTemporalTargets(history, kWidth, kHeight);
+    // The wall fills the view, each pixel's point where the identity camera
+    // puts that pixel's centre.
+    std::vector<float> position;
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        position.insert(position.end(), {(x + 0.5f) / kWidth * 2.0f - 1.0f,
+                                         (y + 0.5f) / kHeight * 2.0f - 1.0f, 0.5f, 1.0f});
+      }
+    }
+    const std::vector<float> normal = filled(0.0f, 0.0f, 1.0f, 0.0f);  // w: a matte code
+    inputs.hitColor = createScreenTexture(kWidth, kHeight, filled(kAlbedo, kAlbedo, kAlbedo, 0.0f).data());
+    inputs.hitPosition = createScreenTexture(kWidth, kHeight, position.data());
+    inputs.hitNormal = createScreenTexture(kWidth, kHeight, normal.data());
+    inputs.sampleTexture =
+        createScreenTexture(kWidth, kHeight, filled(kNewSample, kNewSample, kNewSample, 0.0f).data());
+    inputs.sumTexture = inputs.sampleTexture;
+    inputs.sampleCount = 1;
+    inputs.quadVertexArray = createQuadMesh().vertexArray;
+    const TemporalTargets& targets = history.targets;
+    upload(targets.position[targets.kept], position);
+    upload(targets.normal[targets.kept], normal);
+    const float lastColour = kLastLight * kAlbedo;
+    upload(targets.picture, filled(lastColour, lastColour, lastColour, 0.0f));
+    history.filled = true;
+    history.size[0] = kWidth;
+    history.size[1] = kHeight;
+    view.pixelAngle = 2.0f / kHeight;
+    view.historyLimit = 1.0e6f;
+    glViewport(0, 0, kWidth, kHeight);
+  }
+
+  // The carried colour at every pixel, after a last picture of 16 samples
+  // whose light had the mean square `lastMeanSquare`.
+  std::vector<float> carried(float lastMeanSquare) {
+    upload(history.targets.pictureMoments, filled(kLastLight, lastMeanSquare, 16.0f, 0.0f));
+    drawReprojection(history, inputs, view);
+    std::vector<float> green;
+    for (const Texel& t : readTexels(history.targets.history, kWidth, kHeight)) {
+      EXPECT_NEAR(t.a, 16.0f, 1e-3f);
+      green.push_back(t.g);
+    }
+    return green;
+  }
+
+  TemporalHistory history;
+  TemporalInputs inputs;
+  TemporalView view;
+};
+
+// The last samples were spread widely (the light came in rare bright
+// samples, as from the glowing letters onto the wall): the dark new ones
+// are what such light usually gives, and the carried light is kept whole.
+// Had they been all alike, light that far from the new samples has changed
+// (the moving light went elsewhere), and it is cut down to their range.
+TEST_F(TemporalHistoryTest, ClampAllowsForTheSpreadTheLastSamplesShowed) {
+  const float lastColour = kLastLight * kAlbedo;
+  for (float green : carried(2.5f)) ASSERT_NEAR(green, lastColour, 1e-4f);
+  for (float green : carried(kLastLight * kLastLight)) ASSERT_NEAR(green, kNewSample, 1e-4f);
+}
+
+}  // namespace
