@@ -248,7 +248,13 @@ DenoiseInputs Application::denoiseInputs() const {
 
 GLuint Application::denoisedPicture() {
   gpu.readyDenoiseTargets(width, height);
-  return denoise(gpu.denoiser, shownDenoiseInputs());
+  const GLuint picture = denoise(gpu.denoiser, shownDenoiseInputs());
+  return showsHistory() ? smoothedHistory(picture) : picture;
+}
+
+GLuint Application::smoothedHistory(GLuint denoised) {
+  return smoothEdges(gpu.temporal, temporalInputs(width, height), temporalView(width, height),
+                     denoised);
 }
 
 bool Application::showsHistory() const {
@@ -370,7 +376,7 @@ void Application::showFiltered(const FrameResources& resources, bool denoised) {
   const int samples = sampling.sampleCount;
   const GLuint filtered = gpu.denoiser.targets.picture;
   if (showsHistory()) {
-    showPicture(resources, denoised ? filtered : gpu.temporal.targets.picture);
+    showPicture(resources, denoised ? smoothedHistory(filtered) : gpu.temporal.targets.picture);
   } else if (denoised) {
     showDenoised(resources, filtered, samples, denoisedShare(samples));
   } else {

@@ -161,7 +161,8 @@ class Application {
 
   // Denoises the current average; the returned texture holds the picture
   // (not a sum) until the next call. Meaningful once samples were taken
-  // while `denoising` was on.
+  // while `denoising` was on. A moving view's carried picture comes back
+  // as shown, blended with the one before (see smoothEdges).
   GLuint denoisedPicture();
   // Whether the window shows the history's picture (gpu.temporal's) rather
   // than the plain average: until the view's own samples have taken over.
@@ -245,6 +246,8 @@ class Application {
   bool showsDenoised() const;
   DenoiseInputs shownDenoiseInputs() const;
   void showFiltered(const FrameResources& resources, bool denoised);
+  // The denoised history as shown: see smoothEdges.
+  GLuint smoothedHistory(GLuint denoised);
   TemporalView temporalView(int viewWidth, int viewHeight);
   FrameWork drawFinishing(double allowance);
   void startFinishing(bool firstSample);

@@ -70,7 +70,7 @@ void useWithView(GLuint program, const TemporalTargets& targets, const TemporalI
 // Draws the full-screen quad into the view's part of up to three of the
 // targets, whatever the window's viewport, which is restored afterwards.
 void drawInto(const TemporalTargets& targets, const TemporalInputs& inputs, GLuint first,
-              GLuint second, GLuint third = 0) {
+              GLuint second = 0, GLuint third = 0) {
   GLint viewport[4] = {};
   glGetIntegerv(GL_VIEWPORT, viewport);
   glBindFramebuffer(GL_FRAMEBUFFER, targets.framebuffer);
@@ -79,7 +79,7 @@ void drawInto(const TemporalTargets& targets, const TemporalInputs& inputs, GLui
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0 + i, GL_TEXTURE_2D, attached[i], 0);
   }
   const GLenum drawBuffers[3] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1, GL_COLOR_ATTACHMENT2};
-  glDrawBuffers(third != 0 ? 3 : 2, drawBuffers);
+  glDrawBuffers(third != 0 ? 3 : (second != 0 ? 2 : 1), drawBuffers);
   const ViewSize size = viewSize(targets, inputs);
   glViewport(0, 0, size.width, size.height);
   glDisable(GL_DEPTH_TEST);
@@ -143,6 +143,13 @@ void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& 
   drawInto(targets, inputs, targets.history, targets.historyMoments);
 }
 
+bool sameMatrix(const Matrix4& a, const Matrix4& b) {
+  for (int i = 0; i < 16; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 float historyWeightLimit(float frameSeconds, float samplesPerFrame) {
@@ -167,6 +174,7 @@ int buildTemporalPrograms(TemporalPrograms& programs, const char* quadVertexFile
       {&programs.reproject, "REPROJECT"},
       {&programs.keepGeometry, "KEEP_GEOMETRY"},
       {&programs.resolve, "RESOLVE"},
+      {&programs.smoothEdges, "SMOOTH_EDGES"},
       {&programs.stretch, "STRETCH"},
   };
   for (const auto& build : builds) {
@@ -181,7 +189,7 @@ int buildTemporalPrograms(TemporalPrograms& programs, const char* quadVertexFile
 void createTemporalTargets(TemporalHistory& history, int width, int height) {
   TemporalTargets& targets = history.targets;
   for (GLuint* texture : {&targets.history, &targets.historyMoments, &targets.picture,
-                          &targets.pictureMoments}) {
+                          &targets.pictureMoments, &targets.shown[0], &targets.shown[1]}) {
     releaseTexture(*texture);
     *texture = createScreenTexture(width, height, nullptr);
   }
@@ -197,7 +205,7 @@ void createTemporalTargets(TemporalHistory& history, int width, int height) {
   targets.height = height;
   targets.kept = 0;
   if (targets.framebuffer == 0) glGenFramebuffers(1, &targets.framebuffer);
-  history.filled = false;
+  emptyHistory(history);
 }
 
 void reprojectHistory(TemporalHistory& history, const TemporalInputs& inputs,
@@ -231,6 +239,9 @@ void viewKept(TemporalHistory& history, const TemporalInputs& inputs, const Temp
   const ViewSize size = viewSize(targets, inputs);
   history.size[0] = size.width;
   history.size[1] = size.height;
+  // A picture drawn smaller is shown without the blend, so the last
+  // full-size one shown is no longer the last picture.
+  if (size.width != targets.width || size.height != targets.height) history.shownFilled = false;
   history.viewProjection = view.viewProjection;
   history.jitter[0] = view.jitter[0];
   history.jitter[1] = view.jitter[1];
@@ -255,6 +266,41 @@ void drawResolvedPicture(const TemporalHistory& history, const TemporalInputs& i
   glUniform1f(location(program, "history_fade"), historyFade(inputs.sampleCount));
   drawInto(targets, inputs, targets.picture, targets.pictureMoments);
   finishPass();
+}
+
+GLuint smoothEdges(TemporalHistory& history, const TemporalInputs& inputs, const TemporalView& view,
+                   GLuint picture) {
+  if (history.shownPicture == history.resolvedPictures) return history.shownTexture;
+  const bool moved = history.shownPicture < 0 ||
+                     !sameMatrix(history.shownViewProjection, view.viewProjection);
+  const Matrix4 lastViewProjection = history.shownViewProjection;
+  history.shownPicture = history.resolvedPictures;
+  history.shownViewProjection = view.viewProjection;
+  if (!moved) {
+    // At rest the view's own samples settle the picture.
+    history.shownFilled = false;
+    history.shownTexture = picture;
+    return picture;
+  }
+  TemporalTargets& targets = history.targets;
+  const int next = 1 - targets.latestShown;
+  const GLuint program = history.programs.smoothEdges;
+  useWithView(program, targets, inputs);
+  TextureUnits units(program);
+  units.bind("picture_texture", picture);
+  units.bind("last_shown_texture", targets.shown[targets.latestShown]);
+  glUniformMatrix4fv(location(program, "last_view_projection"), 1, GL_FALSE,
+                     lastViewProjection.data());
+  glUniform2f(location(program, "jitter"), view.jitter[0], view.jitter[1]);
+  glUniform3f(location(program, "bb_offset"), view.bbOffset.x, view.bbOffset.y, view.bbOffset.z);
+  glUniform1f(location(program, "bb_maxdim"), view.bbMaxDim);
+  glUniform1f(location(program, "last_share"), history.shownFilled ? kShownShare : 0.0f);
+  drawInto(targets, inputs, targets.shown[next]);
+  finishPass();
+  targets.latestShown = next;
+  history.shownFilled = true;
+  history.shownTexture = targets.shown[next];
+  return history.shownTexture;
 }
 
 void showStretched(const TemporalPrograms& programs, GLuint picture, int width, int height,

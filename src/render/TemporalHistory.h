@@ -37,6 +37,7 @@ struct TemporalPrograms {
   GLuint reproject = 0;
   GLuint keepGeometry = 0;
   GLuint resolve = 0;
+  GLuint smoothEdges = 0;
   GLuint stretch = 0;
 };
 
@@ -54,6 +55,10 @@ struct TemporalTargets {
   GLuint normal[2] = {};
   GLuint color[2] = {};
   int kept = 0;
+  // Moving views' denoised pictures with their edges smoothed:
+  // [latestShown] the last, the other one written by the next.
+  GLuint shown[2] = {};
+  int latestShown = 0;
   GLuint framebuffer = 0;
 };
 
@@ -69,7 +74,20 @@ struct TemporalHistory {
   // sub-pixel offset of their rays, in pixels.
   Matrix4 viewProjection;
   float jitter[2] = {0.0f, 0.0f};
+  // Pictures resolved so far; the last one that went through smoothEdges,
+  // what it returned for it, and that picture's view.
+  int resolvedPictures = 0;
+  int shownPicture = -1;
+  GLuint shownTexture = 0;
+  Matrix4 shownViewProjection;
+  // Whether targets.shown[latestShown] holds that picture, for the next
+  // moving view's to blend with.
+  bool shownFilled = false;
 };
+
+// The share of the last picture shown in a moving view's next one, where
+// it lies within the new one's neighbourhood.
+constexpr float kShownShare = 0.4f;
 
 // What a view gives the history; the textures belong to the Application.
 struct TemporalInputs {
@@ -112,7 +130,11 @@ int buildTemporalPrograms(TemporalPrograms& programs, const char* quadVertexFile
 void createTemporalTargets(TemporalHistory& history, int width, int height);
 
 // Nothing drawn so far is reused by the next view.
-inline void emptyHistory(TemporalHistory& history) { history.filled = false; }
+inline void emptyHistory(TemporalHistory& history) {
+  history.filled = false;
+  history.shownPicture = -1;
+  history.shownFilled = false;
+}
 
 // A new view's first sample is in: the last picture is moved into it (or,
 // without one, an empty history is), and the view's hit buffers are kept.
@@ -131,7 +153,20 @@ void viewKept(TemporalHistory& history, const TemporalInputs& inputs, const Temp
 void resolvePicture(TemporalHistory& history, const TemporalInputs& inputs);
 // Its drawing alone, once per band, and its bookkeeping once.
 void drawResolvedPicture(const TemporalHistory& history, const TemporalInputs& inputs);
-inline void pictureResolved(TemporalHistory& history) { history.filled = true; }
+inline void pictureResolved(TemporalHistory& history) {
+  history.filled = true;
+  ++history.resolvedPictures;
+}
+
+// The latest resolved picture, denoised at full size (`picture`), as
+// shown: in a view that moved, blended with the last picture shown
+// (kShownShare of it, where it lies within this picture's neighbourhood),
+// whose other sub-pixel offset and other samples smooth the edges and the
+// reflections; at rest, `picture` itself. Returns the texture that holds
+// it, the same one again for the same resolved picture. Leaves the GL
+// state as the frame passes do.
+GLuint smoothEdges(TemporalHistory& history, const TemporalInputs& inputs, const TemporalView& view,
+                   GLuint picture);
 
 // Shows `picture`, which fills the lower-left width x height texels of its
 // texture, filtered over the whole of the bound framebuffer's viewport.

@@ -188,7 +188,13 @@ int renderVideoFrames(Application& app, const VideoOptions& options, int frameCo
   showProgress(progress, 0, total, start);
   for (int frame = warmUp; frame <= last; ++frame) {
     if (!renderVideoFrame(app, orbit, frame, frameCount, options)) return failed(frame - warmUp);
-    if (frame >= first && !write(frame, stillImage(app), error)) return failed(frame - warmUp);
+    if (frame >= first) {
+      if (!write(frame, stillImage(app), error)) return failed(frame - warmUp);
+    } else if (options.temporal && options.denoise) {
+      // Each denoised picture blends with the one shown before it, so the
+      // frames before the piece draw theirs too.
+      app.denoisedPicture();
+    }
     showProgress(progress, frame - warmUp + 1, total, start);
   }
   progress << '\n';

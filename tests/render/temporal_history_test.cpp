@@ -1,10 +1,12 @@
-// The reprojection on hand-made buffers, a flat wall seen twice from the
-// same camera: how far the clamp against the new samples lets the carried
-// light stray from them.
+// The history's passes on hand-made buffers, a flat wall seen again from
+// the same place: how far the clamp against the new samples lets the
+// carried light stray from them, and how a moving view's picture blends
+// with the one shown before it.
 #include "render/TemporalHistory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,47 @@ TEST_F(TemporalHistoryTest, ClampAllowsForTheSpreadTheLastSamplesShowed) {
   const float lastColour = kLastLight * kAlbedo;
   for (float green : carried(2.5f)) ASSERT_NEAR(green, lastColour, 1e-4f);
   for (float green : carried(kLastLight * kLastLight)) ASSERT_NEAR(green, kNewSample, 1e-4f);
+}
+
+// Columns of 0.2 and 0.6 in every channel: a picture whose 3x3
+// neighbourhoods all span 0.2 to 0.6.
+std::vector<float> columns() {
+  std::vector<float> texels;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const float v = x % 2 == 0 ? 0.2f : 0.6f;
+      texels.insert(texels.end(), {v, v, v, 0.0f});
+    }
+  }
+  return texels;
+}
+
+// The camera moves (in clip space the matrix is scaled, which puts every
+// point where it was): the shown picture is kShownShare of the last one,
+// kept within the new picture's neighbourhood. At rest it is the denoised
+// picture itself, and the same picture is never blended twice.
+TEST_F(TemporalHistoryTest, MovingViewsBlendWithTheLastPictureShownWithinRange) {
+  const std::vector<float> picture = columns();
+  const GLuint denoised = createScreenTexture(kWidth, kHeight, picture.data());
+  const auto show = [&](float lastValue, float scale) {
+    upload(history.targets.shown[history.targets.latestShown], filled(lastValue, lastValue, lastValue, 0.0f));
+    history.shownFilled = true;
+    view.viewProjection = Matrix4(scale, 0, 0, 0, 0, scale, 0, 0, 0, 0, scale, 0, 0, 0, 0, scale);
+    pictureResolved(history);
+    return smoothEdges(history, inputs, view, denoised);
+  };
+  history.shownPicture = 0;
+  for (float last : {0.4f, 0.9f}) {
+    const GLuint shown = show(last, last == 0.4f ? 2.0f : 1.0f);
+    ASSERT_NE(shown, denoised);
+    const std::vector<Texel> texels = readTexels(shown, kWidth, kHeight);
+    for (size_t i = 0; i < texels.size(); ++i) {
+      const float expected = (1.0f - kShownShare) * picture[4 * i] + kShownShare * std::min(last, 0.6f);
+      ASSERT_NEAR(texels[i].g, expected, 1e-4f) << "last " << last << " at " << i;
+    }
+    EXPECT_EQ(smoothEdges(history, inputs, view, denoised), shown);
+  }
+  EXPECT_EQ(show(0.4f, 1.0f), denoised);
 }
 
 }  // namespace

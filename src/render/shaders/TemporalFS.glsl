@@ -1,7 +1,7 @@
 #version 330
 // Samples carried from one view into the next. Each program is this file
-// with one of REPROJECT, KEEP_GEOMETRY, RESOLVE or STRETCH defined right
-// after the version line.
+// with one of REPROJECT, KEEP_GEOMETRY, RESOLVE, SMOOTH_EDGES or STRETCH
+// defined right after the version line.
 //
 // The current view may have been traced at a lower resolution, into the
 // lower-left view_size texels of the full-size targets: the moving picture.
@@ -237,6 +237,81 @@ void main() {
   // the moments miss some (the denoiser switched on mid-view), or the
   // next view would keep no light at all.
   output1 = vec4(moments, wm + n, variance);
+}
+#endif
+
+#ifdef SMOOTH_EDGES
+// A moving view's denoised picture, blended with the last one shown, moved
+// into this view and kept within the range of this picture's 3x3
+// neighbours. Light carried across views never crosses an edge, so a view
+// of one sample has edges as jagged as one ray a pixel makes them, and its
+// reflections show one sample's noise; the picture before, cast at another
+// sub-pixel offset with other samples, halves both. A short blend: a longer
+// one softens the edges again with every lookup between texels. The
+// neighbourhood of a denoised picture is tight, so what moved or changed
+// leaves no trail.
+uniform sampler2D picture_texture;     // the denoised picture, at the pixels' centres
+uniform sampler2D last_shown_texture;  // the last picture this pass wrote
+uniform mat4 last_view_projection;     // world to clip, of the last picture's view
+// The sub-pixel offset of the current view's rays: its hit buffers hold
+// what the ray through q + 0.5 + jitter saw.
+uniform vec2 jitter;
+uniform vec3 bb_offset;                // octree space = (world + bb_offset) / bb_maxdim
+uniform float bb_maxdim;
+uniform float last_share;              // of the last picture, where it is in range
+
+out vec4 output0;
+
+// Catmull-Rom among the 4x4 nearest texels, which softens less than
+// bilinear filtering.
+vec4 catmullRomWeights(float f) {
+  float f2 = f * f;
+  float f3 = f2 * f;
+  return vec4(-0.5 * f3 + f2 - 0.5 * f, 1.5 * f3 - 2.5 * f2 + 1.0, -1.5 * f3 + 2.0 * f2 + 0.5 * f,
+              0.5 * f3 - 0.5 * f2);
+}
+
+vec3 catmullRom(sampler2D picture, vec2 at) {
+  ivec2 corner = ivec2(floor(at));
+  vec2 f = at - vec2(corner);
+  vec4 wx = catmullRomWeights(f.x);
+  vec4 wy = catmullRomWeights(f.y);
+  vec3 sum = vec3(0.0);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      ivec2 t = clamp(corner + ivec2(x - 1, y - 1), ivec2(0), view_size - 1);
+      sum += wx[x] * wy[y] * texelFetch(picture, t, 0).rgb;
+    }
+  }
+  return sum;
+}
+
+void main() {
+  ivec2 q = pixel();
+  vec3 current = texelFetch(picture_texture, q, 0).rgb;
+  output0 = vec4(current, 0.0);
+  vec4 position = texelFetch(hit_position_texture, q, 0);
+  if (position.w < 1.0 || !(last_share > 0.0)) return;
+  vec4 clip = last_view_projection * vec4(position.xyz * bb_maxdim - bb_offset, 1.0);
+  if (clip.w <= 0.0) return;
+  // Where this pixel's centre lay in the last view: where the jittered
+  // ray's surface point lay, less the jitter.
+  vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * vec2(view_size) - 0.5 - jitter;
+  if (any(lessThan(at, vec2(-0.5))) || any(greaterThan(at, vec2(view_size) - 0.5))) return;
+  vec3 low = current;
+  vec3 high = current;
+  for (int dy = -1; dy <= 1; ++dy) {
+    for (int dx = -1; dx <= 1; ++dx) {
+      ivec2 t = q + ivec2(dx, dy);
+      if (!inside(t, view_size)) continue;
+      vec3 c = texelFetch(picture_texture, t, 0).rgb;
+      low = min(low, c);
+      high = max(high, c);
+    }
+  }
+  vec3 last = catmullRom(last_shown_texture, at);
+  if (!finite(last)) return;
+  output0 = vec4(mix(current, clamp(last, low, high), last_share), 0.0);
 }
 #endif
 
