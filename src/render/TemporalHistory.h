@@ -88,6 +88,9 @@ struct TemporalHistory {
 // The share of the last picture shown in a moving view's next one, where
 // it lies within the new one's neighbourhood.
 constexpr float kShownShare = 0.4f;
+// Pictures after which what an earlier one gave is below a thousandth
+// (0.4^8 = 0.0007).
+constexpr int kShownPicturesRemembered = 8;
 
 // What a view gives the history; the textures belong to the Application.
 struct TemporalInputs {

@@ -11,6 +11,7 @@
 #include "app/Application.h"
 #include "app/Interrupt.h"
 #include "app/Music.h"
+#include "render/TemporalHistory.h"
 #include "render_tool/FramesFingerprint.h"
 #include "render_tool/StillRenderer.h"
 #include "video/Soundtrack.h"
@@ -190,9 +191,9 @@ int renderVideoFrames(Application& app, const VideoOptions& options, int frameCo
     if (!renderVideoFrame(app, orbit, frame, frameCount, options)) return failed(frame - warmUp);
     if (frame >= first) {
       if (!write(frame, stillImage(app), error)) return failed(frame - warmUp);
-    } else if (options.temporal && options.denoise) {
+    } else if (options.temporal && options.denoise && frame >= first - kShownPicturesRemembered) {
       // Each denoised picture blends with the one shown before it, so the
-      // frames before the piece draw theirs too.
+      // last frames before the piece draw theirs too.
       app.denoisedPicture();
     }
     showProgress(progress, frame - warmUp + 1, total, start);
