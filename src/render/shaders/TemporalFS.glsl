@@ -246,7 +246,7 @@ void main() {
 // neighbours. Light carried across views never crosses an edge, so a view
 // of one sample has edges as jagged as one ray a pixel makes them, and its
 // reflections show one sample's noise; the picture before, cast at another
-// sub-pixel offset with other samples, halves both. A short blend: a longer
+// sub-pixel offset with other samples, softens both. A short blend: a longer
 // one softens the edges again with every lookup between texels. The
 // neighbourhood of a denoised picture is tight, so what moved or changed
 // leaves no trail.
