@@ -209,7 +209,16 @@ void Application::update(float dt, const KeyState& keys, const MouseState& mouse
   adjustIsoValue(isoValue, dt, keys.down[kKeyUp], keys.down[kKeyDown], std::cout);
 }
 
-FrameResources Application::frameResources() const { return gpu.resources(scene.brdf_texture); }
+FrameResources Application::frameResources() const {
+  FrameResources resources = gpu.resources(scene.brdf_texture);
+  // The history reads the bounces of a view's first sample alone (a
+  // restart pending, or no sample yet); the samples that follow at rest
+  // skip the write.
+  if (reusing() && sampling.sampleCount <= 0) {
+    resources.bounceDistanceTexture = gpu.bounceDistanceTexture;
+  }
+  return resources;
+}
 
 FrameView Application::frameView() {
   FrameView view;
@@ -268,6 +277,7 @@ TemporalInputs Application::temporalInputs(int viewWidth, int viewHeight) const 
   inputs.hitPosition = gpu.primaryFbo.colorTextures[1];
   inputs.hitNormal = gpu.primaryFbo.colorTextures[2];
   inputs.sampleTexture = gpu.sampleTexture;
+  inputs.bounceDistanceTexture = gpu.bounceDistanceTexture;
   inputs.sumTexture = gpu.accumTexture;
   inputs.momentsTexture = gpu.denoiser.targets.moments;
   inputs.sampleCount = std::max(sampling.sampleCount, 1);

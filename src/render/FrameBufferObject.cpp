@@ -103,6 +103,12 @@ void FrameBufferObject::bind() const {
   glDrawBuffers(colorCount, drawBuffers.data());
 }
 
+void FrameBufferObject::bindFirst(int count) const {
+  glBindFramebufferEXT(GL_FRAMEBUFFER, framebuffer);
+  if (hasDepth) glBindRenderbufferEXT(GL_RENDERBUFFER, depthBuffer);
+  glDrawBuffers(std::clamp(count, 0, colorCount), drawBuffers.data());
+}
+
 void FrameBufferObject::bindSingle(int index) const {
   glBindFramebufferEXT(GL_FRAMEBUFFER, framebuffer);
   if (hasDepth) glBindRenderbufferEXT(GL_RENDERBUFFER, depthBuffer);

@@ -21,6 +21,8 @@ class FrameBufferObject {
   // As bind, but draws into attachment `index` alone; an index outside the
   // draw-buffer list draws nowhere.
   void bindSingle(int index) const;
+  // As bind, but draws into the first `count` attachments alone.
+  void bindFirst(int count) const;
   // Binds the window's framebuffer; valid on any object.
   void unbind() const;
   // Attaches level 0 of a 2D texture as colour attachment `index`; the

@@ -103,7 +103,9 @@ void traceSample(const FrameResources& resources, const FrameView& view, int ran
   const FrameBufferObject& pathFbo = *resources.pathFbo;
   const GLuint program = resources.pathProgram;
   const GLuint readRandom = resources.randomTextures[randomPing == 0 ? 1 : 0];
-  pathFbo.bind();
+  pathFbo.attachTexture(kBounceDistanceAttachment, resources.bounceDistanceTexture);
+  pathFbo.bindFirst(resources.bounceDistanceTexture != 0 ? kBounceDistanceAttachment + 1
+                                                         : kBounceDistanceAttachment);
   // The sample alone: a clear ignores the viewport, and the random state
   // outside a smaller picture's part must live on. Zeroed, every pixel there
   // would start from the same state and draw the same paths for good.

@@ -21,6 +21,10 @@ struct FrameResources {
   GLuint sceneTextures[4] = {};
   GLuint brdfTexture = 0;
   GLuint sampleTexture = 0;
+  // Where traceSample writes how far each pixel's first bounce went, or 0:
+  // only samples carried across views read it, and the write costs every
+  // sample a few per cent.
+  GLuint bounceDistanceTexture = 0;
   GLuint accumTexture = 0;
   GLuint randomTextures[2] = {};
   const FrameBufferObject* primaryFbo = nullptr;
@@ -47,6 +51,10 @@ struct FrameView {
   float stepSize = 0.0f;
   float jitter[2] = {0.0f, 0.0f};
 };
+
+// pathFbo's attachments: the sample, the random state the next sample
+// reads, and the first bounce's distance.
+constexpr int kBounceDistanceAttachment = 2;
 
 constexpr int kBoxIndexDrawCount = 36;
 constexpr int kQuadVertexDrawCount = 6;
@@ -82,9 +90,10 @@ void pathTracePass(const FrameResources& resources, const FrameView& view, int r
                   bool firstSample);
 
 // The two halves of pathTracePass, for a sample drawn in bands of rows:
-// traceSample draws (within the scissor, when set) into sampleTexture and
-// randomTextures[randomPing]; addSample, once every band is in, swaps the
-// random textures' attachment and adds the whole sample to the sum.
+// traceSample draws (within the scissor, when set) into sampleTexture,
+// randomTextures[randomPing] and bounceDistanceTexture, when set;
+// addSample, once every band is in, swaps the random textures' attachment
+// and adds the whole sample to the sum.
 void traceSample(const FrameResources& resources, const FrameView& view, int randomPing);
 void addSample(const FrameResources& resources, int randomPing, bool firstSample);
 

@@ -136,7 +136,7 @@ int GpuObjects::createTargets(int width, int height, PathVariant variant, int ra
   }
   // Its textures come from outside, so the check at creation always meets a
   // missing attachment; that is reported and harmless.
-  if (const int made = pathFbo.create(width, height, GL_RGBA32F, 2, false, false);
+  if (const int made = pathFbo.create(width, height, GL_RGBA32F, kBounceDistanceAttachment + 1, false, false);
       made != kStatusOk) {
     return made;
   }
@@ -153,6 +153,7 @@ int GpuObjects::createTargets(int width, int height, PathVariant variant, int ra
 void GpuObjects::sizeScreenTargets(int width, int height, PathVariant variant) {
   const std::vector<float> seeds = makeSeedBuffer(width, height, variant);
   sizeScreenTexture(sampleTexture, width, height, nullptr);
+  sizeScreenTexture(bounceDistanceTexture, width, height, nullptr);
   sizeScreenTexture(accumTexture, width, height, nullptr);
   if (!features.floatBlend) sizeScreenTexture(spareSumTexture, width, height, nullptr);
   seedRandomTextures(width, height, seeds);

@@ -38,6 +38,10 @@ uniform uint triangle_tex_size;
 
 out vec4 output0;
 out vec4 output1;
+// x = how far the first bounce went (octree units): how deep a reflection
+// lies behind the surface, which the samples carried into the next view
+// follow. Drawn only where the renderer attaches a target for it.
+out vec4 output2;
 
 const float hit_offset_eps = 0.0005;
 const float ambient_light = 0.05;
@@ -53,6 +57,8 @@ const float eps = 0.000001;
 const float eps2 = 0.001;
 const float tri_eps = 0.0001;
 const float min_hit_distance = 0.001;
+// A bounce that leaves the box (whose side is 1): as good as infinitely far.
+const float escaped_bounce_distance = 4.0;
 const int bounce_iterations = 32;
 const float bounce_length = 1.0;
 const float pi = 3.141592;
@@ -447,6 +453,7 @@ void main() {
 
   if (hit.w < 1.0) {
     output0 = vec4(0.1, 0.1 + yf * 0.05, yf * 0.35, 0.0);
+    output2 = vec4(0.0);
 #ifdef ONE_BOUNCE
     output1 = state_out;
 #else
@@ -483,6 +490,7 @@ void main() {
   // Tested at the bottom, like the loops of the march: every path traces
   // its first bounce, and no pass runs for none after the last.
   int i = 0;
+  output2 = vec4(escaped_bounce_distance, 0.0, 0.0, 0.0);
   do {
     vec3 P;
     vec3 N;
@@ -491,6 +499,7 @@ void main() {
       e[i] = skyLight(D);
       break;
     }
+    if (i == 0) output2.x = length(P - hit.xyz);
     c[i] = T.rgb;
     float f = emmitance(T.a);
     if (f > 0.0) {
