@@ -122,6 +122,7 @@ void reprojectLastPicture(const TemporalHistory& history, const TemporalInputs& 
   useWithView(program, targets, inputs);
   TextureUnits units(program);
   units.bind("sample_texture", inputs.sampleTexture);
+  units.bind("bounce_distance_texture", inputs.bounceDistanceTexture);
   units.bind("last_picture_texture", targets.picture);
   units.bind("last_moments_texture", targets.pictureMoments);
   units.bind("last_position_texture", targets.position[targets.kept]);

@@ -11,9 +11,10 @@
 // keeps what the last picture had there, unless the last view saw another
 // surface (another material, off the pixel's tangent plane, or a turned
 // normal) or the light there changed beyond the new samples' spread.
-// Emitters, glossy surfaces and mirrors keep only the noise of their
-// samples where the picture is denoised: the light they show moves across
-// them as the eye moves. The kept history then counts as a number of
+// Emitters and mirrors keep only the noise of their samples where the
+// picture is denoised: the light they show moves across them as the eye
+// moves. Glossy surfaces look up their light where their reflection lay,
+// behind the surface as deep as the view's first bounce went. The kept history then counts as a number of
 // samples beside the new ones, less and less as these accumulate, so that
 // a picture at rest still becomes the plain average of its own samples.
 
@@ -98,6 +99,7 @@ struct TemporalInputs {
   GLuint hitPosition = 0;
   GLuint hitNormal = 0;
   GLuint sampleTexture = 0;   // the view's newest sample
+  GLuint bounceDistanceTexture = 0;  // how far its first bounce went
   GLuint sumTexture = 0;      // the sum of its samples
   GLuint momentsTexture = 0;  // sums of their light's luminance moments
   int sampleCount = 0;

@@ -266,10 +266,15 @@ TEST_F(SampleReuseTest, MovingPictureIsDenoisedAtItsOwnSize) {
 }
 
 // The floor, the gifts, the tree and the baubles show light that moves
-// across them with the eye. Under the denoiser they carry only their noise
-// (the moments' weight) into a new view; shown raw, they carry their light
-// as the walls do.
+// across them with the eye. Under the denoiser the mirrors and emitters
+// carry only their noise (the moments' weight) into a new view; the glossy
+// surfaces carry the light of a few samples, found where their reflections
+// lay in the last view, as deep behind them as each sample's first bounce
+// went. Shown raw, all of them carry their light as the walls do.
 TEST_F(SampleReuseTest, ReflectionsCarryOnlyTheirNoiseUnderTheDenoiser) {
+  constexpr float kGlossyCode = 0.8f;
+  constexpr float kMirrorCode = 0.99f;
+  constexpr float kReflectionWeightLimit = 4.0f;
   const auto carried = [&](bool denoising, bool momentsMissSamples = false) {
     app->denoising = denoising;
     app->forgetHistory();
@@ -285,11 +290,19 @@ TEST_F(SampleReuseTest, ReflectionsCarryOnlyTheirNoiseUnderTheDenoiser) {
     const std::vector<Texel> codes = read(app->gpu.primaryFbo.colorTextures[0]);
     const std::vector<Texel> history = read(targets().history);
     const std::vector<Texel> moments = read(targets().historyMoments);
+    const std::vector<Texel> bounces = read(app->gpu.bounceDistanceTexture);
     struct Counts {
       int reflecting = 0, reflectingLight = 0, reflectingNoise = 0, matteLight = 0;
+      int glossy = 0, glossyLight = 0, glossyBounces = 0;
+      float glossyWeight = 0.0f;
     } counts;
     for (size_t i = 0; i < codes.size(); ++i) {
-      if (codes[i].a > 0.5f) {
+      if (codes[i].a > kGlossyCode && codes[i].a <= kMirrorCode) {
+        ++counts.glossy;
+        counts.glossyLight += history[i].a > 1.0f;
+        counts.glossyWeight = std::max(counts.glossyWeight, history[i].a);
+        counts.glossyBounces += bounces[i].r > 0.0f;
+      } else if (codes[i].a > 0.5f) {
         ++counts.reflecting;
         counts.reflectingLight += history[i].a > 1.0f;
         counts.reflectingNoise += moments[i].b > 1.0f;
@@ -300,13 +313,18 @@ TEST_F(SampleReuseTest, ReflectionsCarryOnlyTheirNoiseUnderTheDenoiser) {
     return counts;
   };
   const auto denoised = carried(true);
-  ASSERT_GT(denoised.reflecting, kWidth * kHeight / 10);
+  ASSERT_GT(denoised.reflecting, kWidth * kHeight / 100);
   EXPECT_EQ(denoised.reflectingLight, 0);
-  EXPECT_GT(denoised.reflectingNoise, denoised.reflecting / 2);
+  EXPECT_GT(denoised.reflectingNoise, denoised.reflecting / 4);
   EXPECT_GT(denoised.matteLight, kWidth * kHeight / 4);
+  ASSERT_GT(denoised.glossy, kWidth * kHeight / 10);
+  EXPECT_EQ(denoised.glossyBounces, denoised.glossy);
+  EXPECT_GT(denoised.glossyLight, denoised.glossy / 2);
+  EXPECT_LE(denoised.glossyWeight, kReflectionWeightLimit);
   EXPECT_GT(carried(true, true).matteLight, kWidth * kHeight / 4);
   const auto raw = carried(false);
   EXPECT_GT(raw.reflectingLight, raw.reflecting / 2);
+  EXPECT_GT(raw.glossyWeight, kReflectionWeightLimit);
 }
 
 TEST_F(SampleReuseTest, OnlyFiniteSamplesOfTheRightSizeAreCarried) {

@@ -35,10 +35,11 @@ vec3 albedo(vec4 hit_colour) { return max(hit_colour.rgb, vec3(albedo_floor)); }
 
 #ifdef REPROJECT
 // The last picture, moved into the current view: for every pixel, where its
-// surface point lay in the last view, read there from the picture wherever
-// the last view saw the same surface. Writes the history (rgb, a = weight in
+// surface point (a glossy one's reflection) lay in the last view, read there
+// from the picture wherever the last view saw the same surface. Writes the history (rgb, a = weight in
 // samples) and its luminance moments (xy, z = their weight in samples).
 uniform sampler2D sample_texture;            // the current view's first sample
+uniform sampler2D bounce_distance_texture;   // x = how far its first bounce went
 uniform sampler2D last_picture_texture;      // rgb = the last picture
 uniform sampler2D last_moments_texture;      // xy = luminance moments, z = their weight
 uniform sampler2D last_position_texture;     // the hit buffers the picture was made for
@@ -85,6 +86,17 @@ const float clamp_deviations = 1.5;
 // the denoiser needs from the first one on. A picture shown raw keeps their
 // light: there the noise costs more than the trails.
 const float view_dependent_code_min = 0.5;
+// Glossy surfaces are the exception: their light is a blurred reflection,
+// and on a flat one (the floor) the reflected point lies behind the surface
+// as far as the first bounce went. Where that point lay in the last view,
+// the last picture saw the same reflection. The distance is one sample's,
+// and curved glossy surfaces have no such point, so what is found there
+// counts as a few samples at most. Mirrors' sharp reflections of curved
+// baubles and emitters' glow, which stays on the surface, came out worse
+// through that point than with no light kept.
+const float glossy_code_min = 0.8;
+const float mirror_code_min = 0.99;
+const float reflection_weight_limit = 4.0;
 
 bool sameSurface(ivec2 q, vec3 position, vec3 normal, float code, float tolerance) {
   vec4 last_position = texelFetch(last_position_texture, q, 0);
@@ -116,6 +128,38 @@ void neighbourhood(ivec2 q, out vec3 mean, out vec3 deviation) {
   deviation = sqrt(max(squares / count - mean * mean, vec3(0.0)));
 }
 
+// Bilinear among the four nearest pixels of the last picture, around where
+// `point` lay in the last view, that saw the surface at `position`.
+// Returns the share of the four that did.
+float lastPictureAt(vec3 point, vec3 position, vec3 normal, float code, float tolerance,
+                    out vec3 colour, out vec3 moments) {
+  colour = vec3(0.0);
+  moments = vec3(0.0);
+  vec4 clip = last_view_projection * vec4(point * bb_maxdim - bb_offset, 1.0);
+  if (clip.w <= 0.0) return 0.0;  // behind the last camera
+  ivec2 size = last_size;
+  vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * vec2(size) - 0.5 - last_jitter;
+  ivec2 corner = ivec2(floor(at));
+  vec2 f = at - vec2(corner);
+  float weights = 0.0;
+  for (int dy = 0; dy <= 1; ++dy) {
+    for (int dx = 0; dx <= 1; ++dx) {
+      ivec2 t = corner + ivec2(dx, dy);
+      if (!inside(t, size) || !sameSurface(t, position, normal, code, tolerance)) continue;
+      vec2 share = mix(1.0 - f, f, vec2(dx, dy));
+      float w = share.x * share.y;
+      colour += w * texelFetch(last_picture_texture, t, 0).rgb;
+      moments += w * texelFetch(last_moments_texture, t, 0).xyz;
+      weights += w;
+    }
+  }
+  if (weights > 0.0) {
+    colour /= weights;
+    moments /= weights;
+  }
+  return weights;
+}
+
 void main() {
   output0 = vec4(0.0);
   output1 = vec4(0.0);
@@ -125,34 +169,27 @@ void main() {
   vec3 normal = texelFetch(hit_normal_texture, q, 0).xyz;
   float code = texelFetch(hit_color_texture, q, 0).a;
 
-  vec4 clip = last_view_projection * vec4(position.xyz * bb_maxdim - bb_offset, 1.0);
-  if (clip.w <= 0.0) return;  // behind the last camera
-  ivec2 size = last_size;
-  vec2 at = (clip.xy / clip.w * 0.5 + 0.5) * vec2(size) - 0.5 - last_jitter;
-  ivec2 corner = ivec2(floor(at));
-  vec2 f = at - vec2(corner);
   float footprint = length(position.xyz - eye) * pixel_angle;
   float tolerance = plane_footprints * footprint + position_precision;
-
-  // Bilinear among the four nearest pixels of the last picture that saw the
-  // same surface.
-  vec3 colour = vec3(0.0);
-  vec3 moments = vec3(0.0);
+  bool view_dependent = code > view_dependent_code_min;
+  bool glossy = code > glossy_code_min && code <= mirror_code_min;
+  vec3 colour, moments;
   float weights = 0.0;
-  for (int dy = 0; dy <= 1; ++dy) {
-    for (int dx = 0; dx <= 1; ++dx) {
-      ivec2 t = corner + ivec2(dx, dy);
-      if (!inside(t, size) || !sameSurface(t, position.xyz, normal, code, tolerance)) continue;
-      vec2 share = mix(1.0 - f, f, vec2(dx, dy));
-      float w = share.x * share.y;
-      colour += w * texelFetch(last_picture_texture, t, 0).rgb;
-      moments += w * texelFetch(last_moments_texture, t, 0).xyz;
-      weights += w;
-    }
+  bool light_kept = !view_dependent || reflections_kept;
+  float weight_limit = history_limit;
+  if (glossy && !reflections_kept) {
+    float depth = texelFetch(bounce_distance_texture, q, 0).x;
+    if (!finite(vec3(depth))) depth = 0.0;
+    vec3 reflected = position.xyz + normalize(position.xyz - eye) * depth;
+    weights = lastPictureAt(reflected, position.xyz, normal, code, tolerance, colour, moments);
+    light_kept = weights >= 0.01;
+    if (light_kept) weight_limit = min(history_limit, reflection_weight_limit);
+  }
+  // Without the reflection, the noise at the same surface point.
+  if (weights < 0.01) {
+    weights = lastPictureAt(position.xyz, position.xyz, normal, code, tolerance, colour, moments);
   }
   if (weights < 0.01) return;
-  colour /= weights;
-  moments /= weights;
   vec3 mean, deviation;
   neighbourhood(q, mean, deviation);
   // The moments are of the light's luminance; the surface colour turns
@@ -161,9 +198,8 @@ void main() {
   deviation = max(deviation, sqrt(carried_variance) * albedo(texelFetch(hit_color_texture, q, 0)));
   colour = clamp(colour, mean - clamp_deviations * deviation, mean + clamp_deviations * deviation);
   // A pixel half seen before keeps half its weight.
-  float weight = min(moments.z * weights, history_limit);
-  bool view_dependent = code > view_dependent_code_min;
-  output0 = vec4(colour, view_dependent && !reflections_kept ? 0.0 : weight);
+  float weight = min(moments.z * weights, weight_limit);
+  output0 = vec4(colour, light_kept ? weight : 0.0);
   output1 = vec4(moments.xy, weight, 0.0);
 }
 #endif
