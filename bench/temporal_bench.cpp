@@ -86,6 +86,7 @@ void reprojectionAndMoments(benchmark::State& state) {
   inputs.hitPosition = gpu.primaryFbo.colorTextures[1];
   inputs.hitNormal = gpu.primaryFbo.colorTextures[2];
   inputs.sampleTexture = gpu.sampleTexture;
+  inputs.bounceDistanceTexture = gpu.bounceDistanceTexture;
   inputs.sumTexture = gpu.accumTexture;
   inputs.momentsTexture = gpu.denoiser.targets.moments;
   inputs.sampleCount = 1;

@@ -54,6 +54,7 @@ constexpr Way kWays[] = {
     {"reused, 1 sample a frame, raw", 1, false, true},
     {"reused, 1 sample a frame, denoised", 1, true, true},
     {"reused, 2 samples a frame, denoised", 2, true, true},
+    {"reused, 3 samples a frame, denoised", 3, true, true},
     {"reused, 4 samples a frame, denoised", 4, true, true},
     {"fresh, 8 samples, denoised", 8, true, false},
     {"fresh, 4 samples, denoised", 4, true, false},
