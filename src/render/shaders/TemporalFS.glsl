@@ -93,7 +93,9 @@ const float view_dependent_code_min = 0.5;
 // and curved glossy surfaces have no such point, so what is found there
 // counts as a few samples at most. Mirrors' sharp reflections of curved
 // baubles and emitters' glow, which stays on the surface, came out worse
-// through that point than with no light kept.
+// through that point than with no light kept. So did the first full-size
+// view after a smaller moving picture, whose one stretched sample is a
+// blurred reflection: that view keeps only the noise there.
 const float glossy_code_min = 0.8;
 const float mirror_code_min = 0.99;
 const float reflection_weight_limit = 4.0;
@@ -177,7 +179,7 @@ void main() {
   float weights = 0.0;
   bool light_kept = !view_dependent || reflections_kept;
   float weight_limit = history_limit;
-  if (glossy && !reflections_kept) {
+  if (glossy && !reflections_kept && last_size == view_size) {
     float depth = texelFetch(bounce_distance_texture, q, 0).x;
     if (!finite(vec3(depth))) depth = 0.0;
     vec3 reflected = position.xyz + normalize(position.xyz - eye) * depth;
