@@ -95,7 +95,10 @@ const float view_dependent_code_min = 0.5;
 // baubles and emitters' glow, which stays on the surface, came out worse
 // through that point than with no light kept. So did the first full-size
 // view after a smaller moving picture, whose one stretched sample is a
-// blurred reflection: that view keeps only the noise there.
+// blurred reflection: that view keeps only the noise there. Where the last
+// view did not see the reflection, the pixel starts afresh: falling back on
+// the surface point's noise gained nothing and took a second lookup, which
+// llvmpipe runs for every pixel of a group where one pixel needs it.
 const float glossy_code_min = 0.8;
 const float mirror_code_min = 0.99;
 const float reflection_weight_limit = 4.0;
@@ -175,22 +178,18 @@ void main() {
   float tolerance = plane_footprints * footprint + position_precision;
   bool view_dependent = code > view_dependent_code_min;
   bool glossy = code > glossy_code_min && code <= mirror_code_min;
-  vec3 colour, moments;
-  float weights = 0.0;
+  vec3 point = position.xyz;
   bool light_kept = !view_dependent || reflections_kept;
   float weight_limit = history_limit;
   if (glossy && !reflections_kept && last_size == view_size) {
     float depth = texelFetch(bounce_distance_texture, q, 0).x;
     if (!finite(vec3(depth))) depth = 0.0;
-    vec3 reflected = position.xyz + normalize(position.xyz - eye) * depth;
-    weights = lastPictureAt(reflected, position.xyz, normal, code, tolerance, colour, moments);
-    light_kept = weights >= 0.01;
-    if (light_kept) weight_limit = min(history_limit, reflection_weight_limit);
+    point += normalize(position.xyz - eye) * depth;
+    light_kept = true;
+    weight_limit = min(history_limit, reflection_weight_limit);
   }
-  // Without the reflection, the noise at the same surface point.
-  if (weights < 0.01) {
-    weights = lastPictureAt(position.xyz, position.xyz, normal, code, tolerance, colour, moments);
-  }
+  vec3 colour, moments;
+  float weights = lastPictureAt(point, position.xyz, normal, code, tolerance, colour, moments);
   if (weights < 0.01) return;
   vec3 mean, deviation;
   neighbourhood(q, mean, deviation);
