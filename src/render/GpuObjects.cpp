@@ -136,7 +136,8 @@ int GpuObjects::createTargets(int width, int height, PathVariant variant, int ra
   }
   // Its textures come from outside, so the check at creation always meets a
   // missing attachment; that is reported and harmless.
-  if (const int made = pathFbo.create(width, height, GL_RGBA32F, kBounceDistanceAttachment + 1, false, false);
+  if (const int made =
+          pathFbo.create(width, height, GL_RGBA32F, kBounceDistanceAttachment + 1, false, false);
       made != kStatusOk) {
     return made;
   }

@@ -14,9 +14,10 @@
 // Emitters and mirrors keep only the noise of their samples where the
 // picture is denoised: the light they show moves across them as the eye
 // moves. Glossy surfaces look up their light where their reflection lay,
-// behind the surface as deep as the view's first bounce went. The kept history then counts as a number of
-// samples beside the new ones, less and less as these accumulate, so that
-// a picture at rest still becomes the plain average of its own samples.
+// behind the surface as deep as the view's first bounce went. The kept
+// history then counts as a number of samples beside the new ones, less and
+// less as these accumulate, so that a picture at rest still becomes the
+// plain average of its own samples.
 
 // How long the history lasts while the camera keeps moving: each new view
 // gives its samples at least 1 - exp(-dt / tau) of the picture.

@@ -124,7 +124,8 @@ TEST_F(TemporalHistoryTest, GlossySurfacesKeepTheLightFoundBehindThemAtTheBounce
   inputs.hitColor =
       createScreenTexture(kWidth, kHeight, filled(kAlbedo, kAlbedo, kAlbedo, kGlossyCode).data());
   upload(history.targets.normal[history.targets.kept], filled(0.0f, 0.0f, 1.0f, kGlossyCode));
-  inputs.bounceDistanceTexture = createScreenTexture(kWidth, kHeight, filled(depth, 0, 0, 0).data());
+  inputs.bounceDistanceTexture =
+      createScreenTexture(kWidth, kHeight, filled(depth, 0, 0, 0).data());
   std::vector<float> ramp;
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) ramp.insert(ramp.end(), {0.0f, 0.02f * x, 0.0f, 0.0f});

@@ -36,8 +36,9 @@ vec3 albedo(vec4 hit_colour) { return max(hit_colour.rgb, vec3(albedo_floor)); }
 #ifdef REPROJECT
 // The last picture, moved into the current view: for every pixel, where its
 // surface point (a glossy one's reflection) lay in the last view, read there
-// from the picture wherever the last view saw the same surface. Writes the history (rgb, a = weight in
-// samples) and its luminance moments (xy, z = their weight in samples).
+// from the picture wherever the last view saw the same surface. Writes the
+// history (rgb, a = weight in samples) and its luminance moments (xy, z =
+// their weight in samples).
 uniform sampler2D sample_texture;            // the current view's first sample
 uniform sampler2D bounce_distance_texture;   // x = how far its first bounce went
 uniform sampler2D last_picture_texture;      // rgb = the last picture
