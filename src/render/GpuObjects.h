@@ -84,7 +84,8 @@ class GpuObjects {
   GLuint spareSumTexture = 0;
   GLuint sceneTextures[4] = {};
   GLuint sampleTexture = 0;
-  // How far the newest sample's first bounce went: see the path tracer.
+  // How far the first bounce of a view's first sample went, written while
+  // samples are reused: see the path tracer.
   GLuint bounceDistanceTexture = 0;
   GLuint accumTexture = 0;
   GLuint randomTextures[2] = {};

@@ -100,7 +100,7 @@ struct TemporalInputs {
   GLuint hitPosition = 0;
   GLuint hitNormal = 0;
   GLuint sampleTexture = 0;   // the view's newest sample
-  GLuint bounceDistanceTexture = 0;  // how far its first bounce went
+  GLuint bounceDistanceTexture = 0;  // how far the view's first sample's first bounce went
   GLuint sumTexture = 0;      // the sum of its samples
   GLuint momentsTexture = 0;  // sums of their light's luminance moments
   int sampleCount = 0;
