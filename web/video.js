@@ -409,9 +409,10 @@ function encodeVideo(run, codec, audio, tune, args) {
         fail(error);
       }
     };
-    if (!Module.ccall('xmastraceVideoStart', 'number', ['number', 'string'], [Module.videoState ?? 0, args])) {
-      fail(window.xmastrace.lost ? graphicsLost()
-                                 : new Error('The video could not start; the browser\'s console says why.'));
+    const started = Module.ccall('xmastraceVideoStart', 'number', ['number', 'string'], [Module.videoState ?? 0, args]);
+    if (started !== 1) {
+      fail(started < 0 || window.xmastrace.lost ? graphicsLost()
+                                                : new Error('The video could not start; the browser\'s console says why.'));
     }
   });
 }

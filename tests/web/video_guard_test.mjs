@@ -38,12 +38,14 @@ const kTiny = { seconds: 1, fps: 8, size: '96x64', samples: 2 };
 const kLong = { seconds: 60, fps: 8, size: '96x64', samples: 4 };
 
 // Page helpers, in the page: a video's outcome as text, and the wait for
-// its first frame.
+// the long video's first frame (the progress still reads the video before
+// it until the long one has its plan).
 const helpers = () => {
   window.outcome = (made) => made.then((blob) => `made ${blob.size}`, (e) => `${e.name}: ${e.message}`);
-  window.firstFrame = async () => {
+  window.firstFrame = async ({ seconds, fps }) => {
     const span = document.querySelector('#video-progress span');
-    while (!/^[1-9]\d*\//.test(span.textContent)) await new Promise((done) => setTimeout(done, 20));
+    const drawing = new RegExp(`^[1-9]\\d*/${seconds * fps} `);
+    while (!drawing.test(span.textContent)) await new Promise((done) => setTimeout(done, 20));
   };
 };
 
@@ -108,7 +110,7 @@ test('a cancelled video does not hold up the next one', async () => {
   const outcomes = await page.evaluate(async ([long, tiny]) => {
     // Cancelled while it draws, and while it prepares.
     const drawing = window.outcome(window.xmastrace.makeVideo(long));
-    await window.firstFrame();
+    await window.firstFrame(long);
     window.xmastrace.cancelVideo();
     const afterDrawing = window.outcome(window.xmastrace.makeVideo(tiny));
     const results = [await drawing, await afterDrawing];
@@ -141,12 +143,24 @@ test('no video is made while the graphics are lost, and the next one after their
 
   const during = page.evaluate(async (long) => {
     const made = window.outcome(window.xmastrace.makeVideo(long));
-    await window.firstFrame();
+    await window.firstFrame(long);
     return made;
   }, kLong);
-  await page.waitForFunction(() => /^[1-9]/.test(document.querySelector('#video-progress span').textContent));
+  await page.evaluate((long) => window.firstFrame(long), kLong);
   await lose('loseContext');
   assert.match(await during, /^Error: The graphics were reset/);
+  await page.waitForFunction(() => window.xmastrace.lost);
+  await lose('restoreContext');
+  await page.waitForFunction(() => !window.xmastrace.lost);
+
+  // The browser tells the page of a loss a task later; a video started in
+  // between must still fail for the loss, not as a fault of its own.
+  const startedUntold = await page.evaluate(() => {
+    window.loseExtension.loseContext();
+    return Module.ccall('xmastraceVideoStart', 'number', ['number', 'string'],
+                        [Module.videoState, '--video\ngreeting.mp4\n--size\n96x64']);
+  });
+  assert.equal(startedUntold, -1);
   await page.waitForFunction(() => window.xmastrace.lost);
   assert.ok(await page.isDisabled('#video'));
   const whileLost = await page.evaluate(() => window.outcome(window.xmastrace.makeVideo({ seconds: 2, fps: 4,

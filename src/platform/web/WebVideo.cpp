@@ -223,8 +223,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* xmastraceVideoPlan(const WebVideo* s
 
 // Starts drawing the video (`state`: what connectVideo gave the page); its
 // frames come to Module.onVideoFrame, one per call, from the next browser
-// frame on. False when the options are refused or its Application does not
-// start.
+// frame on. 0 when the options are refused or its Application does not
+// start; -1 when the graphics are lost, which the page may not have heard
+// yet: the browser tells it a task later.
 extern "C" EMSCRIPTEN_KEEPALIVE int xmastraceVideoStart(WebVideo* state, const char* arguments) {
   if (state == nullptr || videoInProgress(*state)) return 0;
   WebVideo& video = *state;
@@ -233,7 +234,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int xmastraceVideoStart(WebVideo* state, const c
   if (!readOptions(arguments, options, error) || !videoSizeProblem(options.width, options.height, video.limits).empty())
     return 0;
   // Objects of a lost context draw nothing: every frame would be black.
-  if (emscripten_is_webgl_context_lost(emscripten_webgl_get_current_context())) return 0;
+  if (emscripten_is_webgl_context_lost(emscripten_webgl_get_current_context())) return -1;
   video.options = options;
   Application* app = videoApplication(video, options);
   setDrawSize(video.live->width, video.live->height);
