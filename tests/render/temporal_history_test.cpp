@@ -145,6 +145,37 @@ TEST_F(TemporalHistoryTest, GlossySurfacesKeepTheLightFoundBehindThemAtTheBounce
   }
 }
 
+// The denoiser learns the noise from the luminance moments. Those a moving
+// view carries hold more than the noise of its samples (the light's change
+// from frame to frame, and between the neighbours each lookup blends), and
+// count for less; a view's own samples, once the history has faded, give
+// the noise their spread says, as a view that carries nothing does.
+TEST_F(TemporalHistoryTest, CarriedMomentsCountForLessNoiseThanAViewsOwn) {
+  const float light = kNewSample / kAlbedo;
+  struct Noise {
+    float given;     // the variance the denoiser is given
+    float ofSpread;  // the spread of the moments, per sample
+  };
+  const auto resolvedNoise = [&](int samples, float meanSquare) {
+    const float n = static_cast<float>(samples);
+    inputs.sampleCount = inputs.momentCount = samples;
+    inputs.sumTexture = createScreenTexture(
+        kWidth, kHeight, filled(n * kNewSample, n * kNewSample, n * kNewSample, 0.0f).data());
+    inputs.momentsTexture =
+        createScreenTexture(kWidth, kHeight, filled(n * light, n * meanSquare, 0.0f, 0.0f).data());
+    resolvePicture(history, inputs);
+    const Texel t = readTexels(history.targets.pictureMoments, kWidth, kHeight)[kWidth * kHeight / 2];
+    return Noise{t.a, (t.g - t.r * t.r) / t.b};
+  };
+  carried(2.5f);
+  const Noise moving = resolvedNoise(1, light * light);
+  EXPECT_GT(moving.given, 0.0f);
+  EXPECT_LT(moving.given, 0.5f * moving.ofSpread);
+  const Noise atRest = resolvedNoise(kHistoryFadeSamples, 4.0f * light * light);
+  EXPECT_GT(atRest.given, 0.0f);
+  EXPECT_NEAR(atRest.given, atRest.ofSpread, 1e-3f * atRest.ofSpread);
+}
+
 // Columns of 0.2 and 0.6 in every channel: a picture whose 3x3
 // neighbourhoods all span 0.2 to 0.6.
 std::vector<float> columns() {

@@ -199,8 +199,11 @@ void main() {
   float carried_variance = max(moments.y - moments.x * moments.x, 0.0);
   deviation = max(deviation, sqrt(carried_variance) * albedo(texelFetch(hit_color_texture, q, 0)));
   colour = clamp(colour, mean - clamp_deviations * deviation, mean + clamp_deviations * deviation);
-  // A pixel half seen before keeps half its weight.
-  float weight = min(moments.z * weights, weight_limit);
+  // Where only some of the four texels saw the surface (at every edge),
+  // those keep their whole weight: they lie on it, a pixel away at most.
+  // Halving it, every frame, held the edges of a moving picture at a
+  // sample or two.
+  float weight = min(moments.z, weight_limit);
   output0 = vec4(colour, light_kept ? weight : 0.0);
   output1 = vec4(moments.xy, weight, 0.0);
 }
@@ -240,6 +243,16 @@ uniform float history_fade;
 out vec4 output0;
 out vec4 output1;
 
+// The moments carried from earlier views overstate the noise: each lookup
+// between texels blends neighbours' moments, which adds the spread of
+// their averages, and they hold the light's change from frame to frame (the
+// moving light, reflections moving over their surfaces). Given them whole,
+// the denoiser blurred a moving picture's detail. They count at this share
+// of their spread, the best along the video's path. The moments of the
+// view's own samples count whole, as in a view that carries nothing, so a
+// picture at rest comes back to the noise its own samples show.
+const float carried_noise_share = 0.25;
+
 void main() {
   ivec2 p = pixel();
   vec4 history = texelFetch(history_texture, p, 0);
@@ -267,7 +280,9 @@ void main() {
     float l = luminance(colour / albedo(texelFetch(hit_color_texture, p, 0)));
     moments = vec2(l, l * l);
   }
-  float variance = max(moments.y - moments.x * moments.x, 0.0) / max(weight, 1.0);
+  float carried_share = wm + m > 0.0 ? wm / (wm + m) : 0.0;
+  float spread = max(moments.y - moments.x * moments.x, 0.0);
+  float variance = mix(1.0, carried_noise_share, carried_share) * spread / max(weight, 1.0);
   // Alpha as the path tracer writes it, so that the shown picture matches
   // the plain average's also there.
   output0 = vec4(colour, 0.0);
