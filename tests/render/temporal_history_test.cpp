@@ -148,30 +148,41 @@ TEST_F(TemporalHistoryTest, GlossySurfacesKeepTheLightFoundBehindThemAtTheBounce
 // The denoiser learns the noise from the luminance moments. Those a moving
 // view carries hold more than the noise of its samples (the light's change
 // from frame to frame, and between the neighbours each lookup blends), and
-// count for less; a view's own samples, once the history has faded, give
-// the noise their spread says, as a view that carries nothing does.
+// count for less; a new sample far off their mean (a single bright one)
+// still counts whole, and so do the carried moments of a moving picture
+// drawn smaller, which is stretched. A view's own samples, once the history
+// has faded, give the noise their spread says, as a view that carries
+// nothing does.
 TEST_F(TemporalHistoryTest, CarriedMomentsCountForLessNoiseThanAViewsOwn) {
   const float light = kNewSample / kAlbedo;
   struct Noise {
     float given;     // the variance the denoiser is given
     float ofSpread;  // the spread of the moments, per sample
   };
-  const auto resolvedNoise = [&](int samples, float meanSquare) {
+  const auto resolvedNoise = [&](int samples, float mean, float meanSquare) {
     const float n = static_cast<float>(samples);
     inputs.sampleCount = inputs.momentCount = samples;
     inputs.sumTexture = createScreenTexture(
         kWidth, kHeight, filled(n * kNewSample, n * kNewSample, n * kNewSample, 0.0f).data());
     inputs.momentsTexture =
-        createScreenTexture(kWidth, kHeight, filled(n * light, n * meanSquare, 0.0f, 0.0f).data());
+        createScreenTexture(kWidth, kHeight, filled(n * mean, n * meanSquare, 0.0f, 0.0f).data());
     resolvePicture(history, inputs);
-    const Texel t = readTexels(history.targets.pictureMoments, kWidth, kHeight)[kWidth * kHeight / 2];
+    const Texel t = readTexels(history.targets.pictureMoments, kWidth, kHeight)[0];
     return Noise{t.a, (t.g - t.r * t.r) / t.b};
   };
   carried(2.5f);
-  const Noise moving = resolvedNoise(1, light * light);
+  const Noise moving = resolvedNoise(1, light, light * light);
   EXPECT_GT(moving.given, 0.0f);
   EXPECT_LT(moving.given, 0.5f * moving.ofSpread);
-  const Noise atRest = resolvedNoise(kHistoryFadeSamples, 4.0f * light * light);
+  const float bright = 40.0f * kLastLight;
+  const Noise brightSample = resolvedNoise(1, bright, bright * bright);
+  EXPECT_GT(brightSample.given, 0.8f * brightSample.ofSpread);
+  inputs.size[0] = kWidth / 2;
+  inputs.size[1] = kHeight / 2;
+  const Noise smaller = resolvedNoise(1, light, light * light);
+  EXPECT_NEAR(smaller.given, smaller.ofSpread, 1e-3f * smaller.ofSpread);
+  inputs.size[0] = inputs.size[1] = 0;
+  const Noise atRest = resolvedNoise(kHistoryFadeSamples, light, 4.0f * light * light);
   EXPECT_GT(atRest.given, 0.0f);
   EXPECT_NEAR(atRest.given, atRest.ofSpread, 1e-3f * atRest.ofSpread);
 }

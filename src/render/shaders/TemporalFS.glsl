@@ -250,8 +250,28 @@ out vec4 output1;
 // the denoiser blurred a moving picture's detail. They count at this share
 // of their spread, the best along the video's path. The moments of the
 // view's own samples count whole, as in a view that carries nothing, so a
-// picture at rest comes back to the noise its own samples show.
+// picture at rest comes back to the noise its own samples show. A moving
+// picture drawn smaller than the targets keeps the carried moments whole:
+// stretched over the canvas, a bright sample that the denoiser no longer
+// smooths away showed as a blob of several pixels, frame after frame.
 const float carried_noise_share = 0.25;
+
+// The spread of the light's luminance over the carried samples (moments
+// `carried`, weight `wm`, counted at `share` of their spread) and the
+// view's own (sums `own`, count `m`), pooled from the spread within each
+// and the spread between their means: a new sample far from the carried
+// mean (a single bright one off a glossy floor) counts whole, so the
+// denoiser still smooths it away.
+float lightSpread(vec2 carried, float wm, float share, vec2 own, float m, vec2 pooled) {
+  if (wm + m <= 0.0) return max(pooled.y - pooled.x * pooled.x, 0.0);
+  float within_carried = share * max(carried.y - carried.x * carried.x, 0.0);
+  if (m <= 0.0) return within_carried;
+  vec2 own_mean = own / m;
+  float within_own = max(own_mean.y - own_mean.x * own_mean.x, 0.0);
+  float apart = own_mean.x - carried.x;
+  float between = apart * apart * wm * m / (wm + m);
+  return (wm * within_carried + m * within_own + between) / (wm + m);
+}
 
 void main() {
   ivec2 p = pixel();
@@ -280,9 +300,9 @@ void main() {
     float l = luminance(colour / albedo(texelFetch(hit_color_texture, p, 0)));
     moments = vec2(l, l * l);
   }
-  float carried_share = wm + m > 0.0 ? wm / (wm + m) : 0.0;
-  float spread = max(moments.y - moments.x * moments.x, 0.0);
-  float variance = mix(1.0, carried_noise_share, carried_share) * spread / max(weight, 1.0);
+  bool full_size = all(equal(view_size, textureSize(history_texture, 0)));
+  float share = full_size ? carried_noise_share : 1.0;
+  float variance = lightSpread(history_moments.xy, wm, share, sum_moments, m, moments) / max(weight, 1.0);
   // Alpha as the path tracer writes it, so that the shown picture matches
   // the plain average's also there.
   output0 = vec4(colour, 0.0);
