@@ -31,6 +31,9 @@ bool finite(vec3 v) { return all(lessThanEqual(abs(v), vec3(1e30))); }
 
 float luminance(vec3 colour) { return dot(colour, luminance_weights); }
 
+// The variance of a luminance from its moments (mean, mean square).
+float spread(vec2 moments) { return max(moments.y - moments.x * moments.x, 0.0); }
+
 vec3 albedo(vec4 hit_colour) { return max(hit_colour.rgb, vec3(albedo_floor)); }
 
 #ifdef REPROJECT
@@ -196,7 +199,7 @@ void main() {
   neighbourhood(q, mean, deviation);
   // The moments are of the light's luminance; the surface colour turns
   // their spread into the picture's.
-  float carried_variance = max(moments.y - moments.x * moments.x, 0.0);
+  float carried_variance = spread(moments.xy);
   deviation = max(deviation, sqrt(carried_variance) * albedo(texelFetch(hit_color_texture, q, 0)));
   colour = clamp(colour, mean - clamp_deviations * deviation, mean + clamp_deviations * deviation);
   // Where only some of the four texels saw the surface (at every edge),
@@ -261,13 +264,12 @@ const float carried_noise_share = 0.25;
 // view's own (sums `own`, count `m`), pooled from the spread within each
 // and the spread between their means: a new sample far from the carried
 // mean (a single bright one off a glossy floor) counts whole, so the
-// denoiser still smooths it away.
-float lightSpread(vec2 carried, float wm, float share, vec2 own, float m, vec2 pooled) {
-  if (wm + m <= 0.0) return max(pooled.y - pooled.x * pooled.x, 0.0);
-  float within_carried = share * max(carried.y - carried.x * carried.x, 0.0);
+// denoiser still smooths it away. wm + m must be above 0.
+float lightSpread(vec2 carried, float wm, float share, vec2 own, float m) {
+  float within_carried = share * spread(carried);
   if (m <= 0.0) return within_carried;
   vec2 own_mean = own / m;
-  float within_own = max(own_mean.y - own_mean.x * own_mean.x, 0.0);
+  float within_own = spread(own_mean);
   float apart = own_mean.x - carried.x;
   float between = apart * apart * wm * m / (wm + m);
   return (wm * within_carried + m * within_own + between) / (wm + m);
@@ -302,7 +304,8 @@ void main() {
   }
   bool full_size = all(equal(view_size, textureSize(history_texture, 0)));
   float share = full_size ? carried_noise_share : 1.0;
-  float variance = lightSpread(history_moments.xy, wm, share, sum_moments, m, moments) / max(weight, 1.0);
+  float light_spread = wm + m > 0.0 ? lightSpread(history_moments.xy, wm, share, sum_moments, m) : spread(moments);
+  float variance = light_spread / max(weight, 1.0);
   // Alpha as the path tracer writes it, so that the shown picture matches
   // the plain average's also there.
   output0 = vec4(colour, 0.0);
