@@ -443,12 +443,13 @@ FrameWork Application::drawWithin(const FrameBudget& budget) {
     animateLightPerPass();
     tiled.view = frameView();
   }
-  FrameWork work = drawTile(nextTile(budget, tiled.pass, width, height, tiled.nextRow));
+  FrameWork work = drawTile(budget, nextTile(budget, tiled.pass, width, height, tiled.nextRow));
   // What the band left of the frame goes to finishing its sample: a picture
   // small enough for one band a pass still takes a frame a sample.
   const double bandShare = work.pixels / std::max(budget.tilePixels[1], 1.0);
   if (tiled.finishing.active && bandShare < 1.0) {
     work.shown = drawFinishing((1.0 - bandShare) * budget.finishingPixels).shown;
+    work.passHeight = 0;  // the frame's time is not its rows' alone
   }
   return work;
 }
@@ -501,9 +502,11 @@ FrameWork Application::drawLitPreview(const FrameResources& resources, const Fra
           static_cast<double>(previewWidth) * previewHeight, true};
 }
 
-FrameWork Application::drawTile(TileRows rows) {
+FrameWork Application::drawTile(const FrameBudget& budget, TileRows rows) {
   const FrameResources resources = frameResources();
-  FrameWork work{FrameWorkKind::Tile, tiled.pass, static_cast<double>(width) * rows.count};
+  FrameWork work{FrameWorkKind::Tile, tiled.pass, bandPixels(budget, tiled.pass, width, height, rows)};
+  work.rows = rows;
+  work.passHeight = height;
   drawOnlyRows(width, rows.first, rows.count);
   if (tiled.pass == FramePass::Primary) {
     primaryPass(resources, tiled.view);
@@ -547,24 +550,56 @@ void Application::startFinishing(bool firstSample) {
   }
 }
 
-// Bands of the finishing steps, in turn, for `allowance` pixels; the
-// picture is shown whole once they are all drawn.
+// Measured on Mesa llvmpipe (bench/finishing_bench). A budget learnt in
+// plain pixels took the cheap steps' pace for the dear ones: on a phone's
+// canvas the noise estimate's frames ran to 200 ms, and a drag waited
+// behind them.
+double finishingStepCost(FinishingStep step, int denoisePass, bool smoothed) {
+  switch (step) {
+    case FinishingStep::AddSample:
+      return 0.15;
+    case FinishingStep::GatherNoise:
+      return 0.2;
+    case FinishingStep::Reproject:
+      return 1.3;
+    case FinishingStep::KeepGeometry:
+      return 0.2;
+    case FinishingStep::Resolve:
+      return 0.4;
+    case FinishingStep::Denoise:
+      if (denoisePass == 0) return 2.5;
+      return denoisePass <= kDenoisePassCount ? 1.0 : 0.2;
+    case FinishingStep::Show:
+      return smoothed ? 0.6 : 0.1;
+  }
+  return 1.0;
+}
+
+// Bands of the finishing steps, in turn, for `allowance` of their cost
+// (see finishingStepCost); the picture is shown whole once they are all
+// drawn, in a frame that has its cost left, or a frame of its own.
 FrameWork Application::drawFinishing(double allowance) {
   FinishingSample& finishing = tiled.finishing;
   FrameWork work{FrameWorkKind::Finishing, FramePass::PathTrace, 0.0};
+  const double pixels = static_cast<double>(width) * height;
   while (finishing.step != FinishingStep::Show && work.pixels < allowance) {
-    const TileRows rows = nextFinishingBand(allowance - work.pixels, width, height, finishing.nextRow);
+    const double cost = finishingStepCost(finishing.step, finishing.denoisePass, false);
+    const TileRows rows =
+        nextFinishingBand((allowance - work.pixels) / cost, width, height, finishing.nextRow);
     drawOnlyRows(width, rows.first, rows.count);
     drawFinishingStep(finishing.step);
     drawAllRows();
-    work.pixels += static_cast<double>(width) * rows.count;
+    work.pixels += cost * width * rows.count;
     finishing.nextRow = rows.first + rows.count;
     if (finishing.nextRow >= height) finishingStepDone(finishing.step);
   }
-  if (finishing.step == FinishingStep::Show) {
+  const double showCost =
+      finishingStepCost(FinishingStep::Show, 0, finishing.denoised && showsHistory()) * pixels;
+  if (finishing.step == FinishingStep::Show && (work.pixels == 0.0 || work.pixels + showCost <= allowance)) {
     showFiltered(frameResources(), finishing.denoised);
     sampling.frameDone();
     finishing.active = false;
+    work.pixels += showCost;
     work.shown = true;
   }
   return work;

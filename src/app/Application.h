@@ -24,6 +24,14 @@ class MouseState;
 // order; each reads the whole of the ones before it.
 enum class FinishingStep { AddSample, GatherNoise, Reproject, KeepGeometry, Resolve, Denoise, Show };
 
+// What a pixel of a finishing step costs, in pixels of one of the
+// denoiser's filter passes (the noise estimate that precedes them is the
+// dearest, two to three filter passes; adding the sample costs a sixth).
+// `denoisePass` counts the denoiser's passes as drawDenoisePass does. The
+// shown picture is drawn whole: `smoothed` when a moving view's picture is
+// blended with the last one shown.
+double finishingStepCost(FinishingStep step, int denoisePass, bool smoothed);
+
 // A sample drawn in bands is finished in bands too, so that no frame at
 // rest costs a large canvas's several full-size passes at once.
 struct FinishingSample {
@@ -256,7 +264,7 @@ class Application {
   void finishingStepDone(FinishingStep step);
   void abandonFinishing();
   FrameWork drawPreview(const FrameBudget& budget);
-  FrameWork drawTile(TileRows rows);
+  FrameWork drawTile(const FrameBudget& budget, TileRows rows);
   // Whether the window got a new picture.
   bool finishTiledPass(const FrameResources& resources);
   // The bookkeeping after a pass, whole or in bands.

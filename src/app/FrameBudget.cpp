@@ -28,6 +28,24 @@ double previewFloor(const FrameBudget& budget) {
   return std::clamp(budget.leastPreviewScale, 0.0, kMinPreviewScale);
 }
 
+int rowBin(int row, int height) {
+  const long long bin = static_cast<long long>(row) * kRowCostBins / std::max(height, 1);
+  return static_cast<int>(std::clamp(bin, 0LL, static_cast<long long>(kRowCostBins - 1)));
+}
+
+// A band that took longer than its weighted pixels said (at the pace the
+// band was sized for) makes its rows dearer, the others cheaper: the
+// weights keep a mean of 1, so that tilePixels keeps the pass's pace.
+void learnRowWeights(RowWeights& weights, const FrameWork& work, double intervalMs, double expectedMs) {
+  if (work.rows.count <= 0 || work.passHeight <= 0 || !(expectedMs > 0.0)) return;
+  const double change = std::clamp(std::pow(intervalMs / expectedMs, kRowCostShare), kShrinkLimit, 1.0 / kShrinkLimit);
+  const int last = rowBin(work.rows.first + work.rows.count - 1, work.passHeight);
+  for (int bin = rowBin(work.rows.first, work.passHeight); bin <= last; ++bin) weights[bin] *= change;
+  double sum = 0.0;
+  for (const double weight : weights) sum += weight;
+  for (double& weight : weights) weight = std::clamp(weight * kRowCostBins / sum, kMinRowWeight, kMaxRowWeight);
+}
+
 }  // namespace
 
 void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalMs) {
@@ -36,6 +54,8 @@ void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalM
   const double factor = std::pow(budget.budgetMs / intervalMs, kCorrectionShare);
   if (work.kind == FrameWorkKind::Tile) {
     double& tile = budget.tilePixels[passIndex(work.pass)];
+    learnRowWeights(budget.rowWeights[passIndex(work.pass)], work, intervalMs,
+                    budget.budgetMs * work.pixels / tile);
     tile = nextTilePixels(tile, work.pixels, factor);
     if (work.pass == FramePass::PathTrace) budget.bandsTimed = true;
   } else if (work.kind == FrameWorkKind::Finishing) {
@@ -66,8 +86,26 @@ double canvasPixels(int width, int height) {
 
 }  // namespace
 
+double bandPixels(const FrameBudget& budget, FramePass pass, int width, int height, TileRows rows) {
+  const RowWeights& weights = budget.rowWeights[passIndex(pass)];
+  double pixels = 0.0;
+  for (int row = rows.first; row < rows.first + rows.count; ++row)
+    pixels += weights[rowBin(row, height)] * std::max(width, 0);
+  return pixels;
+}
+
 TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int height, int nextRow) {
-  return rowsOf(budget.tilePixels[passIndex(pass)], width, height, nextRow);
+  // The fewest rows, then more while their weighted pixels fall short.
+  TileRows rows = rowsOf(0.0, width, height, nextRow);
+  if (width <= 0) return rows;
+  const RowWeights& weights = budget.rowWeights[passIndex(pass)];
+  double pixels = bandPixels(budget, pass, width, height, rows);
+  const int left = height - rows.first;
+  while (rows.count < left && pixels < budget.tilePixels[passIndex(pass)]) {
+    pixels += weights[rowBin(rows.first + rows.count, height)] * width;
+    ++rows.count;
+  }
+  return rows;
 }
 
 TileRows nextFinishingBand(double pixels, int width, int height, int nextRow) {

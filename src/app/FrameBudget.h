@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include "render/Sampling.h"
 
 // Keeps each frame within a time budget on any GPU. At rest a pass is drawn
@@ -21,7 +23,8 @@ constexpr double kFirstTilePixels = 65536.0;
 constexpr double kFirstPreviewScale = 0.5;
 // The passes that finish a sample (the sum, the noise, the history, the
 // denoiser) cost a small part of a path sample per pixel: they start with
-// a frame's worth of a 1024x1024 canvas.
+// a frame's worth of one of the denoiser's filter passes over a 1024x1024
+// canvas.
 constexpr double kFirstFinishingPixels = 1 << 20;
 // Bounds that no measurement moves them past. A band of 4096 pixels keeps a
 // sample moving on the slowest GPU; an eighth of each side still shows
@@ -63,30 +66,24 @@ constexpr double kPreviewCostPerBandPixel = 2.5;
 // frames should not be taken by bands of a picture about to be dropped.
 constexpr int kQuietFramesBeforeTiles = 2;
 
-// What one frame drew.
-enum class FrameWorkKind { None, Whole, Preview, Tile, Finishing };
+// A pass's rows are timed in this many bins of its height, each learning
+// what its pixels cost beside the pass's mean: on Mesa llvmpipe a band of a
+// path sample across the middle of the room (the tree, the gifts, their
+// reflections) cost ten times one of the same size across the ceiling, and
+// bands sized by the mean ran to 150 ms where the budget was 40.
+constexpr int kRowCostBins = 32;
+// Each band moves its bins' weights this share of the way (in proportion)
+// to what its time says, within these bounds.
+constexpr double kRowCostShare = 0.5;
+constexpr double kMinRowWeight = 1.0 / 16.0;
+constexpr double kMaxRowWeight = 16.0;
 
-struct FrameWork {
-  FrameWorkKind kind = FrameWorkKind::None;
-  FramePass pass = FramePass::Rest;  // of a tile
-  double pixels = 0.0;               // pixels the tile or preview covered
-  bool shown = false;                // the window got a new picture
-};
-
-struct FrameBudget {
-  int budgetMs = 0;  // 0: every frame draws a whole pass, as the desktop does
-  // Pixels a band may cover, for primary passes and path samples apart:
-  // a path sample costs several times as much per pixel.
-  double tilePixels[2] = {kFirstTilePixels, kFirstTilePixels};
-  double previewScale = kFirstPreviewScale;  // share of each side
-  double leastPreviewScale = kMinPreviewScale;  // of the canvas drawn now
-  bool bandsTimed = false;  // a band of a path sample taught tilePixels[1]
-  // Pixels of the passes that finish a sample one frame may draw, all of
-  // its bands together.
-  double finishingPixels = kFirstFinishingPixels;
-
-  bool tiled() const { return budgetMs > 0; }
-};
+using RowWeights = std::array<double, kRowCostBins>;
+constexpr RowWeights uniformRowWeights() {
+  RowWeights weights{};
+  for (double& weight : weights) weight = 1.0;
+  return weights;
+}
 
 // Rows [first, first + count) of a pass.
 struct TileRows {
@@ -94,14 +91,50 @@ struct TileRows {
   int count = 0;
 };
 
-// Learns from the interval, in milliseconds, between the frame that drew
-// `work` and the next. An interval that is no number, not positive or past
-// kLongestMeasuredMs (a lost measurement, a background tab) changes nothing.
+// What one frame drew.
+enum class FrameWorkKind { None, Whole, Preview, Tile, Finishing };
+
+struct FrameWork {
+  FrameWorkKind kind = FrameWorkKind::None;
+  FramePass pass = FramePass::Rest;  // of a tile
+  // Pixels the tile or preview covered. A tile counts each row's pixels at
+  // its bin's weight; a finishing frame counts its pixels at their steps'
+  // cost, in pixels of a denoiser filter pass.
+  double pixels = 0.0;
+  bool shown = false;  // the window got a new picture
+  TileRows rows;       // a tile's, of a pass passHeight rows high
+  int passHeight = 0;  // 0: the frame's time says nothing of its rows
+};
+
+struct FrameBudget {
+  int budgetMs = 0;  // 0: every frame draws a whole pass, as the desktop does
+  // Pixels a band may cover, for primary passes and path samples apart:
+  // a path sample costs several times as much per pixel. Counted at the
+  // rows' weights, which each kind of pass learns apart too.
+  double tilePixels[2] = {kFirstTilePixels, kFirstTilePixels};
+  RowWeights rowWeights[2] = {uniformRowWeights(), uniformRowWeights()};
+  double previewScale = kFirstPreviewScale;  // share of each side
+  double leastPreviewScale = kMinPreviewScale;  // of the canvas drawn now
+  bool bandsTimed = false;  // a band of a path sample taught tilePixels[1]
+  // What of the passes that finish a sample one frame may draw, all of
+  // its bands together, in pixels of a denoiser filter pass.
+  double finishingPixels = kFirstFinishingPixels;
+
+  bool tiled() const { return budgetMs > 0; }
+};
+
+// Learns from what `work` took, in milliseconds: a moving picture's
+// interval to the next frame, a band's time on the GPU as its fence showed
+// it. A time that is no number, not positive or past kLongestMeasuredMs (a
+// lost measurement, a background tab) changes nothing.
 void learnFrameTime(FrameBudget& budget, const FrameWork& work, double intervalMs);
 
+// The pixels of `rows` of a width x height pass, each row's at its weight.
+double bandPixels(const FrameBudget& budget, FramePass pass, int width, int height, TileRows rows);
+
 // The next band of a width x height pass whose rows below `nextRow` are
-// drawn: at least one row and 1/kMostBandsPerPass of the pass, never past
-// the top.
+// drawn: tilePixels of it at the rows' weights, at least one row and
+// 1/kMostBandsPerPass of the pass, never past the top.
 TileRows nextTile(const FrameBudget& budget, FramePass pass, int width, int height, int nextRow);
 
 // The next band of a width x height pass that finishes a sample, with

@@ -112,6 +112,7 @@ FrameLoop::Frame FrameLoop::step(double now) {
     // A finished picture drawn again: F1 shows another buffer, and F2's
     // denoiser needs samples gathered while it is on.
     if (!wantsFrame() && (keys.pressed[kKeyF1] || keys.pressed[kKeyF2])) app.sampling.restart();
+    if (budget.tiled()) timeFinishedFrame(now);
     if (!wantsFrame() || gpuBehind(now)) return {};
   }
   return {true, drawWork(now)};
@@ -125,6 +126,7 @@ void FrameLoop::endFrame() {
 void FrameLoop::skipFrame(double now) {
   tick(now);
   lastWork = FrameWork{};
+  inFlight[0].timed = inFlight[1].timed = true;
   endFrame();
 }
 
@@ -146,11 +148,13 @@ bool FrameLoop::waitsForInput() const {
 void FrameLoop::rest() {
   restingNow = true;
   lastWork = FrameWork{};
+  inFlight[0].timed = inFlight[1].timed = true;
 }
 
 void FrameLoop::forgetGpu() {
   gpu = GpuQueue{};
   lastWork = FrameWork{};
+  inFlight[0] = inFlight[1] = FrameInFlight{};
 }
 
 // The intervals between the frames that draw then follow the GPU's work
@@ -167,16 +171,38 @@ bool FrameLoop::gpuBehind(double now) const {
   return busy && (now - lastWorkTime) * 1000.0 < kLongestMeasuredMs;
 }
 
+// The GPU draws the frames in flight in turn: one seen done took it from
+// when it could start (issued, or the one before it done) until now, to
+// within a frame. The interval between the frames that draw said less: the
+// next band goes out when the one before last is done, and after a few
+// cheap frames the queue has room at once, so that the intervals showed a
+// display's frame while the bands grew to twice the budget.
+void FrameLoop::timeFinishedFrame(double now) {
+  FrameInFlight& oldest = inFlight[0];
+  if (oldest.timed || gpu.fences[0] == nullptr || !fences->done(gpu.fences[0])) return;
+  oldest.timed = true;
+  const double start = std::max(oldest.issuedAt, gpuFreeAt);
+  gpuFreeAt = now;
+  learnFrameTime(budgetNow(), oldest.work, (now - start) * 1000.0);
+}
+
 FrameWork FrameLoop::drawWork(double now) {
   budgetNow().leastPreviewScale = leastPreviewScale(app.width, app.height);
-  if (lastWork.kind != FrameWorkKind::None)
+  // A moving picture waits until the GPU is idle, so its interval is its
+  // cost; bands are timed by their fences.
+  if (lastWork.kind == FrameWorkKind::Preview)
     learnFrameTime(budgetNow(), lastWork, (now - lastWorkTime) * 1000.0);
   if (app.previewDue() && lastWork.kind != FrameWorkKind::Preview)
     fitPreviewToBands(budgetNow(), app.width, app.height);
   lastWork = app.drawWithin(budgetNow());
   lastWorkTime = now;
   if (lastWork.shown) shownTourTime = tourSeconds(tour);
-  if (budget.tiled() && lastWork.kind != FrameWorkKind::None) endGpuFrame(gpu, *fences);
+  if (budget.tiled() && lastWork.kind != FrameWorkKind::None) {
+    endGpuFrame(gpu, *fences);
+    inFlight[0] = inFlight[1];
+    const bool band = lastWork.kind == FrameWorkKind::Tile || lastWork.kind == FrameWorkKind::Finishing;
+    inFlight[1] = {lastWork, now, !band};
+  }
   return lastWork;
 }
 
@@ -187,6 +213,7 @@ void FrameLoop::startTouring() {
   tour = startTour(treeOrbit(app.camera.eye, app.camera.center));
   shownTourTime.reset();
   lastWork = FrameWork{};  // timed under the other budget
+  inFlight[0].timed = inFlight[1].timed = true;
   wake();
 }
 
@@ -197,6 +224,7 @@ void FrameLoop::stopTouring() {
   handBack(tour);
   shownTourTime.reset();
   lastWork = FrameWork{};
+  inFlight[0].timed = inFlight[1].timed = true;
   if (held.taken) {
     app.lightStep = held.lightStep;
     app.reuseSamples = held.reuseSamples;

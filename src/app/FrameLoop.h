@@ -134,6 +134,9 @@ class FrameLoop {
  private:
   // Under a budget, bands wait while the GPU is two frames behind.
   bool gpuBehind(double now) const;
+  // Teaches the budget what the oldest frame in flight cost the GPU, once
+  // its fence shows it done.
+  void timeFinishedFrame(double now);
   FrameWork drawWork(double now);
   FrameBudget& budgetNow() { return tour.on ? tourBudget : budget; }
   // Places the camera and the light where the tour has them next.
@@ -145,7 +148,15 @@ class FrameLoop {
   double lastTime = 0.0;
   bool firstFrame = true;
   double lastWorkTime = 0.0;  // of the last frame that drew
-  FrameWork lastWork;         // what the frame before drew, timed by this one
+  FrameWork lastWork;         // what the frame before drew
+  // What the frames behind the queue's fences drew, and when.
+  struct FrameInFlight {
+    FrameWork work;
+    double issuedAt = 0.0;
+    bool timed = true;  // learnt from, or never to be
+  };
+  FrameInFlight inFlight[2];  // as GpuQueue::fences
+  double gpuFreeAt = 0.0;     // when the GPU was last seen to finish a frame
   int wheel = 0;
   PinchState pinch;
   bool restingNow = false;

@@ -259,3 +259,33 @@ TEST(FrameBudget, AGpuFramesBehindDoesNotSetTheWorkSwinging) {
   const auto [fewest, largest] = std::minmax_element(late.begin(), late.end());
   EXPECT_LT(*largest / *fewest, 2.0) << *fewest << " to " << *largest;
 }
+
+// Rows that cost ten times the rest, as a path sample's do across the
+// room's middle, learn their weight: after a few passes every band fits
+// the budget, where bands sized by the pass's mean ran four times past it.
+TEST(FrameBudget, BandsLearnWhichRowsAreDear) {
+  const int width = 780, height = 1688;
+  const auto rowMs = [&](int row) { return (row > height / 3 && row < height / 2 ? 10.0 : 1.0) * 0.08; };
+  FrameBudget budget;
+  budget.budgetMs = kDefaultFrameBudgetMs;
+  double longest = 0.0, shortest = 1e9;
+  for (int pass = 0; pass < 8; ++pass) {
+    for (int row = 0; row < height;) {
+      const TileRows rows = nextTile(budget, FramePass::PathTrace, width, height, row);
+      double ms = 0.0;
+      for (int r = rows.first; r < rows.first + rows.count; ++r) ms += rowMs(r);
+      FrameWork work = tile(FramePass::PathTrace, bandPixels(budget, FramePass::PathTrace, width, height, rows));
+      work.rows = rows;
+      work.passHeight = height;
+      learnFrameTime(budget, work, ms);
+      row += rows.count;
+      if (pass < 5 || row == height) continue;  // the last band is what is left
+      longest = std::max(longest, ms);
+      shortest = std::min(shortest, ms);
+    }
+  }
+  EXPECT_LE(longest, 1.25 * kDefaultFrameBudgetMs);
+  EXPECT_GE(shortest, 0.6 * kDefaultFrameBudgetMs);
+  expectWithinBounds(budget);
+}
+

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/Application.h"
@@ -115,6 +117,41 @@ TEST_F(TiledDrawingTest, SampleFinishedInBandsEqualsOneFinishedWhole) {
   EXPECT_TRUE(banded.noise == whole.noise) << "the noise estimate";
   EXPECT_TRUE(banded.picture == whole.picture) << "the carried picture";
   EXPECT_TRUE(banded.pictureNoise == whole.pictureNoise) << "its noise";
+}
+
+// One allowance buys fewer rows of a dear finishing step than of a cheap
+// one: counted in plain pixels, the noise estimate's frames on a phone's
+// canvas ran five times past the budget. The picture, drawn whole, waits
+// for a frame that has its cost left.
+TEST_F(TiledDrawingTest, FinishingFramesDrawEachStepForItsCost) {
+  auto app = start();
+  app->denoising = true;
+  app->reuseSamples = true;
+  FrameBudget budget;
+  budget.budgetMs = kDefaultFrameBudgetMs;
+  budget.tilePixels[0] = budget.tilePixels[1] = kWidth * kHeight;
+  budget.finishingPixels = 0.5 * kWidth * kHeight;  // half a filter pass
+  std::map<std::pair<FinishingStep, int>, int> mostRows;  // by step and denoiser pass
+  int shownAfterBands = 0;
+  for (int frames = 0; app->sampling.sampleCount < 3 && frames < 1000; ++frames) {
+    const FinishingSample& finishing = app->tiled.finishing;
+    const bool finishes = finishing.active;
+    const auto step = std::pair{finishing.step, finishing.denoisePass};
+    const int fromRow = finishing.nextRow;
+    app->update(0.05f, keys, mouse);
+    const FrameWork work = app->drawWithin(budget);
+    if (!finishes) continue;
+    const bool sameStep = finishing.active && std::pair{finishing.step, finishing.denoisePass} == step;
+    const int rows = (sameStep ? finishing.nextRow : kHeight) - fromRow;
+    mostRows[step] = std::max(mostRows[step], rows);
+    if (work.shown && step.first != FinishingStep::Show && work.pixels > budget.finishingPixels)
+      ++shownAfterBands;
+  }
+  EXPECT_EQ((mostRows[{FinishingStep::AddSample, 0}]), kHeight);
+  EXPECT_LE((mostRows[{FinishingStep::Denoise, 0}]), kHeight / 4) << "the noise estimate";
+  EXPECT_LE((mostRows[{FinishingStep::Denoise, 1}]), kHeight / 2) << "a filter pass";
+  EXPECT_GE((mostRows[{FinishingStep::Denoise, 1}]), kHeight / 2 - 1) << "a filter pass";
+  EXPECT_EQ(shownAfterBands, 0) << "shown past the frame's allowance";
 }
 
 // A move that interrupts the fold of a new view's first sample, after the
