@@ -105,7 +105,7 @@ void finishingSteps(benchmark::State& state) {
         const bool finishes = finishing.active;
         const FinishingStep step = finishing.step;
         const int denoisePass = finishing.denoisePass;
-        const bool smoothed = finishing.denoised;
+        const bool smoothed = finishing.denoised && app->showsHistory();
         const double table = finishingStepCost(step, denoisePass, smoothed);
         budget.finishingPixels = table * kPixels;
         glFinish();
