@@ -270,6 +270,10 @@ function pageReady() {
 
 const aborted = () => new DOMException('The video was cancelled.', 'AbortError');
 const graphicsLost = () => new Error('The graphics were reset: make the video again once the picture is back.');
+// The browser tells the page of a lost context a task later; what fails in
+// between (a frame that could not be read back) fails for the loss.
+const contextLost = () =>
+  window.xmastrace.lost || !!document.getElementById('canvas').getContext('webgl2')?.isContextLost();
 
 function videoBitRate(plan) {
   return Math.max(kLeastBitRate, Math.round(plan.width * plan.height * plan.fps * kBitsPerPixel));
@@ -382,7 +386,9 @@ function encodeVideo(run, codec, audio, tune, args) {
     Module.onVideoFrame = (planes, index) => {
       if (failed) return;
       try {
-        if (planes.length === 0) throw new Error('A frame of the video could not be read back.');
+        if (planes.length === 0) {
+          throw contextLost() ? graphicsLost() : new Error('A frame of the video could not be read back.');
+        }
         const frame = new VideoFrame(planes, { format: 'I420', codedWidth: plan.width, codedHeight: plan.height,
                                                colorSpace: kColorSpace, timestamp: Math.round(index * frameMicros),
                                                duration: Math.round(frameMicros) });
@@ -411,7 +417,7 @@ function encodeVideo(run, codec, audio, tune, args) {
     };
     const started = Module.ccall('xmastraceVideoStart', 'number', ['number', 'string'], [Module.videoState ?? 0, args]);
     if (started !== 1) {
-      fail(started < 0 || window.xmastrace.lost ? graphicsLost()
+      fail(started < 0 || contextLost() ? graphicsLost()
                                                 : new Error('The video could not start; the browser\'s console says why.'));
     }
   });
