@@ -126,7 +126,7 @@ void FrameLoop::endFrame() {
 void FrameLoop::skipFrame(double now) {
   tick(now);
   lastWork = FrameWork{};
-  inFlight[0].timed = inFlight[1].timed = true;
+  untimeFramesInFlight();
   endFrame();
 }
 
@@ -148,7 +148,7 @@ bool FrameLoop::waitsForInput() const {
 void FrameLoop::rest() {
   restingNow = true;
   lastWork = FrameWork{};
-  inFlight[0].timed = inFlight[1].timed = true;
+  untimeFramesInFlight();
 }
 
 void FrameLoop::forgetGpu() {
@@ -176,7 +176,7 @@ bool FrameLoop::gpuBehind(double now) const {
 // within a frame. The interval between the frames that draw said less: the
 // next band goes out when the one before last is done, and after a few
 // cheap frames the queue has room at once, so that the intervals showed a
-// display's frame while the bands grew to twice the budget.
+// display's frame while the bands grew to three times the budget.
 void FrameLoop::timeFinishedFrame(double now) {
   FrameInFlight& oldest = inFlight[0];
   if (oldest.timed || gpu.fences[0] == nullptr || !fences->done(gpu.fences[0])) return;
@@ -185,6 +185,8 @@ void FrameLoop::timeFinishedFrame(double now) {
   gpuFreeAt = now;
   learnFrameTime(budgetNow(), oldest.work, (now - start) * 1000.0);
 }
+
+void FrameLoop::untimeFramesInFlight() { inFlight[0].timed = inFlight[1].timed = true; }
 
 FrameWork FrameLoop::drawWork(double now) {
   budgetNow().leastPreviewScale = leastPreviewScale(app.width, app.height);
@@ -213,7 +215,7 @@ void FrameLoop::startTouring() {
   tour = startTour(treeOrbit(app.camera.eye, app.camera.center));
   shownTourTime.reset();
   lastWork = FrameWork{};  // timed under the other budget
-  inFlight[0].timed = inFlight[1].timed = true;
+  untimeFramesInFlight();
   wake();
 }
 
@@ -224,7 +226,7 @@ void FrameLoop::stopTouring() {
   handBack(tour);
   shownTourTime.reset();
   lastWork = FrameWork{};
-  inFlight[0].timed = inFlight[1].timed = true;
+  untimeFramesInFlight();
   if (held.taken) {
     app.lightStep = held.lightStep;
     app.reuseSamples = held.reuseSamples;

@@ -137,6 +137,9 @@ class FrameLoop {
   // Teaches the budget what the oldest frame in flight cost the GPU, once
   // its fence shows it done.
   void timeFinishedFrame(double now);
+  // The frames in flight teach nothing: what they drew was timed under
+  // another budget, or a pause or a skipped frame lies across them.
+  void untimeFramesInFlight();
   FrameWork drawWork(double now);
   FrameBudget& budgetNow() { return tour.on ? tourBudget : budget; }
   // Places the camera and the light where the tour has them next.
