@@ -158,17 +158,27 @@ void FrameLoop::forgetGpu() {
 }
 
 // The intervals between the frames that draw then follow the GPU's work
-// (but never longer than a measurement may take). A moving picture goes
-// ahead of the bands, so that a drag shows at once. A drag's next ones
-// wait until the GPU has drawn the last: one queued behind another shows
-// a frame later, and a frame issued while the GPU is still busy teaches
-// the budget a cost it does not have. A tour, watched and not steered,
-// keeps the GPU full instead.
+// (but never longer than a measurement may take). A moving picture waits
+// until the GPU has drawn everything before it, and then shows the camera
+// as the input has left it by then: queued behind the bands, the picture
+// a press draws (of the view already shown) held the drag's first move
+// back by its whole cost; one moving picture queued behind another shows a
+// frame later; and a moving picture, timed by its interval, must find the
+// GPU free. A tour, watched and not steered, keeps the GPU full instead.
+// Bands keep the GPU busy with as little queued as will do: two whole
+// bands in flight made a drag wait for both.
 bool FrameLoop::gpuBehind(double now) const {
   if (!budget.tiled() || lastWork.kind == FrameWorkKind::None) return false;
-  if (app.previewDue() && (lastWork.kind != FrameWorkKind::Preview || tour.on)) return false;
-  const bool busy = app.previewDue() ? !gpuIdle(gpu, *fences) : !gpuHasRoom(gpu, *fences);
-  return busy && (now - lastWorkTime) * 1000.0 < kLongestMeasuredMs;
+  if ((now - lastWorkTime) * 1000.0 >= kLongestMeasuredMs) return false;
+  if (app.previewDue()) return !tour.on && !gpuIdle(gpu, *fences);
+  if (!gpuHasRoom(gpu, *fences)) return true;
+  return !gpuIdle(gpu, *fences) && lastFrameLeftMs(now) > kQueuedDisplayFrames * kDisplayFrameMs;
+}
+
+double FrameLoop::lastFrameLeftMs(double now) const {
+  if (bandGpuMs <= 0.0) return 0.0;
+  const double start = std::max(inFlight[1].issuedAt, gpuFreeAt);
+  return bandGpuMs - (now - start) * 1000.0;
 }
 
 // The GPU draws the frames in flight in turn: one seen done took it from
@@ -183,7 +193,10 @@ void FrameLoop::timeFinishedFrame(double now) {
   oldest.timed = true;
   const double start = std::max(oldest.issuedAt, gpuFreeAt);
   gpuFreeAt = now;
-  learnFrameTime(budgetNow(), oldest.work, (now - start) * 1000.0);
+  const double ms = (now - start) * 1000.0;
+  learnFrameTime(budgetNow(), oldest.work, ms);
+  // Seen a display frame late at worst: a mean over a few bands.
+  bandGpuMs = bandGpuMs > 0.0 ? 0.75 * bandGpuMs + 0.25 * ms : ms;
 }
 
 void FrameLoop::untimeFramesInFlight() { inFlight[0].timed = inFlight[1].timed = true; }

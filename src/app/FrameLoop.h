@@ -33,6 +33,16 @@ constexpr float kLongestPageStep = 0.25f;
 // frame; 80 to 100 ms frames brought the tour 3 dB closer to the video.
 constexpr int kTourFrameBudgetMs = 80;
 
+// How often a browser calls the page's frames: a page learns that the GPU
+// finished a frame only at its next one.
+constexpr double kDisplayFrameMs = 1000.0 / 60.0;
+// A band goes in behind the one the GPU is drawing only when that one is
+// due to end within this many display frames: enough to keep the GPU busy
+// across the wait for the next frame, and all that a drag then waits for
+// besides one band. Two let the GPU run dry at times (the page sees it
+// finish late); three let a drag on a phone's canvas wait past 150 ms.
+constexpr double kQueuedDisplayFrames = 2.5;
+
 // How a platform runs the loop. The desktop's window draws every frame and
 // only waits for input once the picture is complete; a page draws only
 // while its picture wants samples, under a frame budget, and otherwise runs
@@ -132,8 +142,12 @@ class FrameLoop {
   const FenceCalls* fences = &glFences();
 
  private:
-  // Under a budget, bands wait while the GPU is two frames behind.
+  // Under a budget, a moving picture waits until the GPU is idle, and
+  // bands while it is two frames behind or due to be busy for long.
   bool gpuBehind(double now) const;
+  // How long the GPU should still take over the last frame in flight, by
+  // what bands have cost it of late.
+  double lastFrameLeftMs(double now) const;
   // Teaches the budget what the oldest frame in flight cost the GPU, once
   // its fence shows it done.
   void timeFinishedFrame(double now);
@@ -160,6 +174,7 @@ class FrameLoop {
   };
   FrameInFlight inFlight[2];  // as GpuQueue::fences
   double gpuFreeAt = 0.0;     // when the GPU was last seen to finish a frame
+  double bandGpuMs = 0.0;     // what a band has cost the GPU of late; 0: not known yet
   int wheel = 0;
   PinchState pinch;
   bool restingNow = false;

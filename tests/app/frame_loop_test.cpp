@@ -93,11 +93,12 @@ TEST_F(FrameLoopTest, ADragWakesAFinishedPageAndAPassingPointerDoesNot) {
   EXPECT_GT(wakes, 4);
 }
 
-// Under a budget the bands wait only while the GPU is two frames behind, so
+// Under a budget the bands wait while the GPU is two frames behind, so
 // that the intervals between frames measure the GPU's work. A moving
-// picture goes ahead of them, the next ones wait as they do, and a wait
-// never outlasts what a measurement may take.
-TEST_F(FrameLoopTest, BandsWaitForAGpuTwoFramesBehindAMoveGoesAheadOnceAndADragForTheLast) {
+// picture waits until the GPU is idle, so that a press's picture never
+// queues behind the bands and holds up the move after it, and a wait never
+// outlasts what a measurement may take.
+TEST_F(FrameLoopTest, BandsWaitForAGpuTwoFramesBehindAndAMoveForAnIdleOne) {
   auto loop = startPage(40, 1000);
   int bands = 0;
   const auto isBand = [](const FrameWork& work) {
@@ -116,11 +117,14 @@ TEST_F(FrameLoopTest, BandsWaitForAGpuTwoFramesBehindAMoveGoesAheadOnceAndADragF
   EXPECT_FALSE(frame(*loop).drew);
 
   loop->turnWheel(1);
-  EXPECT_EQ(frame(*loop).work.kind, FrameWorkKind::Preview) << "a move shows at once";
+  EXPECT_FALSE(frame(*loop).drew) << "a moving picture queued behind the bands";
+  fencesFinished = fencesMade - 1;
+  loop->turnWheel(1);
+  EXPECT_FALSE(frame(*loop).drew) << "a moving picture queued behind a band";
+  fencesFinished = fencesMade;
+  EXPECT_EQ(frame(*loop).work.kind, FrameWorkKind::Preview) << "the moves were dropped";
   loop->turnWheel(1);
   EXPECT_FALSE(frame(*loop).drew) << "a drag's pictures would pile up in the GPU";
-  fencesFinished = fencesMade - 1;
-  EXPECT_FALSE(frame(*loop).drew) << "the next move would queue behind the last";
   fencesFinished = fencesMade;
   EXPECT_EQ(frame(*loop).work.kind, FrameWorkKind::Preview) << "the move was dropped";
   for (int i = 0; i < 4; ++i) frame(*loop);
@@ -132,43 +136,101 @@ TEST_F(FrameLoopTest, BandsWaitForAGpuTwoFramesBehindAMoveGoesAheadOnceAndADragF
 // A GPU of the test's own draws the frames in flight in turn, a band of a
 // path sample at kRowMs a row (ten times that across the dear middle
 // rows), the rest at a tenth of a cheap row's pace a pixel; it finishes
-// each fence when the frame's work is done. After cheap frames the queue
-// has room at once, so the intervals between frames showed a display's
-// frame while the bands behind them grew past the budget.
-TEST_F(FrameLoopTest, BandsFitTheBudgetOnTheGpuNotInTheIntervals) {
-  constexpr int kPageWidth = 256, kPageHeight = 192;
-  constexpr double kRowMs = 0.4;
-  auto loop = startPage(kDefaultFrameBudgetMs, 1000, kPageWidth, kPageHeight);
-  app->denoising = true;
-  app->reuseSamples = true;
-  const auto gpuMs = [&](const FrameWork& work) {
-    if (work.kind != FrameWorkKind::Tile) return work.pixels * kRowMs / kPageWidth / 10.0;
+// each fence when the frame's work is done.
+namespace {
+
+class StandInGpu {
+ public:
+  static constexpr int kWidth = 256, kHeight = 192;
+  static constexpr double kRowMs = 0.4;
+
+  // Finishes the fences of what is done by `now`.
+  void runUntil(double now) {
+    while (!queue.empty() && queue.front().doneAt <= now) {
+      fencesFinished = queue.front().fence;
+      queue.erase(queue.begin());
+    }
+  }
+  // Takes the frame's work at `now`; returns what it costs, in ms.
+  double take(const FrameWork& work, double now) {
+    const double ms = workMs(work);
+    freeAt = std::max(freeAt, now) + ms / 1000.0;
+    busyMs += ms;
+    queue.push_back({fencesMade, freeAt});
+    return ms;
+  }
+  double queuedMs(double now) const { return std::max(freeAt - now, 0.0) * 1000.0; }
+  double busyMs = 0.0;
+
+ private:
+  static double workMs(const FrameWork& work) {
+    if (work.kind != FrameWorkKind::Tile) return work.pixels * kRowMs / kWidth / 10.0;
     double ms = 0.0;
     for (int row = work.rows.first; row < work.rows.first + work.rows.count; ++row)
-      ms += (row >= kPageHeight / 3 && row < 2 * kPageHeight / 3 ? 10.0 : 1.0) * kRowMs;
+      ms += (row >= kHeight / 3 && row < 2 * kHeight / 3 ? 10.0 : 1.0) * kRowMs;
     return work.pass == FramePass::PathTrace ? ms : ms / 10.0;
-  };
+  }
   struct InFlight {
     uintptr_t fence;
     double doneAt;
   };
   std::vector<InFlight> queue;
-  double gpuFreeAt = 0.0, longest = 0.0;
+  double freeAt = 0.0;
+};
+
+bool isPathBand(const FrameWork& work) {
+  return work.kind == FrameWorkKind::Tile && work.pass == FramePass::PathTrace;
+}
+
+}  // namespace
+
+// After cheap frames the queue has room at once, so the intervals between
+// frames showed a display's frame while the bands behind them grew past
+// the budget.
+TEST_F(FrameLoopTest, BandsFitTheBudgetOnTheGpuNotInTheIntervals) {
+  auto loop = startPage(kDefaultFrameBudgetMs, 1000, StandInGpu::kWidth, StandInGpu::kHeight);
+  app->denoising = true;
+  app->reuseSamples = true;
+  StandInGpu gpu;
+  double longest = 0.0;
   int bands = 0;
   for (int i = 0; i < 1500; ++i) {
-    while (!queue.empty() && queue.front().doneAt <= now + kFrameSeconds) {
-      fencesFinished = queue.front().fence;
-      queue.erase(queue.begin());
-    }
+    gpu.runUntil(now + kFrameSeconds);
     const FrameLoop::Frame drawn = frame(*loop);
     if (!drawn.drew || drawn.work.kind == FrameWorkKind::None) continue;
-    const double ms = gpuMs(drawn.work);
-    gpuFreeAt = std::max(gpuFreeAt, now) + ms / 1000.0;
-    queue.push_back({fencesMade, gpuFreeAt});
-    if (i < 500 || drawn.work.kind != FrameWorkKind::Tile || drawn.work.pass != FramePass::PathTrace) continue;
+    const double ms = gpu.take(drawn.work, now);
+    if (i < 500 || !isPathBand(drawn.work)) continue;
     longest = std::max(longest, ms);
     ++bands;
   }
   EXPECT_GT(bands, 100);
   EXPECT_LE(longest, 2.0 * kDefaultFrameBudgetMs) << "timed by the intervals, they were whole passes";
+}
+
+// A drag waits for what the GPU has queued. Under a budget several display
+// frames long, two whole bands in flight kept it waiting for both; one
+// band and what is left of the one before, due within a few display
+// frames, keep the GPU as busy.
+TEST_F(FrameLoopTest, BandsKeepTheGpuBusyWithLittleQueued) {
+  constexpr int kBudgetMs = 100;
+  auto loop = startPage(kBudgetMs, 1000, StandInGpu::kWidth, StandInGpu::kHeight);
+  StandInGpu gpu;
+  double mostQueued = 0.0, busyFrom = 0.0, from = 0.0;
+  for (int i = 0; i < 1500; ++i) {
+    gpu.runUntil(now + kFrameSeconds);
+    if (i == 500) {
+      busyFrom = gpu.busyMs - gpu.queuedMs(now);
+      from = now;
+    }
+    const FrameLoop::Frame drawn = frame(*loop);
+    if (!drawn.drew || drawn.work.kind == FrameWorkKind::None) continue;
+    const double ms = gpu.take(drawn.work, now);
+    if (i >= 500) mostQueued = std::max(mostQueued, gpu.queuedMs(now) - ms);
+  }
+  const double busyShare = (gpu.busyMs - gpu.queuedMs(now) - busyFrom) / ((now - from) * 1000.0);
+  EXPECT_GE(busyShare, 0.9) << "the GPU waited for the page";
+  // Queued kQueuedDisplayFrames ahead by costs and starts each seen up to a
+  // display frame late; two bands in flight left up to a whole band.
+  EXPECT_LE(mostQueued, (kQueuedDisplayFrames + 2.0) * kDisplayFrameMs)
+      << "a band went in behind much of another";
 }
